@@ -1,0 +1,20 @@
+# GoogleTest, built from Debian's sources so that sanitizer builds instrument it too.
+include(CTest)
+if(BUILD_TESTING)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+endif()
+
+# korvane_add_test(<name> LABELS <tier>... SOURCES <file>... LIBRARIES <lib>...)
+# One GoogleTest binary, registered with CTest under the given tier labels.
+function(korvane_add_test name)
+  cmake_parse_arguments(ARG "" "" "LABELS;SOURCES;LIBRARIES" ${ARGN})
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,16 @@
+// Umbrella header of the stand-in Flutter Linux embedding. Like the real one,
+// it is the only header that code outside the embedding may include.
+#ifndef FLUTTER_LINUX_FLUTTER_LINUX_H_
+#define FLUTTER_LINUX_FLUTTER_LINUX_H_
+
+#define __FLUTTER_LINUX_INSIDE__
+
+#include <flutter_linux/fl_basic_message_channel.h>
+#include <flutter_linux/fl_binary_messenger.h>
+#include <flutter_linux/fl_message_codec.h>
+#include <flutter_linux/fl_standard_message_codec.h>
+#include <flutter_linux/fl_value.h>
+
+#undef __FLUTTER_LINUX_INSIDE__
+
+#endif  // FLUTTER_LINUX_FLUTTER_LINUX_H_
