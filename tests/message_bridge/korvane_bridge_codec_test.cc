@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include "bridge_test_support.h"
+
+namespace {
+
+using bridge_testing::Bytes;
+using bridge_testing::Decode;
+using bridge_testing::Encode;
+using bridge_testing::List;
+using bridge_testing::RecordValue;
+using flutter_testing::FromHex;
+using flutter_testing::ToHex;
+
+std::string EncodeHex(FlValue* value) {
+  return ToHex(Encode(value));
+}
+
+gpointer RecordOf(FlValue* value) {
+  return fl_value_get_custom_value_object(value);
+}
+
+TEST(KorvaneBridgeCodecTest, TypeIdsArePublished) {
+  EXPECT_EQ(korvane_bridge_native_gamepad_persona_type_id, 129);
+  EXPECT_EQ(korvane_bridge_second_screen_touch_mode_type_id, 132);
+  EXPECT_EQ(korvane_bridge_stylus_phase_type_id, 133);
+  EXPECT_EQ(korvane_bridge_native_driver_health_type_id, 134);
+  EXPECT_EQ(korvane_bridge_virtual_controller_frame_type_id, 136);
+  EXPECT_EQ(korvane_bridge_native_stylus_injection_request_type_id, 144);
+}
+
+TEST(KorvaneBridgeCodecTest, RumbleEventBytes) {
+  g_autoptr(KorvaneBridgeNativeRumbleEvent) event =
+      korvane_bridge_native_rumble_event_new(1, 200, 0);
+  g_autoptr(FlValue) value = RecordValue(137, event);
+  EXPECT_EQ(EncodeHex(value),
+            "89 0c 03 03 01 00 00 00 03 c8 00 00 00 03 00 00 00 00");
+}
+
+TEST(KorvaneBridgeCodecTest, EveryRecordRoundTripsFieldForField) {
+  for (FlValue* sample : bridge_testing::SampleRecords()) {
+    g_autoptr(FlValue) value = sample;
+    SCOPED_TRACE(fl_value_get_custom_type(value));
+    Bytes bytes = Encode(value);
+    EXPECT_EQ(bytes[0], fl_value_get_custom_type(value));
+
+    g_autoptr(FlValue) decoded = Decode(bytes);
+    ASSERT_NE(decoded, nullptr);
+    ASSERT_EQ(fl_value_get_type(decoded), FL_VALUE_TYPE_CUSTOM);
+    EXPECT_EQ(fl_value_get_custom_type(decoded), fl_value_get_custom_type(value));
+    EXPECT_EQ(G_OBJECT_TYPE(RecordOf(decoded)), G_OBJECT_TYPE(RecordOf(value)));
+    EXPECT_NE(RecordOf(decoded), RecordOf(value));
+    // Every field is on the wire, so equal bytes mean equal fields.
+    EXPECT_EQ(Encode(decoded), bytes);
+  }
+}
+
+TEST(KorvaneBridgeCodecTest, DriverHealthCarriesReadinessAsEnumAndAbsenceAsNull) {
+  g_autoptr(KorvaneBridgeNativeDriverHealth) health =
+      korvane_bridge_native_driver_health_new(
+          KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_MODULE_NOT_LOADED, "u", 1,
+          FALSE, nullptr);
+  g_autoptr(FlValue) value = RecordValue(134, health);
+  EXPECT_EQ(EncodeHex(value),
+            "86 0c 05 82 03 01 00 00 00 07 01 75 03 01 00 00 00 02 00");
+
+  g_autoptr(FlValue) decoded = Decode(Encode(value));
+  ASSERT_NE(decoded, nullptr);
+  auto* back = KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(RecordOf(decoded));
+  EXPECT_EQ(korvane_bridge_native_driver_health_get_status_message(back), nullptr);
+  EXPECT_TRUE(korvane_bridge_native_driver_health_equals(health, back));
+}
+
+TEST(KorvaneBridgeCodecTest, EnumerationsPassThroughUnchecked) {
+  // Persona 7 is no known persona; it still travels both ways.
+  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
+      korvane_bridge_virtual_controller_mount_request_new(
+          1, static_cast<KorvaneBridgeNativeGamepadPersona>(7), "d", "n", FALSE,
+          FALSE);
+  g_autoptr(FlValue) value = RecordValue(135, request);
+  g_autoptr(FlValue) decoded = Decode(Encode(value));
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(korvane_bridge_virtual_controller_mount_request_get_persona(
+                KORVANE_BRIDGE_VIRTUAL_CONTROLLER_MOUNT_REQUEST(RecordOf(decoded))),
+            7);
+
+  // The touch mode (132) is carried by nothing here, but passes through.
+  Bytes touch_mode = FromHex("84 03 02 00 00 00");
+  g_autoptr(FlValue) mode = Decode(touch_mode);
+  ASSERT_NE(mode, nullptr);
+  EXPECT_EQ(fl_value_get_custom_type(mode), 132);
+  EXPECT_EQ(fl_value_get_int(static_cast<FlValue*>(
+                const_cast<gpointer>(fl_value_get_custom_value(mode)))),
+            2);
+  EXPECT_EQ(Encode(mode), touch_mode);
+}
+
+TEST(KorvaneBridgeCodecTest, WideIntegersAndEmptyBytes) {
+  const uint8_t none[] = {0};
+  g_autoptr(KorvaneBridgeCapturedWindowFrame) frame =
+      korvane_bridge_captured_window_frame_new(INT64_C(1) << 40, none, 0, 0, 0,
+                                               0, 0, -1, FALSE, FALSE);
+  g_autoptr(FlValue) value = RecordValue(143, frame);
+  std::string hex = EncodeHex(value);
+  EXPECT_EQ(hex.substr(0, 41), "8f 0c 09 04 00 00 00 00 00 01 00 00 08 00");
+
+  g_autoptr(FlValue) decoded = Decode(Encode(value));
+  ASSERT_NE(decoded, nullptr);
+  auto* back = KORVANE_BRIDGE_CAPTURED_WINDOW_FRAME(RecordOf(decoded));
+  EXPECT_EQ(korvane_bridge_captured_window_frame_get_window_id(back),
+            INT64_C(1) << 40);
+  size_t length = 99;
+  EXPECT_NE(korvane_bridge_captured_window_frame_get_jpeg_bytes(back, &length),
+            nullptr);
+  EXPECT_EQ(length, 0u);
+}
+
+TEST(KorvaneBridgeCodecTest, RecordsNestInsideListsAndMaps) {
+  g_autoptr(KorvaneBridgeCapturableWindowInfo) info =
+      korvane_bridge_capturable_window_info_new(1, "t", "o", "b", 2, 3, TRUE,
+                                                FALSE);
+  g_autoptr(FlValue) map = fl_value_new_map();
+  fl_value_set_string_take(map, "windows", List({RecordValue(141, info)}));
+  g_autoptr(FlValue) nested = List({List({fl_value_ref(map)})});
+  Bytes bytes = Encode(nested);
+  g_autoptr(FlValue) decoded = Decode(bytes);
+  ASSERT_NE(decoded, nullptr);
+  FlValue* windows = fl_value_lookup_string(
+      fl_value_get_list_value(fl_value_get_list_value(decoded, 0), 0), "windows");
+  ASSERT_NE(windows, nullptr);
+  EXPECT_TRUE(korvane_bridge_capturable_window_info_equals(
+      info, KORVANE_BRIDGE_CAPTURABLE_WINDOW_INFO(
+                RecordOf(fl_value_get_list_value(windows, 0)))));
+}
+
+TEST(KorvaneBridgeCodecTest, BadRecordListsAreRefused) {
+  struct Case {
+    const char* name;
+    const char* hex;
+    int code;
+  } cases[] = {
+      {"list cut short in the message", "89 0c 03 03 01 00 00 00 03 c8",
+       FL_MESSAGE_CODEC_ERROR_OUT_OF_DATA},
+      {"list shorter than the record", "89 0c 02 03 01 00 00 00 03 c8 00 00 00",
+       FL_MESSAGE_CODEC_ERROR_FAILED},
+      {"not a list", "89 03 01 00 00 00", FL_MESSAGE_CODEC_ERROR_FAILED},
+      {"string where an integer belongs", "89 0c 03 07 01 61 03 00 00 00 00 03 00 00 00 00",
+       FL_MESSAGE_CODEC_ERROR_FAILED},
+      {"null where a text belongs", "87 0c 06 03 01 00 00 00 81 03 00 00 00 00 00 07 00 01 01",
+       FL_MESSAGE_CODEC_ERROR_FAILED},
+      {"plain integer where an enumeration belongs",
+       "86 0c 05 03 00 00 00 00 07 00 03 00 00 00 00 01 00",
+       FL_MESSAGE_CODEC_ERROR_FAILED},
+      {"record where an enumeration belongs",
+       "86 0c 05 89 0c 03 03 01 00 00 00 03 01 00 00 00 03 01 00 00 00 07 00 03 00 00 "
+       "00 00 01 00",
+       FL_MESSAGE_CODEC_ERROR_FAILED},
+      {"enumeration wrapping a string", "86 0c 05 82 07 00 07 00 03 00 00 00 00 01 00",
+       FL_MESSAGE_CODEC_ERROR_FAILED},
+      {"float list where bytes belong",
+       "8f 0c 09 03 01 00 00 00 0b 00 00 00 00 00 00 00 03 00 00 00 00 03 00 00 00 00 "
+       "03 00 00 00 00 03 00 00 00 00 03 00 00 00 00 02 02",
+       FL_MESSAGE_CODEC_ERROR_FAILED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int code = -1;
+    std::string message;
+    g_autoptr(FlValue) decoded = Decode(FromHex(c.hex), &code, &message);
+    EXPECT_EQ(decoded, nullptr);
+    EXPECT_EQ(code, c.code);
+    if (c.code == FL_MESSAGE_CODEC_ERROR_FAILED) {
+      EXPECT_EQ(message, "Invalid data received for MessageData");
+    }
+  }
+
+  // A longer list than the record is read; the extra elements are ignored.
+  g_autoptr(FlValue) longer =
+      Decode(FromHex("89 0c 04 03 01 00 00 00 03 02 00 00 00 03 03 00 00 00 00"));
+  ASSERT_NE(longer, nullptr);
+  EXPECT_EQ(korvane_bridge_native_rumble_event_get_right_motor_intensity(
+                KORVANE_BRIDGE_NATIVE_RUMBLE_EVENT(RecordOf(longer))),
+            3);
+}
+
+TEST(KorvaneBridgeCodecTest, CustomValuesThatAreNotOursAreRefused) {
+  g_autoptr(FlValue) foreign = List({fl_value_new_custom(200, nullptr, nullptr)});
+  g_autoptr(FlMessageCodec) codec = FL_MESSAGE_CODEC(
+      g_object_new(korvane_bridge_message_codec_get_type(), nullptr));
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GBytes) bytes = fl_message_codec_encode_message(codec, foreign, &error);
+  EXPECT_EQ(bytes, nullptr);
+  EXPECT_TRUE(g_error_matches(error, FL_MESSAGE_CODEC_ERROR,
+                              FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE));
+
+  // A record code wrapping the wrong kind of record is not written as one.
+  g_autoptr(KorvaneBridgeNativeRumbleEvent) rumble =
+      korvane_bridge_native_rumble_event_new(1, 2, 3);
+  g_autoptr(FlValue) mislabelled = RecordValue(140, rumble);
+  g_clear_error(&error);
+  g_autoptr(GBytes) mislabelled_bytes =
+      fl_message_codec_encode_message(codec, mislabelled, &error);
+  EXPECT_EQ(mislabelled_bytes, nullptr);
+  EXPECT_TRUE(g_error_matches(error, FL_MESSAGE_CODEC_ERROR,
+                              FL_MESSAGE_CODEC_ERROR_FAILED));
+
+  int code = -1;
+  g_autoptr(FlValue) unknown = Decode(FromHex("91 00"), &code);
+  EXPECT_EQ(unknown, nullptr);
+  EXPECT_EQ(code, FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE);
+}
+
+}  // namespace
