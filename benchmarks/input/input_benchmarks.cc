@@ -1,0 +1,148 @@
+// The cost of a controller frame, against the floor of the one write system
+// call that every frame needs: a bare 528-byte write to /dev/null.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frame_translation.h"
+#include "input_test_support.h"
+#include "kernel_calls.h"
+#include "uinput_pad_backend.h"
+
+namespace {
+
+using korvane_bridge::FrameControls;
+
+constexpr char kFloorName[] = "BareWrite528";
+
+// Devices that accept everything and swallow what is written, so that a
+// frame costs what it would with a real device minus the kernel's own work.
+class NullDeviceKernel : public korvane_bridge::SystemKernelCalls {
+ public:
+  int Open(const char*, int) override {
+    return open("/dev/null", O_RDWR | O_CLOEXEC);
+  }
+  int IoctlValue(int, unsigned long, int) override { return 0; }
+  int IoctlPointer(int, unsigned long, void*) override { return 0; }
+  // /dev/null is always readable, so the workers would spin on it; they
+  // idle instead, waking often enough not to hold up the unmount at the end.
+  int Poll(pollfd*, nfds_t, int) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 0;
+  }
+};
+
+FrameControls VaryingControls(int64_t i) {
+  return {1,
+          i & 0xFF,
+          (i >> 3) & 0xFF,
+          (i & 1) != 0,
+          (i & 2) != 0,
+          i % 256,
+          (i * 7) % 256,
+          (i * 13) % 256,
+          (i * 17) % 256,
+          i % 300,
+          (i * 3) % 300};
+}
+
+void BareWrite528(benchmark::State& state) {
+  const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  char report[528] = {};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(write(fd, report, sizeof(report)));
+  }
+  close(fd);
+}
+
+void TranslateControls(benchmark::State& state) {
+  int64_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        korvane_bridge::TranslateControls(VaryingControls(++i)));
+  }
+}
+
+void ReadAndTranslateFrame(benchmark::State& state) {
+  const auto frame = input_testing::NewFrame(VaryingControls(5));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(korvane_bridge::TranslateControls(
+        korvane_bridge::ReadFrameControls(frame.get())));
+  }
+}
+
+void SubmitFrame(benchmark::State& state) {
+  NullDeviceKernel kernel;
+  korvane_bridge::UinputPadBackend backend(nullptr, kernel);
+  for (int64_t player = 1; player <= 8; ++player) {
+    backend.MountController(
+        player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "");
+  }
+  FrameControls controls = VaryingControls(5);
+  // The last entry of the table, the longest lookup.
+  controls.player_number = 8;
+  const auto frame = input_testing::NewFrame(controls);
+  for (auto _ : state) {
+    if (!backend.SubmitFrame(frame.get())) {
+      state.SkipWithError("frame not written");
+      break;
+    }
+  }
+}
+
+BENCHMARK(BareWrite528);
+BENCHMARK(TranslateControls);
+BENCHMARK(ReadAndTranslateFrame);
+BENCHMARK(SubmitFrame);
+
+// Prints every figure again as a multiple of the floor measured in the same
+// run, which is what stays comparable between machines.
+class FloorRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.benchmark_name() == kFloorName) {
+        floor_ns_ = run.GetAdjustedRealTime();
+      }
+      figures_.push_back({run.benchmark_name(), run.GetAdjustedRealTime()});
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    if (floor_ns_ <= 0) {
+      return;
+    }
+    printf("\nAgainst the floor (%s = %.1f ns = 1.00):\n", kFloorName,
+           floor_ns_);
+    for (const auto& figure : figures_) {
+      printf("  %-24s %6.2f\n", figure.first.c_str(),
+             figure.second / floor_ns_);
+    }
+  }
+
+ private:
+  double floor_ns_ = 0;
+  std::vector<std::pair<std::string, double>> figures_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  FloorRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,45 @@
+#ifndef LINUX_RUNNER_INPUT_MOUNTED_SLOT_H_
+#define LINUX_RUNNER_INPUT_MOUNTED_SLOT_H_
+
+#include <stdint.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <thread>
+
+namespace korvane_bridge {
+
+// (player number, strong motor 0..255, weak motor 0..255); called on a
+// force-feedback worker thread.
+using RumbleCallback = std::function<void(int64_t, int64_t, int64_t)>;
+
+// The strengths of one rumble effect that a game uploaded.
+struct FfEffectSlot {
+  uint16_t strong_magnitude;
+  uint16_t weak_magnitude;
+};
+
+// One mounted gamepad. The slot owns its descriptor and its worker; it is
+// taken out of the backend's table before it is stopped, so the worker never
+// outlives it.
+struct MountedSlot {
+  MountedSlot(int64_t player, int descriptor, int32_t persona_value)
+      : player_number(player), fd(descriptor), persona(persona_value) {}
+
+  int64_t player_number;
+  int fd;
+  // As requested, not normalised: a re-mount with another value re-creates
+  // the device even when both values pose as the same model.
+  int32_t persona;
+  // Set with release order by the stopping thread, read with acquire order
+  // by the worker.
+  std::atomic<bool> stop_requested{false};
+  std::thread ff_thread;
+  // Keyed by the kernel's effect id; touched only by the worker.
+  std::map<int32_t, FfEffectSlot> effects;
+};
+
+}  // namespace korvane_bridge
+
+#endif  // LINUX_RUNNER_INPUT_MOUNTED_SLOT_H_

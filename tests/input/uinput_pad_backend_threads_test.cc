@@ -1,0 +1,133 @@
+// Everything the backend does from several threads at once, as the host does
+// it: mounts and frames from the main thread, rumble from the workers, a
+// driver repair on a thread of its own. Run under ThreadSanitizer too.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "fake_kernel.h"
+#include "input_test_support.h"
+#include "uinput_pad_backend.h"
+
+namespace {
+
+using input_testing::FakeKernel;
+using input_testing::KernelCall;
+using input_testing::NewFrame;
+using input_testing::OpenedDescriptors;
+using input_testing::RestingControls;
+using input_testing::RumbleLog;
+using korvane_bridge::UinputPadBackend;
+
+KorvaneBridgeNativeGamepadPersona Persona(int value) {
+  return static_cast<KorvaneBridgeNativeGamepadPersona>(value);
+}
+
+// Runs `body(thread_index, round)` on `threads` threads until each has done
+// `rounds` rounds.
+template <typename Body>
+void RunTogether(int threads, int rounds, Body body) {
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t) {
+    running.emplace_back([t, rounds, &body] {
+      for (int round = 0; round < rounds; ++round) {
+        body(t, round);
+      }
+    });
+  }
+  for (std::thread& thread : running) {
+    thread.join();
+  }
+}
+
+TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
+  FakeKernel kernel;
+  RumbleLog rumble;
+  kernel.SetNode(input_testing::NodeState::kNoPermission);
+  std::atomic<bool> done{false};
+  {
+    UinputPadBackend backend(rumble.Callback(), kernel);
+    // A game rumbling every gamepad that exists at the moment.
+    std::thread game([&] {
+      while (!done.load()) {
+        for (int fd : kernel.OpenDescriptors()) {
+          kernel.QueueEvent(fd, EV_FF, 0, 1);
+          kernel.QueueEvent(fd, EV_FF, 0, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    RunTogether(4, 40, [&](int thread, int round) {
+      const int64_t player = 1 + (thread + round) % 4;
+      switch (thread) {
+        case 0:
+          backend.MountController(player, Persona(round % 3), "");
+          break;
+        case 1:
+          backend.SubmitFrame(NewFrame(RestingControls(player)).get());
+          break;
+        case 2:
+          if (round % 4 == 0) {
+            backend.UnmountController(player);
+          } else {
+            backend.MountedCount();
+          }
+          break;
+        default:
+          if (round % 10 == 0) {
+            backend.SendMouseButton(0x110, round % 20 == 0);
+          }
+          backend.CheckReadiness();
+          backend.SetupOrRepairDriverInteractive();
+          break;
+      }
+    });
+    done.store(true);
+    game.join();
+    backend.UnmountAll();
+    EXPECT_EQ(backend.MountedCount(), 0u);
+    // Only the macro keyboard is left.
+    EXPECT_EQ(kernel.OpenDescriptors().size(), 1u);
+  }
+  EXPECT_TRUE(kernel.OpenDescriptors().empty());
+  EXPECT_EQ(kernel.Misuses(), 0);
+}
+
+TEST(UinputPadBackendThreadsTest, RacingMountsOfOnePlayerLeaveOneDevice) {
+  FakeKernel kernel;
+  UinputPadBackend backend(nullptr, kernel);
+  RunTogether(4, 10, [&](int thread, int round) {
+    backend.MountController(5, Persona((thread + round) % 2), "");
+  });
+  EXPECT_EQ(backend.MountedCount(), 1u);
+  EXPECT_EQ(kernel.OpenDescriptors().size(), 1u);
+  EXPECT_TRUE(backend.SubmitFrame(NewFrame(RestingControls(5)).get()));
+  backend.UnmountAll();
+  EXPECT_TRUE(kernel.OpenDescriptors().empty());
+  EXPECT_EQ(kernel.Misuses(), 0);
+}
+
+TEST(UinputPadBackendThreadsTest, FramesDuringUnmountNeverReachAClosedDevice) {
+  FakeKernel kernel;
+  UinputPadBackend backend(nullptr, kernel);
+  std::atomic<bool> done{false};
+  std::thread frames([&] {
+    const auto frame = NewFrame(RestingControls(1));
+    while (!done.load()) {
+      backend.SubmitFrame(frame.get());
+    }
+  });
+  for (int round = 0; round < 20; ++round) {
+    backend.MountController(1, Persona(round % 2), "");
+    backend.UnmountController(1);
+  }
+  done.store(true);
+  frames.join();
+  EXPECT_EQ(kernel.Misuses(), 0);
+  EXPECT_TRUE(kernel.OpenDescriptors().empty());
+}
+
+}  // namespace
