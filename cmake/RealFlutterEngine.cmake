@@ -10,3 +10,4 @@ set_target_properties(flutter_linux_gtk PROPERTIES IMPORTED_LOCATION "${engine_l
 target_include_directories(flutter_linux_gtk SYSTEM INTERFACE "${KORVANE_FLUTTER_ENGINE_DIR}")
 target_link_libraries(flutter_linux_gtk INTERFACE PkgConfig::GTK PkgConfig::GIO PkgConfig::GLIB)
 add_library(flutter ALIAS flutter_linux_gtk)
+install(FILES "${engine_library}" DESTINATION lib)

@@ -6,15 +6,24 @@ if(BUILD_TESTING)
   add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
 endif()
 
-# korvane_add_test(<name> LABELS <tier>... SOURCES <file>... LIBRARIES <lib>...)
+# korvane_add_test(<name> [NEEDS_DISPLAY] LABELS <tier>... SOURCES <file>...
+#                  LIBRARIES <lib>...)
 # One GoogleTest binary, registered with CTest under the given tier labels.
+# NEEDS_DISPLAY runs it on a private Xvfb server; such tests take turns,
+# because xvfb-run instances started together can pick the same display.
 function(korvane_add_test name)
-  cmake_parse_arguments(ARG "" "" "LABELS;SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "NEEDS_DISPLAY" "" "LABELS;SOURCES;LIBRARIES" ${ARGN})
   if(NOT BUILD_TESTING)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock)
-  add_test(NAME ${name} COMMAND ${name})
+  if(ARG_NEEDS_DISPLAY)
+    add_test(NAME ${name} COMMAND xvfb-run --auto-servernum
+      "--server-args=-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK xvfb)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
 endfunction()

@@ -32,6 +32,10 @@ struct MethodSpec {
   int record_code;
   // Answered from the response its slot returns, not through a handle.
   bool synchronous;
+  // The names of the plain (not record) arguments, in request order.
+  const char* argument_names[2];
+  // What a success reply carries, e.g. "bool" or "NativeDriverHealth".
+  const char* result;
 };
 
 // Borrowed from the decoded request for the duration of the slot call.
@@ -60,6 +64,10 @@ struct ApiSpec {
                                const DecodedArguments& args,
                                gpointer user_data);
 };
+
+// The two host APIs, as the Dart side calls them.
+const ApiSpec& VirtualControllerHostApiSpec();
+const ApiSpec& HostSystemBridgeApiSpec();
 
 void SetMethodHandlers(const ApiSpec& api,
                        FlBinaryMessenger* messenger,

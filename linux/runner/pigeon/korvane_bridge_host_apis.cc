@@ -95,14 +95,16 @@ FlValue* ControllerCallSynchronous(const void* table,
 }
 
 const MethodSpec kControllerMethods[] = {
-    {"getDriverHealth", Argument::kNone, 0, false},
-    {"setupOrRepairDriver", Argument::kNone, 0, false},
+    {"getDriverHealth", Argument::kNone, 0, false, {}, "NativeDriverHealth"},
+    {"setupOrRepairDriver", Argument::kNone, 0, false, {},
+     "NativeDriverHealth"},
     {"mountVirtualController", Argument::kRecord,
-     kVirtualControllerMountRequestCode, false},
-    {"unmountVirtualController", Argument::kInt, 0, false},
-    {"unmountAllControllers", Argument::kNone, 0, false},
+     kVirtualControllerMountRequestCode, false, {}, "bool"},
+    {"unmountVirtualController", Argument::kInt, 0, false, {"player_number"},
+     "bool"},
+    {"unmountAllControllers", Argument::kNone, 0, false, {}, "null"},
     {"pushControllerFrame", Argument::kRecord, kVirtualControllerFrameCode,
-     true},
+     true, {}, "null"},
 };
 
 const ApiSpec kControllerApi = {
@@ -117,6 +119,10 @@ const ApiSpec kControllerApi = {
 };
 
 }  // namespace
+
+const ApiSpec& korvane_bridge_channels::VirtualControllerHostApiSpec() {
+  return kControllerApi;
+}
 
 void korvane_bridge_virtual_controller_host_api_set_method_handlers(
     FlBinaryMessenger* messenger,
@@ -286,20 +292,24 @@ void SystemCall(const void* table,
 }
 
 const MethodSpec kSystemMethods[] = {
-    {"isUdpPortAllowedInFirewall", Argument::kInt, 0, false},
-    {"ensureUdpPortAllowedInFirewall", Argument::kTextAndInt, 0, false},
-    {"hasDesktopInputPermission", Argument::kNone, 0, false},
-    {"requestDesktopInputPermission", Argument::kNone, 0, false},
-    {"hasScreenRecordingPermission", Argument::kNone, 0, false},
-    {"requestScreenRecordingPermission", Argument::kNone, 0, false},
+    {"isUdpPortAllowedInFirewall", Argument::kInt, 0, false, {"port"}, "bool"},
+    {"ensureUdpPortAllowedInFirewall", Argument::kTextAndInt, 0, false,
+     {"rule_name", "port"}, "bool"},
+    {"hasDesktopInputPermission", Argument::kNone, 0, false, {}, "bool"},
+    {"requestDesktopInputPermission", Argument::kNone, 0, false, {}, "bool"},
+    {"hasScreenRecordingPermission", Argument::kNone, 0, false, {}, "bool"},
+    {"requestScreenRecordingPermission", Argument::kNone, 0, false, {},
+     "bool"},
     {"triggerDeckAction", Argument::kRecord, kNativeDeckActionRequestCode,
-     false},
-    {"getSystemTelemetrySnapshot", Argument::kNone, 0, false},
-    {"listCapturableWindows", Argument::kNone, 0, false},
+     false, {}, "bool"},
+    {"getSystemTelemetrySnapshot", Argument::kNone, 0, false, {},
+     "NativeSystemTelemetrySnapshot"},
+    {"listCapturableWindows", Argument::kNone, 0, false, {},
+     "a list of CapturableWindowInfo"},
     {"captureWindowFrame", Argument::kRecord, kSecondScreenCaptureConfigCode,
-     false},
+     false, {}, "CapturedWindowFrame or null"},
     {"injectWindowStylusEvent", Argument::kRecord,
-     kNativeStylusInjectionRequestCode, false},
+     kNativeStylusInjectionRequestCode, false, {}, "bool"},
 };
 
 const ApiSpec kSystemApi = {
@@ -314,6 +324,10 @@ const ApiSpec kSystemApi = {
 };
 
 }  // namespace
+
+const ApiSpec& korvane_bridge_channels::HostSystemBridgeApiSpec() {
+  return kSystemApi;
+}
 
 void korvane_bridge_host_system_bridge_api_set_method_handlers(
     FlBinaryMessenger* messenger,

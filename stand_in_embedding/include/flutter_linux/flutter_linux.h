@@ -7,9 +7,15 @@
 
 #include <flutter_linux/fl_basic_message_channel.h>
 #include <flutter_linux/fl_binary_messenger.h>
+#include <flutter_linux/fl_dart_project.h>
+#include <flutter_linux/fl_engine.h>
 #include <flutter_linux/fl_message_codec.h>
+#include <flutter_linux/fl_plugin_registrar.h>
+#include <flutter_linux/fl_plugin_registry.h>
 #include <flutter_linux/fl_standard_message_codec.h>
+#include <flutter_linux/fl_texture_registrar.h>
 #include <flutter_linux/fl_value.h>
+#include <flutter_linux/fl_view.h>
 
 #undef __FLUTTER_LINUX_INSIDE__
 

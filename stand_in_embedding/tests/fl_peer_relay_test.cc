@@ -1,0 +1,376 @@
+#include "fl_peer_relay.h"
+
+#include <gio/gunixsocketaddress.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "in_process_dart.h"
+#include "log_capture.h"
+#include "peer_client.h"
+#include "peer_test_support.h"
+
+namespace {
+
+using flutter_testing::LogCapture;
+using korvane_peer::Bytes;
+using korvane_peer::PeerClient;
+using peer_testing::EchoHandler;
+using peer_testing::HostSend;
+using peer_testing::MessageFrame;
+using peer_testing::RawPeer;
+using peer_testing::RunPeer;
+using peer_testing::RunUntil;
+
+constexpr int kTimeoutMs = 10000;
+
+class FlPeerRelayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    messenger_ = fl_binary_messenger_impl_new();
+    path_ = dir_.File("peer.sock");
+    g_autoptr(GError) error = nullptr;
+    relay_ = fl_peer_relay_new(messenger_, path_.c_str(), &error);
+    ASSERT_NE(relay_, nullptr) << error->message;
+    fl_binary_messenger_set_message_handler_on_channel(
+        messenger(), "echo", EchoHandler, nullptr, nullptr);
+  }
+
+  void TearDown() override {
+    g_clear_object(&relay_);
+    g_clear_object(&messenger_);
+    flutter_testing::InProcessDart::Drain();
+  }
+
+  FlBinaryMessenger* messenger() { return FL_BINARY_MESSENGER(messenger_); }
+
+  std::unique_ptr<PeerClient> Connect() {
+    std::string error;
+    auto client = PeerClient::Connect(path_, &error);
+    EXPECT_NE(client, nullptr) << error;
+    return client;
+  }
+
+  bool WaitForPeers(guint count) {
+    return RunUntil(
+        [&] { return fl_peer_relay_get_peer_count(relay_) == count; });
+  }
+
+  // Calls "echo" from a peer thread and returns what came back.
+  std::optional<Bytes> EchoFrom(PeerClient* client, const Bytes& message) {
+    std::optional<Bytes> reply;
+    std::string error;
+    EXPECT_TRUE(RunPeer(
+        [&] { reply = client->Call("echo", message, kTimeoutMs, &error); }));
+    EXPECT_TRUE(reply) << error;
+    return reply;
+  }
+
+  peer_testing::TempDir dir_;
+  std::string path_;
+  FlBinaryMessengerImpl* messenger_ = nullptr;
+  FlPeerRelay* relay_ = nullptr;
+};
+
+TEST_F(FlPeerRelayTest, PeerMessagesReachHandlersOnTheMainThread) {
+  std::thread::id handler_thread;
+  fl_binary_messenger_set_message_handler_on_channel(
+      messenger(), "where",
+      [](FlBinaryMessenger* messenger, const gchar* channel, GBytes* message,
+         FlBinaryMessengerResponseHandle* handle, gpointer user_data) {
+        *static_cast<std::thread::id*>(user_data) = std::this_thread::get_id();
+        EchoHandler(messenger, channel, message, handle, nullptr);
+      },
+      &handler_thread, nullptr);
+
+  auto client = Connect();
+  std::optional<Bytes> echoed, located, unhandled;
+  std::string error;
+  ASSERT_TRUE(RunPeer([&] {
+    echoed = client->Call("echo", {1, 2, 3}, kTimeoutMs, &error);
+    located = client->Call("where", {}, kTimeoutMs, &error);
+    unhandled = client->Call("nobody", {9}, kTimeoutMs, &error);
+  }));
+  EXPECT_EQ(echoed, (Bytes{1, 2, 3}));
+  EXPECT_EQ(located, Bytes{});
+  EXPECT_EQ(handler_thread, std::this_thread::get_id());
+  EXPECT_EQ(unhandled, Bytes{}) << "no handler answers with an empty reply";
+}
+
+TEST_F(FlPeerRelayTest, HostMessagesGoToTheNewestPeer) {
+  auto older = Connect();
+  auto newer = Connect();
+  ASSERT_TRUE(WaitForPeers(2));
+  older->SetHostMessageHandler(
+      [](const std::string&, const Bytes&) { return Bytes{'o'}; });
+  newer->SetHostMessageHandler([](const std::string& channel, const Bytes& m) {
+    Bytes reply(channel.begin(), channel.end());
+    reply.insert(reply.end(), m.begin(), m.end());
+    return reply;
+  });
+
+  HostSend to_newer;
+  to_newer.Start(messenger(), "ch", {'!'});
+  std::string error;
+  PeerClient::WaitEnd newer_end, older_end;
+  ASSERT_TRUE(RunPeer([&] {
+    newer_end = newer->Serve(1, kTimeoutMs, &error);
+    older_end = older->Serve(1, 200, &error);
+  }));
+  ASSERT_TRUE(RunUntil([&] { return to_newer.done; }));
+  EXPECT_EQ(newer_end, PeerClient::WaitEnd::kDone);
+  EXPECT_EQ(older_end, PeerClient::WaitEnd::kTimedOut);
+  ASSERT_NE(to_newer.reply, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(
+                            g_bytes_get_data(to_newer.reply, nullptr)),
+                        g_bytes_get_size(to_newer.reply)),
+            "ch!");
+
+  // When the newest leaves, the one before it takes over.
+  newer.reset();
+  ASSERT_TRUE(WaitForPeers(1));
+  HostSend to_older;
+  to_older.Start(messenger(), "ch", {});
+  ASSERT_TRUE(
+      RunPeer([&] { older_end = older->Serve(1, kTimeoutMs, &error); }));
+  ASSERT_TRUE(RunUntil([&] { return to_older.done; }));
+  ASSERT_NE(to_older.reply, nullptr);
+  EXPECT_EQ(g_bytes_get_size(to_older.reply), 1u);
+}
+
+TEST_F(FlPeerRelayTest, HostMessageWithoutPeerCompletesAsNoHandler) {
+  HostSend send;
+  send.Start(messenger(), "ch", {1});
+  ASSERT_TRUE(RunUntil([&] { return send.done; }));
+  ASSERT_NE(send.reply, nullptr);
+  EXPECT_EQ(g_bytes_get_size(send.reply), 0u);
+}
+
+TEST_F(FlPeerRelayTest, PendingHostMessagesFailWhenTheirPeerGoesAway) {
+  RawPeer peer(path_);
+  ASSERT_TRUE(WaitForPeers(1));
+  HostSend first, second;
+  first.Start(messenger(), "ch", {1});
+  second.Start(messenger(), "ch", {2});
+  korvane_peer::Frame frame;
+  ASSERT_TRUE(RunPeer([&] {
+    ASSERT_TRUE(peer.ReadFrame(&frame));
+    ASSERT_TRUE(peer.ReadFrame(&frame));
+    peer.Close();
+  }));
+  EXPECT_EQ(frame.channel, "ch");
+  EXPECT_EQ(frame.payload, Bytes{2});
+
+  ASSERT_TRUE(RunUntil([&] { return first.done && second.done; }));
+  EXPECT_EQ(first.reply, nullptr);
+  EXPECT_TRUE(
+      g_error_matches(first.error, G_IO_ERROR, G_IO_ERROR_CONNECTION_CLOSED));
+  EXPECT_TRUE(
+      g_error_matches(second.error, G_IO_ERROR, G_IO_ERROR_CONNECTION_CLOSED));
+  EXPECT_EQ(fl_peer_relay_get_peer_count(relay_), 0u);
+}
+
+TEST_F(FlPeerRelayTest, BrokenFrameClosesOnlyItsConnection) {
+  struct Case {
+    const char* what;
+    Bytes bytes;
+  } cases[] = {
+      {"frame length 0", {0, 0, 0, 0}},
+      {"over the limit", {1, 0, 0, 4, 1}},
+      {"unknown frame kind 9", {5, 0, 0, 0, 9, 1, 0, 0, 0}},
+      {"runs past the frame", {9, 0, 0, 0, 1, 1, 0, 0, 0, 200, 0, 'a', 'b'}},
+      {"reply to unknown id 77", *korvane_peer::EncodeReply(77, nullptr, 0)},
+  };
+  auto bystander = Connect();
+  ASSERT_TRUE(WaitForPeers(1));
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LogCapture log;
+    RawPeer offender(path_);
+    ASSERT_TRUE(WaitForPeers(2));
+    // Served normally until the bad bytes arrive.
+    korvane_peer::Frame reply;
+    bool closed = false;
+    ASSERT_TRUE(RunPeer([&] {
+      offender.Write(MessageFrame(1, "echo", {7}));
+      ASSERT_TRUE(offender.ReadFrame(&reply));
+      offender.Write(c.bytes);
+      closed = offender.WaitForClose();
+    }));
+    EXPECT_EQ(reply.payload, Bytes{7});
+    EXPECT_TRUE(closed);
+    ASSERT_TRUE(WaitForPeers(1));
+    auto warnings = log.Messages(G_LOG_LEVEL_WARNING);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(c.what), std::string::npos) << warnings[0];
+
+    EXPECT_EQ(EchoFrom(bystander.get(), {4, 2}), (Bytes{4, 2}));
+  }
+}
+
+TEST_F(FlPeerRelayTest, UnansweredPeerMessageStillGetsAReply) {
+  fl_binary_messenger_set_message_handler_on_channel(
+      messenger(), "drop",
+      [](FlBinaryMessenger*, const gchar*, GBytes*,
+         FlBinaryMessengerResponseHandle*, gpointer) {},
+      nullptr, nullptr);
+  LogCapture log;
+  auto client = Connect();
+  std::optional<Bytes> reply;
+  std::string error;
+  ASSERT_TRUE(
+      RunPeer([&] { reply = client->Call("drop", {1}, kTimeoutMs, &error); }));
+  EXPECT_EQ(reply, Bytes{}) << error;
+  EXPECT_EQ(log.Messages(G_LOG_LEVEL_CRITICAL).size(), 1u);
+}
+
+TEST_F(FlPeerRelayTest, SocketFileIsForItsOwnerOnly) {
+  struct stat status;
+  ASSERT_EQ(stat(path_.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISSOCK(status.st_mode));
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(status.st_uid, geteuid());
+}
+
+TEST_F(FlPeerRelayTest, DisposeFailsPendingMessagesAndRemovesTheSocket) {
+  RawPeer peer(path_);
+  ASSERT_TRUE(WaitForPeers(1));
+  HostSend send;
+  send.Start(messenger(), "ch", {});
+  korvane_peer::Frame frame;
+  ASSERT_TRUE(RunPeer([&] { ASSERT_TRUE(peer.ReadFrame(&frame)); }));
+
+  g_clear_object(&relay_);
+  ASSERT_TRUE(RunUntil([&] { return send.done; }));
+  EXPECT_NE(send.error, nullptr);
+  EXPECT_FALSE(g_file_test(path_.c_str(), G_FILE_TEST_EXISTS));
+  bool closed = false;
+  ASSERT_TRUE(RunPeer([&] { closed = peer.WaitForClose(); }));
+  EXPECT_TRUE(closed);
+
+  // Unplugged: the messenger has no Dart side any more.
+  HostSend after;
+  after.Start(messenger(), "ch", {});
+  ASSERT_TRUE(RunUntil([&] { return after.done; }));
+  ASSERT_NE(after.reply, nullptr);
+  EXPECT_EQ(g_bytes_get_size(after.reply), 0u);
+}
+
+TEST_F(FlPeerRelayTest, StaleFilesAreReplacedButALiveSocketIsNot) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(FlBinaryMessengerImpl) other = fl_binary_messenger_impl_new();
+  EXPECT_EQ(fl_peer_relay_new(other, path_.c_str(), &error), nullptr);
+  EXPECT_TRUE(g_error_matches(error, G_IO_ERROR, G_IO_ERROR_ADDRESS_IN_USE));
+  auto client = Connect();
+  EXPECT_EQ(EchoFrom(client.get(), {1}), Bytes{1})
+      << "the live host is untouched";
+  client.reset();
+
+  // A socket whose host died without removing it.
+  std::string stale_socket = dir_.File("stale.sock");
+  {
+    g_autoptr(GSocket) dead =
+        g_socket_new(G_SOCKET_FAMILY_UNIX, G_SOCKET_TYPE_STREAM,
+                     G_SOCKET_PROTOCOL_DEFAULT, nullptr);
+    g_autoptr(GSocketAddress) address =
+        g_unix_socket_address_new(stale_socket.c_str());
+    ASSERT_TRUE(g_socket_bind(dead, address, FALSE, nullptr));
+  }
+  std::string stale_file = dir_.File("stale.file");
+  ASSERT_TRUE(g_file_set_contents(stale_file.c_str(), "x", 1, nullptr));
+
+  for (const std::string& stale : {stale_socket, stale_file}) {
+    SCOPED_TRACE(stale);
+    g_autoptr(GError) stale_error = nullptr;
+    g_autoptr(FlPeerRelay) relay =
+        fl_peer_relay_new(other, stale.c_str(), &stale_error);
+    ASSERT_NE(relay, nullptr) << stale_error->message;
+    struct stat status;
+    ASSERT_EQ(stat(stale.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISSOCK(status.st_mode));
+    std::string connect_error;
+    EXPECT_NE(PeerClient::Connect(stale, &connect_error), nullptr)
+        << connect_error;
+  }
+}
+
+TEST_F(FlPeerRelayTest, UnusablePathsFailWithAnError) {
+  g_autoptr(FlBinaryMessengerImpl) other = fl_binary_messenger_impl_new();
+  for (const std::string& path :
+       {std::string(), dir_.File(std::string(120, 'p')),
+        dir_.File("missing/peer.sock")}) {
+    SCOPED_TRACE(path);
+    g_autoptr(GError) error = nullptr;
+    EXPECT_EQ(fl_peer_relay_new(other, path.c_str(), &error), nullptr);
+    EXPECT_NE(error, nullptr);
+  }
+}
+
+// The socket file alone would keep another user out, so it is opened up here:
+// what refuses the peer below can only be the check of its credentials.
+TEST_F(FlPeerRelayTest, RefusesPeersOfAnotherUser) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to run a peer as another user";
+  }
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0711), 0);
+  ASSERT_EQ(chmod(path_.c_str(), 0666), 0);
+  LogCapture log;
+
+  // Built before fork(): the child may only make async-signal-safe calls.
+  Bytes message = MessageFrame(1, "echo", {1});
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+
+  // Exit status: 0 refused (the connection ended, by end of file or by a
+  // reset, as the message was left unread), 1 answered, 2 could not become
+  // the other user, 3 could not connect.
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 ||
+        setuid(kNobody) != 0) {
+      _exit(2);
+    }
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) !=
+        0) {
+      _exit(3);
+    }
+    (void)!write(fd, message.data(), message.size());
+    char byte;
+    _exit(read(fd, &byte, 1) > 0 ? 1 : 0);
+  }
+
+  int status = -1;
+  g_child_watch_add(
+      child,
+      [](GPid, gint wait_status, gpointer user_data) {
+        *static_cast<int*>(user_data) = wait_status;
+      },
+      &status);
+  ASSERT_TRUE(RunUntil([&] { return status != -1; }));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  auto warnings = log.Messages(G_LOG_LEVEL_WARNING);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("Refused a peer of user 65534"), std::string::npos)
+      << warnings[0];
+  EXPECT_EQ(fl_peer_relay_get_peer_count(relay_), 0u);
+
+  // The same way in still serves a peer of the host's own user.
+  auto client = Connect();
+  EXPECT_EQ(EchoFrom(client.get(), {5}), Bytes{5});
+}
+
+}  // namespace
