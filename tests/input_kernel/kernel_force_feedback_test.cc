@@ -1,0 +1,210 @@
+// Rumble as a real game drives it: effects uploaded, played, stopped and
+// erased through the gamepad's evdev node.
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <linux/input.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <tuple>
+
+#include "evdev_device.h"
+#include "uinput_pad_backend.h"
+
+namespace {
+
+using input_kernel_testing::EvdevDevice;
+using input_kernel_testing::NowMs;
+using korvane_bridge::UinputPadBackend;
+
+using Rumble = std::tuple<int64_t, int64_t, int64_t>;
+
+// What the backend's rumble callback saw, from the worker threads.
+class RumbleLog {
+ public:
+  korvane_bridge::RumbleCallback Callback() {
+    return [this](int64_t player, int64_t left, int64_t right) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      calls_.push_back({Rumble{player, left, right}, NowMs()});
+      changed_.notify_all();
+    };
+  }
+
+  // The next call, with the time it was made; nullopt after `timeout_ms`.
+  std::optional<std::pair<Rumble, double>> Next(int timeout_ms = 2000) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [this] { return !calls_.empty(); })) {
+      return std::nullopt;
+    }
+    auto call = calls_.front();
+    calls_.pop_front();
+    return call;
+  }
+
+  size_t Pending() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_.size();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<Rumble, double>> calls_;
+};
+
+// A game holding the gamepad's event node open for reading and writing.
+class Game {
+ public:
+  explicit Game(const std::string& pad_name)
+      : device_(EvdevDevice::Open(pad_name, O_RDWR)) {}
+
+  bool ready() const { return device_.has_value(); }
+  int fd() const { return device_->fd(); }
+
+  // Uploads (or, with an id, updates) a rumble effect; its id, or -1.
+  int Upload(uint16_t strong, uint16_t weak, int id = -1) {
+    ff_effect effect{};
+    effect.type = FF_RUMBLE;
+    effect.id = id;
+    effect.u.rumble.strong_magnitude = strong;
+    effect.u.rumble.weak_magnitude = weak;
+    return ioctl(fd(), EVIOCSFF, &effect) < 0 ? -1 : effect.id;
+  }
+
+  bool Send(uint16_t code, int32_t value) {
+    input_event event{};
+    event.type = EV_FF;
+    event.code = code;
+    event.value = value;
+    return write(fd(), &event, sizeof(event)) == sizeof(event);
+  }
+
+  bool Erase(int id) { return ioctl(fd(), EVIOCRMFF, id) == 0; }
+
+ private:
+  std::optional<EvdevDevice> device_;
+};
+
+// A mounted gamepad whose rumble callback is logged, and a game holding
+// its event node.
+class KernelForceFeedbackTest : public ::testing::Test {
+ protected:
+  static constexpr int64_t kPlayer = 3;
+
+  void SetUp() override {
+    ASSERT_TRUE(backend_.MountController(kPlayer, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_SONY_WIRELESS_CONTROLLER,
+                                         "rumble pad"));
+    game_ = std::make_unique<Game>("rumble pad");
+    ASSERT_TRUE(game_->ready());
+  }
+
+  RumbleLog log_;
+  UinputPadBackend backend_{log_.Callback()};
+  std::unique_ptr<Game> game_;
+};
+
+TEST_F(KernelForceFeedbackTest, PlayStopAndEraseReachTheCallback) {
+  Game& game = *game_;
+  int id = game.Upload(0xFFFF, 0x8000);
+  ASSERT_GE(id, 0);
+  EXPECT_EQ(log_.Pending(), 0u) << "an upload alone makes no callback";
+
+  ASSERT_TRUE(game.Send(id, 1));
+  auto play = log_.Next();
+  ASSERT_TRUE(play.has_value());
+  EXPECT_EQ(play->first, Rumble(kPlayer, 255, 127));
+
+  ASSERT_TRUE(game.Send(id, 0));
+  auto stop = log_.Next();
+  ASSERT_TRUE(stop.has_value());
+  EXPECT_EQ(stop->first, Rumble(kPlayer, 0, 0));
+
+  // Gain requests have no effect: the next call is the play after it.
+  ASSERT_TRUE(game.Send(FF_GAIN, 0x4000));
+  ASSERT_EQ(game.Upload(0x0101, 0x0202, id), id);  // overwrites the strengths
+  ASSERT_TRUE(game.Send(id, 1));
+  auto replay = log_.Next();
+  ASSERT_TRUE(replay.has_value());
+  EXPECT_EQ(replay->first, Rumble(kPlayer, 1, 2));
+
+  // The kernel stops an effect before erasing it.
+  ASSERT_TRUE(game.Erase(id));
+  auto erased = log_.Next();
+  ASSERT_TRUE(erased.has_value());
+  EXPECT_EQ(erased->first, Rumble(kPlayer, 0, 0));
+  EXPECT_FALSE(log_.Next(200).has_value());
+}
+
+TEST_F(KernelForceFeedbackTest, ThousandUploadPlayCyclesWithoutAMiss) {
+  constexpr int kCycles = 1000;
+  Game& game = *game_;
+
+  double latency_total = 0, latency_max = 0;
+  for (int i = 0; i < kCycles; i++) {
+    SCOPED_TRACE(i);
+    uint16_t strong = static_cast<uint16_t>(i * 65);
+    uint16_t weak = static_cast<uint16_t>(65535 - i * 65);
+    int id = game.Upload(strong, weak);
+    ASSERT_GE(id, 0);
+    double sent = NowMs();
+    ASSERT_TRUE(game.Send(id, 1));
+    auto play = log_.Next();
+    ASSERT_TRUE(play.has_value()) << "play missed";
+    EXPECT_EQ(play->first, Rumble(kPlayer, strong / 257, weak / 257));
+    double latency = play->second - sent;
+    latency_total += latency;
+    latency_max = std::max(latency_max, latency);
+
+    ASSERT_TRUE(game.Erase(id));  // a stop first, then the erase
+    auto stop = log_.Next();
+    ASSERT_TRUE(stop.has_value()) << "stop before erase missed";
+    EXPECT_EQ(stop->first, Rumble(kPlayer, 0, 0));
+  }
+  printf("figure: play write to rumble callback %.3f ms on average, %.3f ms at most\n",
+         latency_total / kCycles, latency_max);
+  EXPECT_EQ(log_.Pending(), 0u);
+}
+
+TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndFinal) {
+  Game& game = *game_;
+  int id = game.Upload(0xFFFF, 0xFFFF);
+  ASSERT_GE(id, 0);
+  ASSERT_TRUE(game.Send(id, 1));
+  ASSERT_TRUE(log_.Next().has_value());
+
+  double start = NowMs();
+  EXPECT_TRUE(backend_.UnmountController(kPlayer));
+  double took = NowMs() - start;
+  printf("figure: unmount during rumble took %.1f ms\n", took);
+  EXPECT_LT(took, 300.0) << "the worker must notice the stop within one poll period";
+
+  input_event event{};
+  event.type = EV_FF;
+  event.code = id;
+  EXPECT_EQ(write(game.fd(), &event, sizeof(event)), -1);
+  EXPECT_EQ(errno, ENODEV);
+  EXPECT_FALSE(log_.Next(200).has_value()) << "no callback after the unmount";
+}
+
+TEST_F(KernelForceFeedbackTest, GameClosingItsNodeStopsItsEffects) {
+  {
+    Game& game = *game_;
+    int id = game.Upload(0x8000, 0x8000);
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(game.Send(id, 1));
+    auto play = log_.Next();
+    ASSERT_TRUE(play.has_value());
+    EXPECT_EQ(play->first, Rumble(kPlayer, 127, 127));
+  }
+  game_.reset();
+  auto stop = log_.Next();
+  ASSERT_TRUE(stop.has_value()) << "closing the node erases its effects, stopping them first";
+  EXPECT_EQ(stop->first, Rumble(kPlayer, 0, 0));
+}
+
+}  // namespace

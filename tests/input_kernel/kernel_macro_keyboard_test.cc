@@ -1,0 +1,72 @@
+// Key chords and mouse buttons as the desktop reads them from the macro
+// keyboard's evdev node.
+#include <gtest/gtest.h>
+#include <linux/input.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "evdev_device.h"
+#include "uinput_pad_backend.h"
+
+namespace {
+
+using input_kernel_testing::EvdevDevice;
+using korvane_bridge::UinputPadBackend;
+
+// code=value pairs of a report, its closing SYN_REPORT left out.
+std::vector<std::pair<int, int>> Keys(const std::vector<input_event>& report) {
+  std::vector<std::pair<int, int>> keys;
+  for (const input_event& event : report) {
+    if (event.type == EV_KEY) {
+      keys.emplace_back(event.code, event.value);
+    } else {
+      EXPECT_EQ(event.type, EV_SYN);
+    }
+  }
+  return keys;
+}
+
+TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
+  UinputPadBackend backend(nullptr);
+  // The device appears on first use. A release of a button that is not down
+  // changes nothing, so the kernel reports nothing for it.
+  ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
+  auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
+  ASSERT_TRUE(keyboard.has_value());
+  EXPECT_TRUE(keyboard->Idle());
+
+  input_id id{};
+  ASSERT_GE(ioctl(keyboard->fd(), EVIOCGID, &id), 0);
+  EXPECT_EQ(id.bustype, BUS_USB);
+  EXPECT_EQ(id.vendor, 0x1209);
+  EXPECT_EQ(id.product, 0x4B56);
+  EXPECT_EQ(id.version, 0x0001);
+
+  // Ctrl+Shift+T: pressed in order, released in reverse, in two reports.
+  ASSERT_TRUE(backend.SendKeyChord({KEY_LEFTCTRL, KEY_LEFTSHIFT}, KEY_T));
+  EXPECT_EQ(Keys(keyboard->ReadReport()),
+            (std::vector<std::pair<int, int>>{{KEY_LEFTCTRL, 1}, {KEY_LEFTSHIFT, 1}, {KEY_T, 1}}));
+  EXPECT_EQ(Keys(keyboard->ReadReport()),
+            (std::vector<std::pair<int, int>>{{KEY_T, 0}, {KEY_LEFTSHIFT, 0}, {KEY_LEFTCTRL, 0}}));
+
+  // A zero modifier is skipped.
+  ASSERT_TRUE(backend.SendKeyChord({0, KEY_LEFTALT}, KEY_F4));
+  EXPECT_EQ(Keys(keyboard->ReadReport()),
+            (std::vector<std::pair<int, int>>{{KEY_LEFTALT, 1}, {KEY_F4, 1}}));
+  EXPECT_EQ(Keys(keyboard->ReadReport()),
+            (std::vector<std::pair<int, int>>{{KEY_F4, 0}, {KEY_LEFTALT, 0}}));
+
+  ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, true));
+  ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
+  ASSERT_TRUE(backend.SendMouseButton(BTN_RIGHT, true));
+  EXPECT_EQ(Keys(keyboard->ReadReport()), (std::vector<std::pair<int, int>>{{BTN_LEFT, 1}}));
+  EXPECT_EQ(Keys(keyboard->ReadReport()), (std::vector<std::pair<int, int>>{{BTN_LEFT, 0}}));
+  EXPECT_EQ(Keys(keyboard->ReadReport()), (std::vector<std::pair<int, int>>{{BTN_RIGHT, 1}}));
+
+  EXPECT_FALSE(backend.SendKeyChord({KEY_LEFTCTRL}, 0));
+  EXPECT_TRUE(keyboard->Idle()) << "key 0 types nothing";
+}
+
+}  // namespace

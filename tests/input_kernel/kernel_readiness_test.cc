@@ -1,0 +1,142 @@
+// Readiness and repair of /dev/uinput against the real node, its modes and
+// an unprivileged user.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "uinput_pad_backend.h"
+
+namespace {
+
+using korvane_bridge::UinputPadBackend;
+
+constexpr uid_t kUser = 1000;
+constexpr char kNode[] = "/dev/uinput";
+constexpr char kCommandLog[] = "/tmp/pkexec-arguments";
+
+// Runs `body` in a child that has dropped to an unprivileged user, and
+// returns its exit status.
+int AsUser(const std::function<int()>& body) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (setgid(kUser) != 0 || setuid(kUser) != 0) {
+      _exit(100);
+    }
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+int Readiness() {
+  return UinputPadBackend(nullptr).CheckReadiness();
+}
+
+int Repair() {
+  return UinputPadBackend(nullptr).SetupOrRepairDriverInteractive() ? 0 : 1;
+}
+
+void WriteScript(const std::string& path, const std::string& body) {
+  std::ofstream(path) << "#!/bin/sh\n" << body;
+  chmod(path.c_str(), 0755);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class KernelReadinessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(stat(kNode, &node_), 0);
+    // Stand-ins for the administrator prompt and udev, first on PATH.
+    mkdir("/tmp/bin", 0755);
+    WriteScript("/tmp/bin/udevadm", "exit 0\n");
+    setenv("PATH", "/tmp/bin:/bin", 1);
+  }
+
+  void TearDown() override {
+    unlink(kNode);
+    EXPECT_EQ(mknod(kNode, S_IFCHR | (node_.st_mode & 07777), node_.st_rdev), 0);
+    EXPECT_EQ(chown(kNode, node_.st_uid, node_.st_gid), 0);
+    unlink("/tmp/bin/pkexec");
+    unlink(kCommandLog);
+  }
+
+  struct stat node_ {};
+};
+
+TEST_F(KernelReadinessTest, TheThreeStates) {
+  EXPECT_EQ(Readiness(), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY);
+
+  ASSERT_EQ(chmod(kNode, 0600), 0);
+  EXPECT_EQ(AsUser(Readiness), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED);
+  ASSERT_EQ(chmod(kNode, 0666), 0);
+  EXPECT_EQ(AsUser(Readiness), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY);
+
+  ASSERT_EQ(unlink(kNode), 0);
+  EXPECT_EQ(Readiness(), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_MODULE_NOT_LOADED);
+  UinputPadBackend backend(nullptr);
+  EXPECT_FALSE(backend.MountController(1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, ""));
+}
+
+TEST_F(KernelReadinessTest, RepairRunsTheScriptOnlyWhenNeeded) {
+  // The prompt grants at once: it records what it was asked to run and runs
+  // it, as the unprivileged user who owns the node but may not use it yet.
+  WriteScript("/tmp/bin/pkexec",
+              std::string("printf '%s\\n' \"$*\" > ") + kCommandLog + "\nexec \"$@\"\n");
+  for (const char* directory : {"/etc", "/etc/modules-load.d", "/etc/udev", "/etc/udev/rules.d"}) {
+    mkdir(directory, 0755);
+  }
+  ASSERT_EQ(chown("/etc/modules-load.d", kUser, kUser), 0);
+  ASSERT_EQ(chown("/etc/udev/rules.d", kUser, kUser), 0);
+
+  // Usable already: no prompt at all.
+  ASSERT_EQ(chmod(kNode, 0666), 0);
+  EXPECT_EQ(AsUser(Repair),
+            0);
+  EXPECT_EQ(access(kCommandLog, F_OK), -1) << "pkexec ran although the node was usable";
+
+  // Not usable: the exact script runs and opens the node.
+  ASSERT_EQ(chown(kNode, kUser, kUser), 0);
+  ASSERT_EQ(chmod(kNode, 0000), 0);
+  EXPECT_EQ(AsUser(Readiness), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED);
+  EXPECT_EQ(AsUser(Repair),
+            0);
+  EXPECT_EQ(ReadFile(kCommandLog),
+            "sh -c modprobe uinput || true; mkdir -p /etc/modules-load.d && echo uinput > "
+            "/etc/modules-load.d/korvane-uinput.conf; printf \"KERNEL==\\\"uinput\\\", "
+            "SUBSYSTEM==\\\"misc\\\", MODE=\\\"0660\\\", TAG+=\\\"uaccess\\\", "
+            "OPTIONS+=\\\"static_node=uinput\\\"\\n\" > /etc/udev/rules.d/99-korvane-uinput.rules "
+            "&& udevadm control --reload-rules && udevadm trigger --sysname-match=uinput && "
+            "chmod 0666 /dev/uinput\n");
+  EXPECT_EQ(ReadFile("/etc/modules-load.d/korvane-uinput.conf"), "uinput\n");
+  EXPECT_EQ(ReadFile("/etc/udev/rules.d/99-korvane-uinput.rules"),
+            "KERNEL==\"uinput\", SUBSYSTEM==\"misc\", MODE=\"0660\", TAG+=\"uaccess\", "
+            "OPTIONS+=\"static_node=uinput\"\n");
+  EXPECT_EQ(AsUser(Readiness), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY);
+}
+
+TEST_F(KernelReadinessTest, DeclinedRepairChangesNothing) {
+  WriteScript("/tmp/bin/pkexec", "exit 126\n");
+  ASSERT_EQ(chmod(kNode, 0600), 0);
+  EXPECT_EQ(AsUser(Repair),
+            1);
+  EXPECT_EQ(AsUser(Readiness), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED);
+}
+
+}  // namespace
