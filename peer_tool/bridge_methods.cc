@@ -12,7 +12,7 @@ namespace {
 
 using korvane_bridge_channels::Argument;
 using korvane_bridge_records::FieldKind;
-using korvane_bridge_records::FieldSpec;
+using korvane_bridge_records::FieldDescription;
 using korvane_bridge_records::FieldValue;
 using korvane_bridge_records::RecordSchema;
 
@@ -95,7 +95,7 @@ bool TakeValue(std::map<std::string, std::string>* named,
   return true;
 }
 
-bool ParseField(const FieldSpec& field,
+bool ParseField(const FieldDescription& field,
                 const std::string& text,
                 FieldValue* value) {
   int64_t integer = 0;
@@ -129,7 +129,7 @@ FlValue* BuildRecord(const RecordSchema& schema,
   // Texts stay here until the record has copied them.
   std::vector<std::unique_ptr<std::string>> texts;
   for (size_t i = 0; i < schema.field_count; i++) {
-    const FieldSpec& field = schema.fields[i];
+    const FieldDescription& field = schema.fields[i];
     values[i] = FieldValue{};
     std::string text;
     bool given = TakeValue(named, field.name, &text);
@@ -154,11 +154,11 @@ FlValue* BuildRecord(const RecordSchema& schema,
 
 // Of the plain arguments, only the first of "text and int" is a text.
 bool IsTextArgument(const BridgeMethod& method, size_t index) {
-  return method.spec.argument == Argument::kTextAndInt && index == 0;
+  return method.description.argument == Argument::kTextAndInt && index == 0;
 }
 
 size_t PlainArgumentCount(const BridgeMethod& method) {
-  switch (method.spec.argument) {
+  switch (method.description.argument) {
     case Argument::kInt:
       return 1;
     case Argument::kTextAndInt:
@@ -173,9 +173,9 @@ size_t PlainArgumentCount(const BridgeMethod& method) {
 const std::vector<BridgeMethod>& BridgeMethods() {
   static const std::vector<BridgeMethod> methods = [] {
     std::vector<BridgeMethod> all;
-    for (const korvane_bridge_channels::ApiSpec* api :
-         {&korvane_bridge_channels::VirtualControllerHostApiSpec(),
-          &korvane_bridge_channels::HostSystemBridgeApiSpec()}) {
+    for (const korvane_bridge_channels::ApiDescription* api :
+         {&korvane_bridge_channels::VirtualControllerHostApiDescription(),
+          &korvane_bridge_channels::HostSystemBridgeApiDescription()}) {
       for (size_t i = 0; i < api->method_count; i++) {
         all.push_back({api->name, api->methods[i]});
       }
@@ -187,7 +187,7 @@ const std::vector<BridgeMethod>& BridgeMethods() {
 
 const BridgeMethod* FindBridgeMethod(const std::string& name) {
   for (const BridgeMethod& method : BridgeMethods()) {
-    if (name == method.spec.name) {
+    if (name == method.description.name) {
       return &method;
     }
   }
@@ -196,7 +196,7 @@ const BridgeMethod* FindBridgeMethod(const std::string& name) {
 
 std::string ChannelOf(const BridgeMethod& method) {
   g_autofree gchar* channel =
-      korvane_bridge_channels::ChannelName(method.api, method.spec.name, "");
+      korvane_bridge_channels::ChannelName(method.api, method.description.name, "");
   return channel;
 }
 
@@ -205,16 +205,16 @@ std::vector<std::string> ArgumentsUsage(const BridgeMethod& method) {
   auto add = [&usage](const std::string& name, const char* kind) {
     usage.push_back(name + "=" + kind);
   };
-  if (method.spec.argument == Argument::kRecord) {
+  if (method.description.argument == Argument::kRecord) {
     const RecordSchema* schema =
-        korvane_bridge_records::SchemaForCode(method.spec.record_code);
+        korvane_bridge_records::SchemaForCode(method.description.record_code);
     for (size_t i = 0; i < schema->field_count; i++) {
       add(schema->fields[i].name, KindName(schema->fields[i].kind));
     }
     return usage;
   }
   for (size_t i = 0; i < PlainArgumentCount(method); i++) {
-    add(method.spec.argument_names[i],
+    add(method.description.argument_names[i],
         IsTextArgument(method, i) ? "TEXT" : "INT");
   }
   return usage;
@@ -228,12 +228,12 @@ FlValue* BuildRequest(const BridgeMethod& method,
     return nullptr;
   }
   g_autoptr(FlValue) request = fl_value_new_list();
-  switch (method.spec.argument) {
+  switch (method.description.argument) {
     case Argument::kNone:
       break;
     case Argument::kRecord: {
       FlValue* record = BuildRecord(
-          *korvane_bridge_records::SchemaForCode(method.spec.record_code),
+          *korvane_bridge_records::SchemaForCode(method.description.record_code),
           &named, error);
       if (record == nullptr) {
         return nullptr;
@@ -244,7 +244,7 @@ FlValue* BuildRequest(const BridgeMethod& method,
     case Argument::kInt:
     case Argument::kTextAndInt: {
       for (size_t i = 0; i < PlainArgumentCount(method); i++) {
-        const char* name = method.spec.argument_names[i];
+        const char* name = method.description.argument_names[i];
         std::string text;
         int64_t integer = 0;
         if (!TakeValue(&named, name, &text)) {
@@ -265,7 +265,7 @@ FlValue* BuildRequest(const BridgeMethod& method,
   }
   if (!named.empty()) {
     *error =
-        std::string(method.spec.name) + " takes no " + named.begin()->first;
+        std::string(method.description.name) + " takes no " + named.begin()->first;
     return nullptr;
   }
   return fl_value_ref(request);

@@ -17,7 +17,7 @@ namespace korvane_peer_tool {
 // One method of one of the bridge's host APIs, as the bridge describes it.
 struct BridgeMethod {
   const char* api;  // e.g. "VirtualControllerHostApi"
-  korvane_bridge_channels::MethodSpec spec;
+  korvane_bridge_channels::MethodDescription description;
 };
 
 const std::vector<BridgeMethod>& BridgeMethods();

@@ -174,7 +174,7 @@ ExitStatus PeerSession::CallMethod(const BridgeMethod& method,
   std::string error;
   g_autoptr(FlValue) request = BuildRequest(method, arguments, &error);
   if (request == nullptr) {
-    PrintError(std::string(method.spec.name) + ": " + error);
+    PrintError(std::string(method.description.name) + ": " + error);
     return kExitUsage;
   }
   std::string channel = ChannelOf(method);

@@ -123,17 +123,17 @@ TEST(BridgeMethodsTest, EveryMethodReachesItsBridgeHandler) {
   };
   EXPECT_EQ(korvane_peer_tool::BridgeMethods().size(), 17u);
   for (const BridgeMethod& method : korvane_peer_tool::BridgeMethods()) {
-    SCOPED_TRACE(method.spec.name);
-    auto arguments = plain_arguments.find(method.spec.name);
+    SCOPED_TRACE(method.description.name);
+    auto arguments = plain_arguments.find(method.description.name);
     g_autoptr(FlValue) request =
-        Request(method.spec.name, arguments != plain_arguments.end()
+        Request(method.description.name, arguments != plain_arguments.end()
                                       ? arguments->second
                                       : std::vector<std::string>{});
     flutter_testing::LogCapture log;
     auto reply =
         dart.Send(korvane_peer_tool::ChannelOf(method), Encode(request));
     ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->released; }));
-    if (method.spec.synchronous) {
+    if (method.description.synchronous) {
       EXPECT_EQ(FormatHex(reply->bytes), "0c 01 00");
     } else {
       EXPECT_FALSE(reply->answered) << FormatHex(reply->bytes);

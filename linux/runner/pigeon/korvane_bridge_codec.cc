@@ -51,8 +51,8 @@ FlValue* NewEnumValue(int code, FlValue* integer) {
   return fl_value_new_custom(code, integer, UnrefValue);
 }
 
-FlValue* FieldToValue(const FieldSpec& spec, const FieldValue& field) {
-  switch (spec.kind) {
+FlValue* FieldToValue(const FieldDescription& description, const FieldValue& field) {
+  switch (description.kind) {
     case FieldKind::kInt:
       return fl_value_new_int(field.int_value);
     case FieldKind::kDouble:
@@ -60,7 +60,7 @@ FlValue* FieldToValue(const FieldSpec& spec, const FieldValue& field) {
     case FieldKind::kBool:
       return fl_value_new_bool(field.bool_value);
     case FieldKind::kEnum:
-      return NewEnumValue(spec.enum_code, fl_value_new_int(field.enum_value));
+      return NewEnumValue(description.enum_code, fl_value_new_int(field.enum_value));
     case FieldKind::kText:
       // The peer expects a string here; a record built without one still
       // encodes as one rather than as a null it would choke on.
@@ -85,9 +85,9 @@ FlValue* RecordToList(const RecordSchema& schema, GObject* record) {
 
 // Reads one element into `field` (texts and bytes borrowed from `element`);
 // false when the element is not of the field's kind.
-bool ValueToField(const FieldSpec& spec, FlValue* element, FieldValue* field) {
+bool ValueToField(const FieldDescription& description, FlValue* element, FieldValue* field) {
   FlValueType type = fl_value_get_type(element);
-  switch (spec.kind) {
+  switch (description.kind) {
     case FieldKind::kInt:
       if (type != FL_VALUE_TYPE_INT) {
         return false;

@@ -10,7 +10,7 @@ namespace {
 // the messenger drops the registration.
 struct Registration {
   GObject* api;
-  const ApiSpec* spec;
+  const ApiDescription* description;
   int method;
 };
 
@@ -41,7 +41,7 @@ FlValue* Argument(FlValue* message, size_t index, FlValueType type) {
 
 // Fills `args` from the request's list; false when the list does not carry
 // what the method takes, so that no slot ever sees garbage.
-bool DecodeArguments(const MethodSpec& method,
+bool DecodeArguments(const MethodDescription& method,
                      FlValue* message,
                      DecodedArguments* args) {
   switch (method.argument) {
@@ -78,7 +78,7 @@ bool DecodeArguments(const MethodSpec& method,
   return false;
 }
 
-void SendEnvelope(const ApiSpec& api,
+void SendEnvelope(const ApiDescription& api,
                   int method,
                   FlBasicMessageChannel* channel,
                   FlBasicMessageChannelResponseHandle* response_handle,
@@ -98,8 +98,8 @@ void MethodCallback(FlBasicMessageChannel* channel,
                     FlBasicMessageChannelResponseHandle* fl_response_handle,
                     gpointer user_data) {
   auto* registration = static_cast<Registration*>(user_data);
-  const ApiSpec& api = *registration->spec;
-  const MethodSpec& method = api.methods[registration->method];
+  const ApiDescription& api = *registration->description;
+  const MethodDescription& method = api.methods[registration->method];
   HostApiInstance* instance = AsHostApi(registration->api);
   if (instance->vtable == nullptr ||
       !api.has_slot(instance->vtable, registration->method)) {
@@ -149,7 +149,7 @@ gchar* ChannelName(const char* api, const char* method, const char* suffix) {
                          method, suffix);
 }
 
-void SetMethodHandlers(const ApiSpec& api,
+void SetMethodHandlers(const ApiDescription& api,
                        FlBinaryMessenger* messenger,
                        const gchar* suffix,
                        const void* vtable,
@@ -176,7 +176,7 @@ void SetMethodHandlers(const ApiSpec& api,
   }
 }
 
-void ClearMethodHandlers(const ApiSpec& api,
+void ClearMethodHandlers(const ApiDescription& api,
                          FlBinaryMessenger* messenger,
                          const gchar* suffix) {
   g_autofree gchar* suffix_text = SuffixText(suffix);
@@ -216,7 +216,7 @@ FlValue* RecordValue(int code, gpointer record) {
              : fl_value_new_null();
 }
 
-void Respond(const ApiSpec& api,
+void Respond(const ApiDescription& api,
              int method,
              gpointer response_handle,
              GObject* response) {

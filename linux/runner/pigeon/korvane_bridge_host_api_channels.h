@@ -3,7 +3,7 @@
 
 // The plumbing that both host APIs share: channel registration, argument
 // decoding, response handles, reply envelopes and the warnings. Each API
-// describes itself with an ApiSpec; everything else is written once here.
+// describes itself with an ApiDescription; everything else is written once here.
 // Internal to the message bridge.
 
 #include <flutter_linux/flutter_linux.h>
@@ -26,7 +26,7 @@ enum class Argument {
   kTextAndInt,  // element 0: a string, element 1: an integer
 };
 
-struct MethodSpec {
+struct MethodDescription {
   const char* name;  // as on the channel, e.g. "getDriverHealth"
   Argument argument;
   int record_code;
@@ -45,9 +45,9 @@ struct DecodedArguments {
   const gchar* text = nullptr;
 };
 
-struct ApiSpec {
+struct ApiDescription {
   const char* name;  // e.g. "VirtualControllerHostApi"
-  const MethodSpec* methods;
+  const MethodDescription* methods;
   size_t method_count;
   GType (*api_type)();
   GType (*response_handle_type)();
@@ -66,17 +66,17 @@ struct ApiSpec {
 };
 
 // The two host APIs, as the Dart side calls them.
-const ApiSpec& VirtualControllerHostApiSpec();
-const ApiSpec& HostSystemBridgeApiSpec();
+const ApiDescription& VirtualControllerHostApiDescription();
+const ApiDescription& HostSystemBridgeApiDescription();
 
-void SetMethodHandlers(const ApiSpec& api,
+void SetMethodHandlers(const ApiDescription& api,
                        FlBinaryMessenger* messenger,
                        const gchar* suffix,
                        const void* vtable,
                        gpointer user_data,
                        GDestroyNotify user_data_free_func);
 
-void ClearMethodHandlers(const ApiSpec& api,
+void ClearMethodHandlers(const ApiDescription& api,
                          FlBinaryMessenger* messenger,
                          const gchar* suffix);
 
@@ -91,7 +91,7 @@ FlValue* RecordValue(int code, gpointer record);
 
 // Sends `response`'s envelope through `response_handle`, once; a failure is
 // logged, not retried.
-void Respond(const ApiSpec& api,
+void Respond(const ApiDescription& api,
              int method,
              gpointer response_handle,
              GObject* response);

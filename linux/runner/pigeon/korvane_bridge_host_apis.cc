@@ -5,9 +5,9 @@
 #include "korvane_bridge_record_schema.h"
 
 using korvane_bridge_channels::Argument;
-using korvane_bridge_channels::ApiSpec;
+using korvane_bridge_channels::ApiDescription;
 using korvane_bridge_channels::DecodedArguments;
-using korvane_bridge_channels::MethodSpec;
+using korvane_bridge_channels::MethodDescription;
 using korvane_bridge_channels::RecordValue;
 using namespace korvane_bridge_records;
 
@@ -94,7 +94,7 @@ FlValue* ControllerCallSynchronous(const void* table,
   return response != nullptr ? fl_value_ref(response->value) : nullptr;
 }
 
-const MethodSpec kControllerMethods[] = {
+const MethodDescription kControllerMethods[] = {
     {"getDriverHealth", Argument::kNone, 0, false, {}, "NativeDriverHealth"},
     {"setupOrRepairDriver", Argument::kNone, 0, false, {},
      "NativeDriverHealth"},
@@ -107,7 +107,7 @@ const MethodSpec kControllerMethods[] = {
      true, {}, "null"},
 };
 
-const ApiSpec kControllerApi = {
+const ApiDescription kControllerApi = {
     "VirtualControllerHostApi",
     kControllerMethods,
     G_N_ELEMENTS(kControllerMethods),
@@ -120,7 +120,7 @@ const ApiSpec kControllerApi = {
 
 }  // namespace
 
-const ApiSpec& korvane_bridge_channels::VirtualControllerHostApiSpec() {
+const ApiDescription& korvane_bridge_channels::VirtualControllerHostApiDescription() {
   return kControllerApi;
 }
 
@@ -291,7 +291,7 @@ void SystemCall(const void* table,
   }
 }
 
-const MethodSpec kSystemMethods[] = {
+const MethodDescription kSystemMethods[] = {
     {"isUdpPortAllowedInFirewall", Argument::kInt, 0, false, {"port"}, "bool"},
     {"ensureUdpPortAllowedInFirewall", Argument::kTextAndInt, 0, false,
      {"rule_name", "port"}, "bool"},
@@ -312,7 +312,7 @@ const MethodSpec kSystemMethods[] = {
      kNativeStylusInjectionRequestCode, false, {}, "bool"},
 };
 
-const ApiSpec kSystemApi = {
+const ApiDescription kSystemApi = {
     "HostSystemBridgeApi",
     kSystemMethods,
     G_N_ELEMENTS(kSystemMethods),
@@ -325,7 +325,7 @@ const ApiSpec kSystemApi = {
 
 }  // namespace
 
-const ApiSpec& korvane_bridge_channels::HostSystemBridgeApiSpec() {
+const ApiDescription& korvane_bridge_channels::HostSystemBridgeApiDescription() {
   return kSystemApi;
 }
 

@@ -51,7 +51,7 @@ enum class FieldKind {
   kBytes,
 };
 
-struct FieldSpec {
+struct FieldDescription {
   const char* name;
   FieldKind kind;
   // The wire type code of an enumeration field, 0 for other kinds.
@@ -76,7 +76,7 @@ struct RecordSchema {
   const char* short_name;
   int type_code;
   GType (*get_type)();
-  const FieldSpec* fields;
+  const FieldDescription* fields;
   size_t field_count;
   // Where the FieldValue array sits inside the instance struct.
   size_t fields_offset;

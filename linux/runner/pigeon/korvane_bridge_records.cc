@@ -12,10 +12,10 @@ namespace korvane_bridge_records {
 
 namespace {
 
-bool FieldEquals(const FieldSpec& spec,
+bool FieldEquals(const FieldDescription& description,
                  const FieldValue& a,
                  const FieldValue& b) {
-  switch (spec.kind) {
+  switch (description.kind) {
     case FieldKind::kInt:
       return a.int_value == b.int_value;
     case FieldKind::kDouble:
@@ -52,8 +52,8 @@ guint DoubleHash(double value) {
 
 // Folds one field into the accumulator. Unsigned arithmetic wraps, as the
 // hash intends.
-guint FoldField(guint hash, const FieldSpec& spec, const FieldValue& value) {
-  switch (spec.kind) {
+guint FoldField(guint hash, const FieldDescription& description, const FieldValue& value) {
+  switch (description.kind) {
     case FieldKind::kInt:
       return hash * 31 + static_cast<guint>(value.int_value);
     case FieldKind::kDouble:
@@ -75,8 +75,8 @@ guint FoldField(guint hash, const FieldSpec& spec, const FieldValue& value) {
   return hash;
 }
 
-void AppendField(GString* text, const FieldSpec& spec, const FieldValue& value) {
-  switch (spec.kind) {
+void AppendField(GString* text, const FieldDescription& description, const FieldValue& value) {
+  switch (description.kind) {
     case FieldKind::kInt:
       g_string_append_printf(text, "%" PRId64, value.int_value);
       return;
@@ -358,18 +358,18 @@ using namespace korvane_bridge_records;
   FIELD(__VA_ARGS__, phase, STYLUS_PHASE)                  \
   FIELD(__VA_ARGS__, restore_cursor_on_release, BOOL)
 
-// What each KIND means: its spec, its getter's type and neutral value, and
-// the union member that stores it.
-#define KIND_SPEC_INT FieldKind::kInt, 0
-#define KIND_SPEC_DOUBLE FieldKind::kDouble, 0
-#define KIND_SPEC_BOOL FieldKind::kBool, 0
-#define KIND_SPEC_TEXT FieldKind::kText, 0
-#define KIND_SPEC_NULLABLE_TEXT FieldKind::kNullableText, 0
-#define KIND_SPEC_BYTES FieldKind::kBytes, 0
-#define KIND_SPEC_READINESS FieldKind::kEnum, kDriverReadinessCode
-#define KIND_SPEC_PERSONA FieldKind::kEnum, kGamepadPersonaCode
-#define KIND_SPEC_DECK_ACTION_TYPE FieldKind::kEnum, kDeckActionTypeCode
-#define KIND_SPEC_STYLUS_PHASE FieldKind::kEnum, kStylusPhaseCode
+// What each KIND means: its kind and enumeration code, its getter's type,
+// and the union member that stores it.
+#define KIND_LAYOUT_INT FieldKind::kInt, 0
+#define KIND_LAYOUT_DOUBLE FieldKind::kDouble, 0
+#define KIND_LAYOUT_BOOL FieldKind::kBool, 0
+#define KIND_LAYOUT_TEXT FieldKind::kText, 0
+#define KIND_LAYOUT_NULLABLE_TEXT FieldKind::kNullableText, 0
+#define KIND_LAYOUT_BYTES FieldKind::kBytes, 0
+#define KIND_LAYOUT_READINESS FieldKind::kEnum, kDriverReadinessCode
+#define KIND_LAYOUT_PERSONA FieldKind::kEnum, kGamepadPersonaCode
+#define KIND_LAYOUT_DECK_ACTION_TYPE FieldKind::kEnum, kDeckActionTypeCode
+#define KIND_LAYOUT_STYLUS_PHASE FieldKind::kEnum, kStylusPhaseCode
 
 #define KIND_TYPE_INT int64_t
 #define KIND_TYPE_DOUBLE double
@@ -392,7 +392,7 @@ using namespace korvane_bridge_records;
 #define KIND_MEMBER_STYLUS_PHASE enum_value
 
 #define FIELD_INDEX(UPPER, name, KIND) UPPER##_##name,
-#define FIELD_SPEC(unused, name, KIND) {#name, KIND_SPEC_##KIND},
+#define FIELD_DESCRIPTION(unused, name, KIND) {#name, KIND_LAYOUT_##KIND},
 
 #define FIELD_GETTER(Type, lower, UPPER, name, KIND) \
   FIELD_GETTER_##KIND(Type, lower, UPPER, name, KIND)
@@ -432,7 +432,7 @@ using namespace korvane_bridge_records;
     FieldValue fields[UPPER##_FIELD_COUNT];                                  \
   };                                                                         \
   G_DEFINE_TYPE(KorvaneBridge##Camel, korvane_bridge_##lower, G_TYPE_OBJECT) \
-  static const FieldSpec lower##_fields[] = {UPPER##_FIELDS(FIELD_SPEC, )};  \
+  static const FieldDescription lower##_fields[] = {UPPER##_FIELDS(FIELD_DESCRIPTION, )};  \
   static const RecordSchema lower##_schema = {                               \
       #Camel,                                                                \
       k##Camel##Code,                                                        \
