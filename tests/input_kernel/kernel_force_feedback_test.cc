@@ -181,7 +181,9 @@ TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndFinal) {
   EXPECT_TRUE(backend_.UnmountController(kPlayer));
   double took = NowMs() - start;
   printf("figure: unmount during rumble took %.1f ms\n", took);
-  EXPECT_LT(took, 300.0) << "the worker must notice the stop within one poll period";
+  // One 100 ms poll period, with room for a loaded emulator; a worker that
+  // missed the stop would hold the unmount for good.
+  EXPECT_LT(took, 500.0);
 
   input_event event{};
   event.type = EV_FF;
