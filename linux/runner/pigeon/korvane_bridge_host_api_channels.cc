@@ -1,5 +1,7 @@
 #include "korvane_bridge_host_api_channels.h"
 
+#include <functional>
+
 #include "korvane_bridge_codec.h"
 
 namespace korvane_bridge_channels {
@@ -149,46 +151,58 @@ gchar* ChannelName(const char* api, const char* method, const char* suffix) {
                          method, suffix);
 }
 
+namespace {
+
+// Opens every method's channel of `api` on `messenger` in table order and
+// hands it, with the method's index, to `configure`.
+void ForEachMethodChannel(
+    const ApiDescription& api,
+    FlBinaryMessenger* messenger,
+    const gchar* suffix,
+    const std::function<void(FlBasicMessageChannel*, int)>& configure) {
+  g_autofree gchar* suffix_text = SuffixText(suffix);
+  g_autoptr(FlMessageCodec) codec = NewCodec();
+  for (size_t i = 0; i < api.method_count; i++) {
+    g_autofree gchar* name =
+        ChannelName(api.name, api.methods[i].name, suffix_text);
+    g_autoptr(FlBasicMessageChannel) channel =
+        fl_basic_message_channel_new(messenger, name, codec);
+    configure(channel, static_cast<int>(i));
+  }
+}
+
+}  // namespace
+
 void SetMethodHandlers(const ApiDescription& api,
                        FlBinaryMessenger* messenger,
                        const gchar* suffix,
                        const void* vtable,
                        gpointer user_data,
                        GDestroyNotify user_data_free_func) {
-  g_autofree gchar* suffix_text = SuffixText(suffix);
   g_autoptr(GObject) api_object = G_OBJECT(g_object_new(api.api_type(), nullptr));
   HostApiInstance* instance = AsHostApi(api_object);
   instance->vtable = vtable;
   instance->user_data = user_data;
   instance->user_data_free_func = user_data_free_func;
 
-  g_autoptr(FlMessageCodec) codec = NewCodec();
-  for (size_t i = 0; i < api.method_count; i++) {
-    g_autofree gchar* name =
-        ChannelName(api.name, api.methods[i].name, suffix_text);
-    g_autoptr(FlBasicMessageChannel) channel =
-        fl_basic_message_channel_new(messenger, name, codec);
-    auto* registration = g_new(Registration, 1);
-    *registration = {G_OBJECT(g_object_ref(api_object)), &api,
-                     static_cast<int>(i)};
-    fl_basic_message_channel_set_message_handler(channel, MethodCallback,
-                                                 registration, FreeRegistration);
-  }
+  ForEachMethodChannel(
+      api, messenger, suffix,
+      [&api, &api_object](FlBasicMessageChannel* channel, int method) {
+        auto* registration = g_new(Registration, 1);
+        *registration = {G_OBJECT(g_object_ref(api_object)), &api, method};
+        fl_basic_message_channel_set_message_handler(
+            channel, MethodCallback, registration, FreeRegistration);
+      });
 }
 
 void ClearMethodHandlers(const ApiDescription& api,
                          FlBinaryMessenger* messenger,
                          const gchar* suffix) {
-  g_autofree gchar* suffix_text = SuffixText(suffix);
-  g_autoptr(FlMessageCodec) codec = NewCodec();
-  for (size_t i = 0; i < api.method_count; i++) {
-    g_autofree gchar* name =
-        ChannelName(api.name, api.methods[i].name, suffix_text);
-    g_autoptr(FlBasicMessageChannel) channel =
-        fl_basic_message_channel_new(messenger, name, codec);
-    fl_basic_message_channel_set_message_handler(channel, nullptr, nullptr,
-                                                 nullptr);
-  }
+  ForEachMethodChannel(api, messenger, suffix,
+                       [](FlBasicMessageChannel* channel, int) {
+                         fl_basic_message_channel_set_message_handler(
+                             channel, nullptr, nullptr, nullptr);
+                       });
 }
 
 FlValue* SuccessEnvelope(FlValue* result) {
