@@ -1,10 +1,8 @@
-// Whether /dev/uinput is usable, and the one privileged repair that makes it
-// so. Neither touches the devices or the lock, so both may run on any thread.
+#include "driver_readiness.h"
 
 #include <unistd.h>
 
 #include "uinput_device.h"
-#include "uinput_pad_backend.h"
 
 namespace korvane_bridge {
 
@@ -26,24 +24,26 @@ constexpr char kRepairCommand[] =
 
 }  // namespace
 
-KorvaneBridgeNativeDriverReadiness UinputPadBackend::CheckReadiness() const {
-  if (kernel_.Access(kUinputPath, F_OK) != 0) {
+KorvaneBridgeNativeDriverReadiness CheckUinputReadiness(KernelCalls& kernel) {
+  if (kernel.Access(kUinputPath, F_OK) != 0) {
     return KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_MODULE_NOT_LOADED;
   }
-  if (kernel_.Access(kUinputPath, R_OK | W_OK) != 0) {
+  if (kernel.Access(kUinputPath, R_OK | W_OK) != 0) {
     return KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED;
   }
   return KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY;
 }
 
-bool UinputPadBackend::SetupOrRepairDriverInteractive() {
-  if (CheckReadiness() == KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY) {
+bool SetupOrRepairUinputInteractive(KernelCalls& kernel) {
+  if (CheckUinputReadiness(kernel) ==
+      KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY) {
     return true;
   }
   // The command's status says nothing reliable (a cancelled prompt and a
   // partly failed script look alike), so the node is tested again instead.
-  kernel_.RunShellCommand(kRepairCommand);
-  return CheckReadiness() == KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY;
+  kernel.RunShellCommand(kRepairCommand);
+  return CheckUinputReadiness(kernel) ==
+         KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY;
 }
 
 }  // namespace korvane_bridge

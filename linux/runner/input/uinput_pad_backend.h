@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_readiness.h"
 #include "kernel_calls.h"
 #include "korvane_bridge_records.h"
 #include "mounted_slot.h"
@@ -49,10 +50,13 @@ class UinputPadBackend {
   bool SendKeyChord(const std::vector<uint16_t>& modifiers, uint16_t key);
   bool SendMouseButton(uint16_t button, bool pressed);
 
-  KorvaneBridgeNativeDriverReadiness CheckReadiness() const;
-  // Blocks while the user answers the administrator prompt; never call it on
-  // the main thread. True when /dev/uinput is usable on return.
-  bool SetupOrRepairDriverInteractive();
+  // See driver_readiness.h; neither touches the devices or the lock.
+  KorvaneBridgeNativeDriverReadiness CheckReadiness() const {
+    return CheckUinputReadiness(kernel_);
+  }
+  bool SetupOrRepairDriverInteractive() {
+    return SetupOrRepairUinputInteractive(kernel_);
+  }
 
  private:
   // Stops a slot that is no longer in the table: worker joined, then the
