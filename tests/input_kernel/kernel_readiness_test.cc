@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -21,15 +22,19 @@ namespace {
 using korvane_bridge::UinputPadBackend;
 
 constexpr uid_t kUser = 1000;
+constexpr uid_t kOtherUser = 1001;
 constexpr char kNode[] = "/dev/uinput";
+// Where the stand-in pkexec records its arguments.
 constexpr char kCommandLog[] = "/tmp/pkexec-arguments";
+constexpr char kModulesLoadFile[] = "/etc/modules-load.d/korvane-uinput.conf";
+constexpr char kRulesFile[] = "/etc/udev/rules.d/99-korvane-uinput.rules";
 
 // Runs `body` in a child that has dropped to an unprivileged user, and
 // returns its exit status.
-int AsUser(const std::function<int()>& body) {
+int AsUser(const std::function<int()>& body, uid_t user = kUser) {
   pid_t child = fork();
   if (child == 0) {
-    if (setgid(kUser) != 0 || setuid(kUser) != 0) {
+    if (setgid(user) != 0 || setuid(user) != 0) {
       _exit(100);
     }
     _exit(body());
@@ -45,6 +50,16 @@ int Readiness() {
 
 int Repair() {
   return UinputPadBackend(nullptr).SetupOrRepairDriverInteractive() ? 0 : 1;
+}
+
+// 0, or the errno of opening the node for reading and writing.
+int OpenNode() {
+  const int fd = open(kNode, O_RDWR);
+  if (fd < 0) {
+    return errno;
+  }
+  close(fd);
+  return 0;
 }
 
 void WriteScript(const std::string& path, const std::string& body) {
@@ -70,11 +85,15 @@ class KernelReadinessTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // A new node also drops any access list that a repair gave the old one.
     unlink(kNode);
     EXPECT_EQ(mknod(kNode, S_IFCHR | (node_.st_mode & 07777), node_.st_rdev), 0);
     EXPECT_EQ(chown(kNode, node_.st_uid, node_.st_gid), 0);
+    EXPECT_EQ(chmod(kNode, node_.st_mode & 07777), 0);
     unlink("/tmp/bin/pkexec");
     unlink(kCommandLog);
+    unlink(kModulesLoadFile);
+    unlink(kRulesFile);
   }
 
   struct stat node_ {};
@@ -95,40 +114,44 @@ TEST_F(KernelReadinessTest, TheThreeStates) {
 }
 
 TEST_F(KernelReadinessTest, RepairRunsTheScriptOnlyWhenNeeded) {
-  // The prompt grants at once: it records what it was asked to run and runs
-  // it, as the unprivileged user who owns the node but may not use it yet.
-  WriteScript("/tmp/bin/pkexec",
-              std::string("printf '%s\\n' \"$*\" > ") + kCommandLog + "\nexec \"$@\"\n");
-  for (const char* directory : {"/etc", "/etc/modules-load.d", "/etc/udev", "/etc/udev/rules.d"}) {
+  // The prompt grants at once and runs the script as root, as pkexec does:
+  // the stand-in is installed setuid root, as the real one is.
+  const char* const stand_in = "/bin/pkexec_stand_in";
+  ASSERT_EQ(access(stand_in, X_OK), 0) << "run-guest needs --with pkexec_stand_in";
+  ASSERT_TRUE(std::filesystem::copy_file(stand_in, "/tmp/bin/pkexec"));
+  ASSERT_EQ(chown("/tmp/bin/pkexec", 0, 0), 0);
+  ASSERT_EQ(chmod("/tmp/bin/pkexec", 04755), 0);
+  for (const char* directory : {"/etc", "/etc/udev", "/etc/udev/rules.d"}) {
     mkdir(directory, 0755);
   }
-  ASSERT_EQ(chown("/etc/modules-load.d", kUser, kUser), 0);
-  ASSERT_EQ(chown("/etc/udev/rules.d", kUser, kUser), 0);
 
   // Usable already: no prompt at all.
   ASSERT_EQ(chmod(kNode, 0666), 0);
-  EXPECT_EQ(AsUser(Repair),
-            0);
+  EXPECT_EQ(AsUser(Repair), 0);
   EXPECT_EQ(access(kCommandLog, F_OK), -1) << "pkexec ran although the node was usable";
 
-  // Not usable: the exact script runs and opens the node.
-  ASSERT_EQ(chown(kNode, kUser, kUser), 0);
-  ASSERT_EQ(chmod(kNode, 0000), 0);
+  // Not usable: the exact script runs and opens the node to the user who
+  // asked, and to nobody else.
+  ASSERT_EQ(chown(kNode, 0, 0), 0);
+  ASSERT_EQ(chmod(kNode, 0600), 0);
   EXPECT_EQ(AsUser(Readiness), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED);
-  EXPECT_EQ(AsUser(Repair),
-            0);
+  EXPECT_EQ(AsUser(Repair), 0);
   EXPECT_EQ(ReadFile(kCommandLog),
             "sh -c modprobe uinput || true; mkdir -p /etc/modules-load.d && echo uinput > "
             "/etc/modules-load.d/korvane-uinput.conf; printf \"KERNEL==\\\"uinput\\\", "
             "SUBSYSTEM==\\\"misc\\\", MODE=\\\"0660\\\", TAG+=\\\"uaccess\\\", "
             "OPTIONS+=\\\"static_node=uinput\\\"\\n\" > /etc/udev/rules.d/99-korvane-uinput.rules "
             "&& udevadm control --reload-rules && udevadm trigger --sysname-match=uinput && "
-            "chmod 0666 /dev/uinput\n");
-  EXPECT_EQ(ReadFile("/etc/modules-load.d/korvane-uinput.conf"), "uinput\n");
-  EXPECT_EQ(ReadFile("/etc/udev/rules.d/99-korvane-uinput.rules"),
+            "setfacl -m \"u:$PKEXEC_UID:rw\" /dev/uinput\n");
+  EXPECT_EQ(ReadFile(kModulesLoadFile), "uinput\n");
+  EXPECT_EQ(ReadFile(kRulesFile),
             "KERNEL==\"uinput\", SUBSYSTEM==\"misc\", MODE=\"0660\", TAG+=\"uaccess\", "
             "OPTIONS+=\"static_node=uinput\"\n");
-  EXPECT_EQ(AsUser(Readiness), KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY);
+  EXPECT_EQ(AsUser(OpenNode), 0);
+  EXPECT_EQ(AsUser(OpenNode, kOtherUser), EACCES);
+  struct stat node {};
+  ASSERT_EQ(stat(kNode, &node), 0);
+  EXPECT_EQ(node.st_mode & S_IWOTH, 0u) << std::oct << node.st_mode;
 }
 
 TEST_F(KernelReadinessTest, DeclinedRepairChangesNothing) {

@@ -9,8 +9,11 @@ namespace korvane_bridge {
 namespace {
 
 // Loads the module now and at every boot, and gives desktop users access
-// through a udev rule; the chmod makes the node usable at once, before the
-// rule has been applied to the running session.
+// through the udev rule's uaccess tag, which covers their later sessions.
+// The rule reaches the running session only once udev re-applies it, so
+// setfacl lets in the user who authenticated (pkexec names them in
+// PKEXEC_UID, which the inner root shell expands) at once, and nobody else:
+// a world-writable node would let every local user type into the desktop.
 constexpr char kRepairCommand[] =
     R"(pkexec sh -c 'modprobe uinput || true; )"
     R"(mkdir -p /etc/modules-load.d && )"
@@ -20,7 +23,7 @@ constexpr char kRepairCommand[] =
     R"(> /etc/udev/rules.d/99-korvane-uinput.rules && )"
     R"(udevadm control --reload-rules && )"
     R"(udevadm trigger --sysname-match=uinput && )"
-    R"(chmod 0666 /dev/uinput')";
+    R"(setfacl -m "u:$PKEXEC_UID:rw" /dev/uinput')";
 
 }  // namespace
 
