@@ -1,0 +1,98 @@
+#ifndef LINUX_RUNNER_HOST_KORVANE_LINUX_BRIDGE_H_
+#define LINUX_RUNNER_HOST_KORVANE_LINUX_BRIDGE_H_
+
+// The one object that serves both host APIs on the engine's messenger. It
+// owns the virtual input devices and the callback API through which events
+// reach the Dart side, and runs the telemetry thread. Created and destroyed
+// on the main thread; its address is the user data of both handler tables.
+
+#include <flutter_linux/flutter_linux.h>
+
+#include <memory>
+#include <thread>
+
+#include "kernel_calls.h"
+#include "korvane_native_bridge.g.h"
+#include "main_thread_handoff.h"
+#include "uinput_pad_backend.h"
+
+namespace korvane_bridge {
+
+class KorvaneLinuxBridge {
+ public:
+  // `kernel` must outlive every worker the bridge starts, not only the
+  // bridge: the process-wide system calls do.
+  explicit KorvaneLinuxBridge(FlBinaryMessenger* messenger,
+                              KernelCalls& kernel = SystemKernel());
+  ~KorvaneLinuxBridge();
+  KorvaneLinuxBridge(const KorvaneLinuxBridge&) = delete;
+  KorvaneLinuxBridge& operator=(const KorvaneLinuxBridge&) = delete;
+
+  // A new record; the caller owns its reference.
+  KorvaneBridgeNativeDriverHealth* BuildDriverHealthSnapshot();
+
+ private:
+  static const KorvaneBridgeVirtualControllerHostApiVTable kControllerVTable;
+  static const KorvaneBridgeHostSystemBridgeApiVTable kSystemVTable;
+
+  static void HandleGetDriverHealth(
+      KorvaneBridgeVirtualControllerHostApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleSetupOrRepairDriver(
+      KorvaneBridgeVirtualControllerHostApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleMountVirtualController(
+      KorvaneBridgeVirtualControllerMountRequest* request,
+      KorvaneBridgeVirtualControllerHostApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleUnmountVirtualController(
+      int64_t player_number,
+      KorvaneBridgeVirtualControllerHostApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleUnmountAllControllers(
+      KorvaneBridgeVirtualControllerHostApiResponseHandle* response_handle,
+      gpointer user_data);
+  static KorvaneBridgeVirtualControllerHostApiPushControllerFrameResponse*
+  HandlePushControllerFrame(KorvaneBridgeVirtualControllerFrame* frame,
+                            gpointer user_data);
+
+  static void HandleHasDesktopInputPermission(
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleRequestDesktopInputPermission(
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleHasScreenRecordingPermission(
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleRequestScreenRecordingPermission(
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+
+  // Main thread, after a repair attempt: the new health goes out as an event
+  // first and then as the reply, so that listeners and the caller agree.
+  void AnnounceDriverHealthAfterRepair(
+      KorvaneBridgeVirtualControllerHostApiResponseHandle* response_handle);
+
+  // Force-feedback threads.
+  void OnRumble(int64_t player_number, int64_t left, int64_t right);
+  static void DispatchRumbleOnMainThread(
+      KorvaneBridgeVirtualControllerFlutterApi* api,
+      int64_t player_number,
+      int64_t left,
+      int64_t right);
+
+  void PollSystemTelemetryLoop();
+
+  FlBinaryMessenger* messenger_;
+  KorvaneBridgeVirtualControllerFlutterApi* flutter_api_;
+  KernelCalls& kernel_;
+  std::unique_ptr<UinputPadBackend> backend_;
+  // Read by the telemetry thread and by every reply that a worker posts.
+  const StopFlag stop_requested_;
+  std::thread telemetry_thread_;
+};
+
+}  // namespace korvane_bridge
+
+#endif  // LINUX_RUNNER_HOST_KORVANE_LINUX_BRIDGE_H_

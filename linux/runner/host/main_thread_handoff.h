@@ -1,0 +1,104 @@
+#ifndef LINUX_RUNNER_HOST_MAIN_THREAD_HANDOFF_H_
+#define LINUX_RUNNER_HOST_MAIN_THREAD_HANDOFF_H_
+
+// How work leaves the main thread and its answer comes back. Replies, events
+// and everything else that touches GTK or the messenger happen on the main
+// thread; a worker only computes a plain result and posts it there.
+
+#include <glib-object.h>
+
+#include <atomic>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <type_traits>
+#include <utility>
+
+namespace korvane_bridge {
+
+// One GObject reference, dropped with its holder: it carries a response
+// handle or the callback API across threads.
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using ObjectRef = std::unique_ptr<T, GObjectUnref>;
+
+template <typename T>
+ObjectRef<T> TakeRef(T* object) {
+  return ObjectRef<T>(static_cast<T*>(g_object_ref(object)));
+}
+
+// Set once when the object that started the workers begins to go away.
+// Shared with every worker, so that an answer arriving later finds it
+// instead of freed memory.
+using StopFlag = std::shared_ptr<std::atomic<bool>>;
+
+namespace handoff_internal {
+
+template <typename Task>
+gboolean RunTask(gpointer task) {
+  (*static_cast<Task*>(task))();
+  return G_SOURCE_REMOVE;
+}
+
+template <typename Task>
+void DeleteTask(gpointer task) {
+  std::unique_ptr<Task> owned(static_cast<Task*>(task));
+}
+
+}  // namespace handoff_internal
+
+// Runs `task` once on the main thread, from any thread. A task still queued
+// when the main loop has ended never runs.
+template <typename Task>
+void PostToMainThread(Task task) {
+  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, handoff_internal::RunTask<Task>,
+                  std::make_unique<Task>(std::move(task)).release(),
+                  handoff_internal::DeleteTask<Task>);
+}
+
+// Runs `work()` on a detached thread, then `reply(result)` on the main
+// thread, unless `stop` was set by then: the reply is then dropped, with
+// whatever it holds. When no thread can be started, `reply(refused)` runs at
+// once instead, so that every request still gets its answer, and the result
+// is false.
+template <typename Work, typename Reply>
+bool RunOnWorkerThenReply(const StopFlag& stop,
+                          Work work,
+                          Reply reply,
+                          std::invoke_result_t<Work&> refused) {
+  using Result = std::invoke_result_t<Work&>;
+  struct Job {
+    StopFlag stop;
+    Work work;
+    Reply reply;
+  };
+  auto job =
+      std::make_unique<Job>(Job{stop, std::move(work), std::move(reply)});
+  Job* running = job.get();
+  // std::thread reports a refused thread (process or memory limits) only by
+  // throwing.
+  try {
+    std::thread([running] {
+      std::unique_ptr<Job> owned(running);
+      Result result = owned->work();
+      PostToMainThread([stop = std::move(owned->stop),
+                        reply = std::move(owned->reply),
+                        result = std::move(result)]() mutable {
+        if (!stop->load(std::memory_order_acquire)) {
+          reply(std::move(result));
+        }
+      });
+    }).detach();
+  } catch (const std::system_error&) {
+    job->reply(std::move(refused));
+    return false;
+  }
+  job.release();
+  return true;
+}
+
+}  // namespace korvane_bridge
+
+#endif  // LINUX_RUNNER_HOST_MAIN_THREAD_HANDOFF_H_
