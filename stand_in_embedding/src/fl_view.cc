@@ -139,7 +139,10 @@ static void fl_view_realize(GtkWidget* widget) {
   }
 
   if (!self->first_frame_drawn && self->first_frame_source == 0) {
-    self->first_frame_source = g_idle_add(draw_first_frame_cb, self);
+    guint delay_ms = fl_engine_get_first_frame_delay_ms(self->engine);
+    self->first_frame_source =
+        delay_ms == 0 ? g_idle_add(draw_first_frame_cb, self)
+                      : g_timeout_add(delay_ms, draw_first_frame_cb, self);
   }
 }
 
