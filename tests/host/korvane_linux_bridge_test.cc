@@ -1,0 +1,309 @@
+#include "korvane_linux_bridge.h"
+
+#include <gtest/gtest.h>
+#include <linux/input.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "bridge_test_support.h"
+#include "fake_kernel.h"
+#include "in_process_dart.h"
+#include "input_test_support.h"
+#include "log_capture.h"
+
+namespace {
+
+using bridge_testing::Bytes;
+using bridge_testing::Decode;
+using bridge_testing::Encode;
+using bridge_testing::List;
+using bridge_testing::RecordValue;
+using flutter_testing::InProcessDart;
+using input_testing::FakeKernel;
+using input_testing::NodeState;
+using korvane_bridge::KorvaneLinuxBridge;
+
+constexpr auto kReady = KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY;
+constexpr auto kXbox = KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD;
+constexpr char kPrefix[] = "dev.flutter.pigeon.korvane_desktop.";
+
+std::string Controller(const std::string& method) {
+  return kPrefix + std::string("VirtualControllerHostApi.") + method;
+}
+std::string System(const std::string& method) {
+  return kPrefix + std::string("HostSystemBridgeApi.") + method;
+}
+const std::string kHealthEvent =
+    kPrefix + std::string("VirtualControllerFlutterApi.onDriverHealthChanged");
+const std::string kRumbleEvent =
+    kPrefix + std::string("VirtualControllerFlutterApi.onControllerRumble");
+
+Bytes NoArguments() {
+  g_autoptr(FlValue) empty = fl_value_new_null();
+  return Encode(empty);
+}
+
+Bytes Arguments(FlValue* list) {
+  g_autoptr(FlValue) owned = list;
+  return Encode(owned);
+}
+
+// The single value of a success reply, or of an event message.
+FlValue* Element(const Bytes& bytes) {
+  FlValue* list = Decode(bytes);
+  EXPECT_NE(list, nullptr);
+  EXPECT_EQ(fl_value_get_length(list), 1u);
+  FlValue* element = fl_value_ref(fl_value_get_list_value(list, 0));
+  fl_value_unref(list);
+  return element;
+}
+
+KorvaneBridgeNativeDriverHealth* HealthOf(FlValue* value) {
+  return KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(
+      fl_value_get_custom_value_object(value));
+}
+
+class KorvaneLinuxBridgeTest : public ::testing::Test {
+ protected:
+  // The reply's single value; fails the test when none comes.
+  FlValue* Call(const std::string& channel,
+                const Bytes& message = NoArguments()) {
+    std::optional<Bytes> reply = dart_.Call(channel, message);
+    EXPECT_TRUE(reply.has_value()) << channel;
+    return reply ? Element(*reply) : fl_value_new_null();
+  }
+
+  bool CallBool(const std::string& channel,
+                const Bytes& message = NoArguments()) {
+    g_autoptr(FlValue) value = Call(channel, message);
+    return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
+           fl_value_get_bool(value);
+  }
+
+  bool Mount(int64_t player, const gchar* display_name) {
+    g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
+        korvane_bridge_virtual_controller_mount_request_new(
+            player, kXbox, "pad", display_name, TRUE, TRUE);
+    return CallBool(Controller("mountVirtualController"),
+                    Arguments(List({RecordValue(
+                        korvane_bridge_virtual_controller_mount_request_type_id,
+                        request)})));
+  }
+
+  FakeKernel kernel_;
+  InProcessDart dart_;
+  std::unique_ptr<KorvaneLinuxBridge> bridge_ =
+      std::make_unique<KorvaneLinuxBridge>(dart_.messenger(), kernel_);
+};
+
+TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
+  const struct {
+    NodeState node;
+    KorvaneBridgeNativeDriverReadiness readiness;
+    const char* message;
+  } cases[] = {
+      {NodeState::kAbsent,
+       KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_MODULE_NOT_LOADED,
+       "Kernel module uinput is not loaded. Click Repair to run modprobe "
+       "uinput."},
+      {NodeState::kNoPermission,
+       KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED,
+       "Write permission required on /dev/uinput. Click Repair to install the "
+       "uaccess udev "
+       "rule."},
+      {NodeState::kReady, kReady,
+       "Linux /dev/uinput + Evdev Virtual Gamepad Bridge Ready (SteamOS / "
+       "Proton Compatible)"},
+  };
+  ASSERT_TRUE(Mount(2, nullptr));
+  for (const auto& c : cases) {
+    kernel_.SetNode(c.node);
+    g_autoptr(FlValue) value = Call(Controller("getDriverHealth"));
+    KorvaneBridgeNativeDriverHealth* health = HealthOf(value);
+    EXPECT_EQ(korvane_bridge_native_driver_health_get_readiness(health),
+              c.readiness);
+    EXPECT_STREQ(korvane_bridge_native_driver_health_get_backend_name(health),
+                 "Linux uinput + Evdev (SteamOS)");
+    EXPECT_EQ(korvane_bridge_native_driver_health_get_mounted_controller_count(
+                  health),
+              1);
+    EXPECT_EQ(
+        korvane_bridge_native_driver_health_get_can_inject_mouse_and_keyboard(
+            health),
+        c.readiness == kReady);
+    EXPECT_STREQ(korvane_bridge_native_driver_health_get_status_message(health),
+                 c.message);
+    EXPECT_EQ(CallBool(System("hasDesktopInputPermission")),
+              c.readiness == kReady);
+  }
+}
+
+TEST_F(KorvaneLinuxBridgeTest, ControllerMethodsReachTheDevices) {
+  // No display name: the persona's own device name.
+  ASSERT_TRUE(Mount(1, nullptr));
+  const std::vector<input_testing::KernelCall> calls = kernel_.Calls();
+  const int fd = input_testing::OpenedDescriptors(calls).front();
+
+  input_testing::FramePtr frame =
+      input_testing::NewFrame(input_testing::RestingControls(1));
+  g_autoptr(FlValue) pushed = Call(
+      Controller("pushControllerFrame"),
+      Arguments(List({RecordValue(
+          korvane_bridge_virtual_controller_frame_type_id, frame.get())})));
+  EXPECT_EQ(fl_value_get_type(pushed), FL_VALUE_TYPE_NULL);
+  EXPECT_EQ(input_testing::Batches(kernel_.Calls(), fd).size(), 1u);
+
+  // A frame for a player without a pad is lost without an error.
+  input_testing::FramePtr stray =
+      input_testing::NewFrame(input_testing::RestingControls(5));
+  g_autoptr(FlValue) lost = Call(
+      Controller("pushControllerFrame"),
+      Arguments(List({RecordValue(
+          korvane_bridge_virtual_controller_frame_type_id, stray.get())})));
+  EXPECT_EQ(fl_value_get_type(lost), FL_VALUE_TYPE_NULL);
+
+  EXPECT_TRUE(CallBool(Controller("unmountVirtualController"),
+                       Arguments(List({fl_value_new_int(7)}))))
+      << "a player without a pad is unmounted already";
+  EXPECT_FALSE(Mount(9, "out of range"));
+  g_autoptr(FlValue) all = Call(Controller("unmountAllControllers"));
+  EXPECT_EQ(fl_value_get_type(all), FL_VALUE_TYPE_NULL);
+  EXPECT_TRUE(kernel_.OpenDescriptors().empty());
+
+  EXPECT_TRUE(CallBool(System("hasScreenRecordingPermission")));
+  EXPECT_TRUE(CallBool(System("requestScreenRecordingPermission")));
+  EXPECT_TRUE(kernel_.ShellCommands().empty())
+      << "nothing is asked of the user";
+}
+
+TEST_F(KorvaneLinuxBridgeTest, RepairAnnouncesTheNewHealthOnceAndThenReplies) {
+  kernel_.SetNode(NodeState::kNoPermission);
+  kernel_.SetNodeAfterShellCommand(NodeState::kReady);
+  std::shared_ptr<const InProcessDart::Reply> reply =
+      dart_.Send(Controller("setupOrRepairDriver"), NoArguments());
+  bool replied_before_event = false;
+  dart_.SetHandler(kHealthEvent, [&](const Bytes&) -> std::optional<Bytes> {
+    replied_before_event = reply->answered;
+    return NoArguments();
+  });
+  ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->answered; }));
+  InProcessDart::Drain();
+
+  ASSERT_EQ(dart_.received().size(), 1u);
+  EXPECT_EQ(dart_.received()[0].channel, kHealthEvent);
+  EXPECT_FALSE(replied_before_event);
+  g_autoptr(FlValue) announced = Element(dart_.received()[0].message);
+  g_autoptr(FlValue) replied = Element(reply->bytes);
+  EXPECT_TRUE(korvane_bridge_native_driver_health_equals(HealthOf(announced),
+                                                         HealthOf(replied)));
+  EXPECT_EQ(
+      korvane_bridge_native_driver_health_get_readiness(HealthOf(replied)),
+      kReady);
+  EXPECT_EQ(kernel_.ShellCommands().size(), 1u);
+
+  // Usable now: the permission is granted without asking again.
+  EXPECT_TRUE(CallBool(System("requestDesktopInputPermission")));
+  EXPECT_EQ(kernel_.ShellCommands().size(), 1u);
+}
+
+// A kernel whose privileged command waits until the test lets it finish, as
+// one does while the user reads the administrator prompt.
+class PromptingKernel : public FakeKernel {
+ public:
+  int RunShellCommand(const char* command_line) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    waiting_++;
+    changed_.wait(lock, [this] { return answered_; });
+    lock.unlock();
+    return FakeKernel::RunShellCommand(command_line);
+  }
+
+  int Prompts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waiting_;
+  }
+
+  void Answer() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answered_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int waiting_ = 0;
+  bool answered_ = false;
+};
+
+TEST(KorvaneLinuxBridgeShutdownTest,
+     RequestsAnsweredAfterDestructionSendNothing) {
+  PromptingKernel kernel;
+  kernel.SetNode(NodeState::kNoPermission);
+  InProcessDart dart;
+  auto bridge = std::make_unique<KorvaneLinuxBridge>(dart.messenger(), kernel);
+  auto repair = dart.Send(Controller("setupOrRepairDriver"), NoArguments());
+  auto permission =
+      dart.Send(System("requestDesktopInputPermission"), NoArguments());
+  ASSERT_TRUE(InProcessDart::RunUntil([&] { return kernel.Prompts() == 2; }));
+
+  bridge.reset();
+  kernel.Answer();
+  // The embedding complains about every request dropped without a reply.
+  flutter_testing::LogCapture log;
+  ASSERT_TRUE(InProcessDart::RunUntil(
+      [&] { return repair->released && permission->released; }));
+  EXPECT_FALSE(repair->answered);
+  EXPECT_FALSE(permission->answered);
+  EXPECT_TRUE(dart.received().empty());
+}
+
+TEST_F(KorvaneLinuxBridgeTest,
+       RumbleFromAForceFeedbackThreadArrivesOnceOnTheMainThread) {
+  ASSERT_TRUE(Mount(4, "Player 4"));
+  const int fd = input_testing::OpenedDescriptors(kernel_.Calls()).front();
+  ff_effect effect{};
+  effect.type = FF_RUMBLE;
+  effect.id = 3;
+  effect.u.rumble.strong_magnitude = 0xFFFF;
+  effect.u.rumble.weak_magnitude = 0x8000;
+  kernel_.QueueUpload(fd, 41, effect);
+  kernel_.QueueEvent(fd, EV_FF, 3, 1);
+
+  GThread* main_thread = g_thread_self();
+  GThread* delivered_on = nullptr;
+  dart_.SetHandler(kRumbleEvent, [&](const Bytes&) -> std::optional<Bytes> {
+    delivered_on = g_thread_self();
+    return NoArguments();
+  });
+  ASSERT_TRUE(
+      InProcessDart::RunUntil([&] { return !dart_.received().empty(); }));
+  InProcessDart::Drain();
+  ASSERT_EQ(dart_.received().size(), 1u);
+  EXPECT_EQ(delivered_on, main_thread);
+  g_autoptr(FlValue) value = Element(dart_.received()[0].message);
+  g_autoptr(KorvaneBridgeNativeRumbleEvent) expected =
+      korvane_bridge_native_rumble_event_new(4, 255, 127);
+  EXPECT_TRUE(korvane_bridge_native_rumble_event_equals(
+      KORVANE_BRIDGE_NATIVE_RUMBLE_EVENT(
+          fl_value_get_custom_value_object(value)),
+      expected));
+}
+
+TEST_F(KorvaneLinuxBridgeTest,
+       DestructionStopsTheTelemetryThreadWithinAWaitStep) {
+  // Not a speed figure: a thread that waited out a whole sampling period, or
+  // never noticed the stop, would take far longer than one 100 ms step.
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  const auto start = std::chrono::steady_clock::now();
+  bridge_.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(1000));
+}
+
+}  // namespace
