@@ -1,0 +1,553 @@
+// The real program under a private X server, driven from outside as the
+// Dart side and the desktop would: korvane-peer on its peer socket, signals,
+// and the window as the X server sees it.
+#include <gio/gio.h>
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bytes.h"
+#include "fl_engine_private.h"
+#include "peer_test_support.h"
+
+// Last: Xlib's macros (None, Status, ...) break the headers above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+constexpr char kTitle[] = "Korvane Desktop";
+constexpr gint64 kPatienceUs = 20 * G_USEC_PER_SEC;
+
+bool Eventually(const std::function<bool()>& condition) {
+  const gint64 deadline = g_get_monotonic_time() + kPatienceUs;
+  while (!condition()) {
+    if (g_get_monotonic_time() > deadline) {
+      return false;
+    }
+    g_usleep(20000);
+  }
+  return true;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The program's top-level windows as the X server sees them. Without a
+// window manager they are the root window's children.
+class Screen {
+ public:
+  Screen() : display_(XOpenDisplay(nullptr)) {}
+  ~Screen() {
+    if (display_ != nullptr) {
+      XCloseDisplay(display_);
+    }
+  }
+  Screen(const Screen&) = delete;
+  Screen& operator=(const Screen&) = delete;
+
+  bool connected() const { return display_ != nullptr; }
+
+  std::vector<Window> WindowsTitled(const char* title) {
+    std::vector<Window> found;
+    Window root, parent;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children,
+               &count);
+    for (unsigned int i = 0; i < count; i++) {
+      char* name = nullptr;
+      if (XFetchName(display_, children[i], &name) && name != nullptr) {
+        if (g_strcmp0(name, title) == 0) {
+          found.push_back(children[i]);
+        }
+        XFree(name);
+      }
+    }
+    if (children != nullptr) {
+      XFree(children);
+    }
+    return found;
+  }
+
+  size_t ViewableCount(const char* title) {
+    size_t viewable = 0;
+    for (Window window : WindowsTitled(title)) {
+      viewable += Attributes(window).map_state == IsViewable;
+    }
+    return viewable;
+  }
+
+  XWindowAttributes Attributes(Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window, &attributes);
+    return attributes;
+  }
+
+  XSizeHints SizeHints(Window window) {
+    XSizeHints hints{};
+    long supplied = 0;
+    XGetWMNormalHints(display_, window, &hints, &supplied);
+    return hints;
+  }
+
+  // The Motif hints through which GTK asks window managers for no frame:
+  // flags, functions, decorations, input mode, status.
+  std::vector<long> MotifHints(Window window) {
+    Atom atom = XInternAtom(display_, "_MOTIF_WM_HINTS", False);
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::vector<long> hints;
+    if (XGetWindowProperty(display_, window, atom, 0, 5, False, atom, &type,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+      const long* values = reinterpret_cast<const long*>(data);
+      hints.assign(values, values + count);
+    }
+    if (data != nullptr) {
+      XFree(data);
+    }
+    return hints;
+  }
+
+  // What a window manager sends when the user clicks the close button.
+  void AskToClose(Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    XFlush(display_);
+  }
+
+ private:
+  Display* display_;
+};
+
+struct PeerRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// One run of the program, with its own socket, its standard error in a file
+// and a pkexec on its PATH that records its arguments and declines, as a
+// user who cancels the prompt does: the machine's own is never reached.
+class Program {
+ public:
+  Program(const peer_testing::TempDir& dir,
+          const std::string& name,
+          std::vector<std::string> arguments = {})
+      : socket_(dir.File(name + ".sock")),
+        stderr_path_(dir.File(name + ".stderr")),
+        pkexec_log_(dir.File(name + ".pkexec")) {
+    const std::string bin = dir.File(name + "-bin");
+    g_mkdir(bin.c_str(), 0700);
+    const std::string pkexec = bin + "/pkexec";
+    const std::string script =
+        "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + pkexec_log_ + "'\nexit 126\n";
+    g_file_set_contents(pkexec.c_str(), script.c_str(), -1, nullptr);
+    g_chmod(pkexec.c_str(), 0755);
+
+    g_autoptr(GSubprocessLauncher) launcher =
+        g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_NONE);
+    const std::string path = bin + ":" + g_getenv("PATH");
+    g_subprocess_launcher_setenv(launcher, "PATH", path.c_str(), TRUE);
+    g_subprocess_launcher_set_stderr_file_path(launcher, stderr_path_.c_str());
+    arguments.insert(arguments.begin(), KORVANE_DESKTOP);
+    if (!HasSocketArgument(arguments)) {
+      arguments.push_back("--peer-socket=" + socket_);
+    }
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+      argv.push_back(argument.c_str());
+    }
+    argv.push_back(nullptr);
+    g_autoptr(GError) error = nullptr;
+    process_ = g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
+    EXPECT_NE(process_, nullptr) << error->message;
+  }
+
+  // Every run ends as a user's would, and must end cleanly: under the
+  // sanitizers a leak or a double destruction shows here.
+  ~Program() {
+    if (process_ == nullptr) {
+      return;
+    }
+    // Does nothing to a program that has ended already.
+    Signal(SIGTERM);
+    if (!ExitsCleanly()) {
+      ADD_FAILURE() << "did not end cleanly: " << Stderr();
+      g_subprocess_force_exit(process_);
+      g_subprocess_wait(process_, nullptr, nullptr);
+    }
+    const std::string err = Stderr();
+    EXPECT_FALSE(Contains(err, "Sanitizer")) << err;
+    if (!warnings_expected_) {
+      EXPECT_FALSE(Contains(err, "CRITICAL")) << err;
+      EXPECT_FALSE(Contains(err, "WARNING")) << err;
+    }
+    g_clear_object(&process_);
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool Serving() const {
+    return Eventually(
+        [this] { return g_file_test(socket_.c_str(), G_FILE_TEST_EXISTS); });
+  }
+
+  PeerRun Peer(const std::vector<std::string>& arguments,
+               const std::string& input = "") const {
+    g_autoptr(GSubprocess) peer = StartPeer(arguments);
+    return Finish(peer, input);
+  }
+
+  GSubprocess* StartPeer(const std::vector<std::string>& arguments) const {
+    std::vector<const char*> argv = {KORVANE_PEER};
+    const std::string socket_option = "--socket=" + socket_;
+    argv.push_back(socket_option.c_str());
+    for (const std::string& argument : arguments) {
+      argv.push_back(argument.c_str());
+    }
+    argv.push_back(nullptr);
+    g_autoptr(GError) error = nullptr;
+    GSubprocess* peer = g_subprocess_newv(
+        argv.data(),
+        static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_PIPE |
+                                      G_SUBPROCESS_FLAGS_STDOUT_PIPE |
+                                      G_SUBPROCESS_FLAGS_STDERR_PIPE),
+        &error);
+    EXPECT_NE(peer, nullptr) << error->message;
+    return peer;
+  }
+
+  static PeerRun Finish(GSubprocess* peer, const std::string& input = "") {
+    PeerRun run;
+    g_autofree gchar* out = nullptr;
+    g_autofree gchar* err = nullptr;
+    g_autoptr(GError) error = nullptr;
+    EXPECT_TRUE(g_subprocess_communicate_utf8(peer, input.c_str(), nullptr,
+                                              &out, &err, &error))
+        << error->message;
+    run.out = out != nullptr ? out : "";
+    run.err = err != nullptr ? err : "";
+    if (g_subprocess_get_if_exited(peer)) {
+      run.status = g_subprocess_get_exit_status(peer);
+    }
+    return run;
+  }
+
+  void Signal(int signal_number) {
+    g_subprocess_send_signal(process_, signal_number);
+  }
+
+  // True when the program exited by itself with status 0 in time.
+  bool ExitsCleanly() {
+    if (!WaitForEnd()) {
+      return false;
+    }
+    return g_subprocess_get_if_exited(process_) &&
+           g_subprocess_get_exit_status(process_) == 0;
+  }
+
+  std::string Stderr() const { return FileText(stderr_path_); }
+  void ExpectWarnings() { warnings_expected_ = true; }
+  std::string PkexecLog() const { return FileText(pkexec_log_); }
+  const std::string& socket() const { return socket_; }
+
+ private:
+  static bool HasSocketArgument(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+      if (g_str_has_prefix(argument.c_str(), "--peer-socket=")) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  static std::string FileText(const std::string& path) {
+    g_autofree gchar* text = nullptr;
+    return g_file_get_contents(path.c_str(), &text, nullptr, nullptr) ? text
+                                                                      : "";
+  }
+
+  // Waits at most the patience; true when the program has ended.
+  bool WaitForEnd() {
+    struct Wait {
+      bool done = false;
+      bool ended = false;
+    } wait;
+    g_autoptr(GCancellable) cancellable = g_cancellable_new();
+    g_subprocess_wait_async(
+        process_, cancellable,
+        [](GObject* process, GAsyncResult* result, gpointer data) {
+          auto* wait = static_cast<Wait*>(data);
+          wait->ended =
+              g_subprocess_wait_finish(G_SUBPROCESS(process), result, nullptr);
+          wait->done = true;
+        },
+        &wait);
+    const gint64 deadline = g_get_monotonic_time() + kPatienceUs;
+    while (!wait.done) {
+      if (g_get_monotonic_time() > deadline) {
+        g_cancellable_cancel(cancellable);
+      }
+      g_main_context_iteration(nullptr, FALSE);
+      g_usleep(10000);
+    }
+    return wait.ended;
+  }
+
+  std::string socket_;
+  std::string stderr_path_;
+  std::string pkexec_log_;
+  GSubprocess* process_ = nullptr;
+  bool warnings_expected_ = false;
+};
+
+// The driver health that the program reports on this machine.
+std::string ExpectedHealth() {
+  struct Readiness {
+    int value;
+    const char* can_inject;
+    const char* message;
+  } readiness;
+  if (access("/dev/uinput", F_OK) != 0) {
+    readiness = {1, "false",
+                 "Kernel module uinput is not loaded. Click Repair to run "
+                 "modprobe uinput."};
+  } else if (access("/dev/uinput", R_OK | W_OK) != 0) {
+    readiness = {2, "false",
+                 "Write permission required on /dev/uinput. Click Repair to "
+                 "install the uaccess udev rule."};
+  } else {
+    readiness = {0, "true",
+                 "Linux /dev/uinput + Evdev Virtual Gamepad Bridge Ready "
+                 "(SteamOS / Proton Compatible)"};
+  }
+  return "NativeDriverHealth(readiness: " + std::to_string(readiness.value) +
+         ", backend_name: \"Linux uinput + Evdev (SteamOS)\", "
+         "mounted_controller_count: 0, can_inject_mouse_and_keyboard: " +
+         readiness.can_inject + ", status_message: \"" + readiness.message +
+         "\")";
+}
+
+bool UinputReady() {
+  return access("/dev/uinput", R_OK | W_OK) == 0;
+}
+
+std::string ReadLine(GDataInputStream* stream) {
+  g_autofree gchar* line =
+      g_data_input_stream_read_line(stream, nullptr, nullptr, nullptr);
+  return line != nullptr ? line : "";
+}
+
+class ProgramE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(screen_.connected()) << "needs X"; }
+
+  peer_testing::TempDir dir_;
+  Screen screen_;
+};
+
+TEST_F(ProgramE2eTest, WindowShowsAfterItsFirstFrameUndecoratedAtItsSizes) {
+  // The Dart side takes its time with the first frame, as a real one can.
+  Program program(dir_, "slow", {"--first-frame-delay-ms=3000"});
+  ASSERT_TRUE(program.Serving());
+  ASSERT_TRUE(
+      Eventually([&] { return screen_.WindowsTitled(kTitle).size() == 1; }));
+  const Window window = screen_.WindowsTitled(kTitle)[0];
+  EXPECT_NE(screen_.Attributes(window).map_state, IsViewable)
+      << "shown before the first frame";
+
+  ASSERT_TRUE(Eventually([&] { return screen_.ViewableCount(kTitle) == 1; }));
+  const XWindowAttributes attributes = screen_.Attributes(window);
+  EXPECT_EQ(attributes.width, 1080);
+  EXPECT_EQ(attributes.height, 680);
+  const XSizeHints hints = screen_.SizeHints(window);
+  EXPECT_TRUE(hints.flags & PMinSize);
+  EXPECT_EQ(hints.min_width, 900);
+  EXPECT_EQ(hints.min_height, 600);
+  const std::vector<long> motif = screen_.MotifHints(window);
+  ASSERT_EQ(motif.size(), 5u) << "no request for an undecorated window";
+  constexpr long kDecorationsFlag = 1L << 1;
+  EXPECT_TRUE(motif[0] & kDecorationsFlag);
+  EXPECT_EQ(motif[2], 0) << "decorations asked for";
+
+  // Every launch is its own instance with its own window.
+  Program second(dir_, "second");
+  ASSERT_TRUE(second.Serving());
+  EXPECT_TRUE(Eventually([&] { return screen_.ViewableCount(kTitle) == 2; }));
+}
+
+TEST_F(ProgramE2eTest, ArgumentsReachTheDartSideUnchanged) {
+  // Options that GApplication or GTK would take for their own included.
+  const std::vector<std::string> arguments = {
+      "--help",
+      "--gapplication-service",
+      "--display=:99",
+      "two words",
+      "",
+      "ünïcödé",
+      "--peer-socket=" + dir_.File("a.sock")};
+  Program program(dir_, "a", arguments);
+  ASSERT_TRUE(program.Serving());
+  PeerRun run = program.Peer({"send", FL_ENGINE_DART_ARGUMENTS_CHANNEL});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_TRUE(g_str_has_prefix(run.out.c_str(), "reply "));
+  std::optional<flutter_testing::Bytes> reply =
+      flutter_testing::FromHex(run.out.substr(6));
+  ASSERT_TRUE(reply.has_value());
+  g_autoptr(FlStandardMessageCodec) codec = fl_standard_message_codec_new();
+  g_autoptr(GBytes) bytes = flutter_testing::ToGBytes(*reply);
+  g_autoptr(FlValue) received =
+      fl_message_codec_decode_message(FL_MESSAGE_CODEC(codec), bytes, nullptr);
+  ASSERT_NE(received, nullptr);
+  std::vector<std::string> strings;
+  for (size_t i = 0; i < fl_value_get_length(received); i++) {
+    strings.push_back(
+        fl_value_get_string(fl_value_get_list_value(received, i)));
+  }
+  EXPECT_EQ(strings, arguments);
+  EXPECT_TRUE(Eventually([&] { return screen_.ViewableCount(kTitle) == 1; }));
+}
+
+TEST_F(ProgramE2eTest, ControllerAndPermissionMethodsThroughThePeerSocket) {
+  Program program(dir_, "host");
+  ASSERT_TRUE(program.Serving());
+  const std::string ready = UinputReady() ? "true" : "false";
+  PeerRun run = program.Peer({"script", "-"},
+                             "getDriverHealth\n"
+                             "hasDesktopInputPermission\n"
+                             "hasScreenRecordingPermission\n"
+                             "requestScreenRecordingPermission\n"
+                             "unmountVirtualController player_number=3\n"
+                             "unmountAllControllers\n"
+                             "pushControllerFrame player_number=1\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, ExpectedHealth() + "\n" + ready +
+                         "\ntrue\ntrue\ntrue\nnull\nnull\n");
+
+  // A declined repair: the new health goes out as an event first, then as
+  // the reply, both as the node is afterwards.
+  PeerRun repair = program.Peer({"setupOrRepairDriver"});
+  EXPECT_EQ(repair.status, 0) << repair.err;
+  EXPECT_EQ(repair.out, "onDriverHealthChanged " + ExpectedHealth() + "\n" +
+                            ExpectedHealth() + "\n");
+  PeerRun permission = program.Peer({"requestDesktopInputPermission"});
+  EXPECT_EQ(permission.out, ready + "\n");
+  if (!UinputReady()) {
+    const std::string log = program.PkexecLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_TRUE(g_str_has_prefix(log.c_str(), "sh -c modprobe uinput")) << log;
+  }
+
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"mountVirtualController", "colour=red"},
+        {"unmountVirtualController"},
+        {"noSuchMethod"},
+        {"send", "any.channel", "0x1"}}) {
+    EXPECT_EQ(program.Peer(wrong).status, 2) << wrong[0];
+  }
+}
+
+TEST_F(ProgramE2eTest, ScriptRunsOneCallPerLineAndStopsAtTheFirstFailure) {
+  Program program(dir_, "host");
+  ASSERT_TRUE(program.Serving());
+  PeerRun run = program.Peer({"script", "-"},
+                             "# a session\n"
+                             "hasScreenRecordingPermission\n"
+                             "\n"
+                             "getDriverHealth\n"
+                             "send no.such.channel\n"
+                             "unmountAllControllers\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "true\n" + ExpectedHealth() + "\n");
+  EXPECT_TRUE(Contains(run.err, "no handler on no.such.channel")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "script stopped at line 5")) << run.err;
+}
+
+TEST_F(ProgramE2eTest, ListenerThatConnectedLastReceivesTheEvents) {
+  Program program(dir_, "host");
+  ASSERT_TRUE(program.Serving());
+  // The caller reads its script from standard input; once it has answered a
+  // first call it is surely connected, so the listener started after it is
+  // the newest peer when the repair raises its event.
+  g_autoptr(GSubprocess) caller = program.StartPeer({"script", "-"});
+  GOutputStream* to_caller = g_subprocess_get_stdin_pipe(caller);
+  g_autoptr(GDataInputStream) caller_output =
+      g_data_input_stream_new(g_subprocess_get_stdout_pipe(caller));
+  const std::string first = "hasScreenRecordingPermission\n";
+  ASSERT_TRUE(g_output_stream_write_all(to_caller, first.data(), first.size(),
+                                        nullptr, nullptr, nullptr));
+  ASSERT_EQ(ReadLine(caller_output), "true");
+
+  g_autoptr(GSubprocess) listener =
+      program.StartPeer({"--timeout=20", "listen", "1"});
+  g_autoptr(GDataInputStream) listener_status =
+      g_data_input_stream_new(g_subprocess_get_stderr_pipe(listener));
+  ASSERT_EQ(ReadLine(listener_status), "korvane-peer: listening");
+
+  const std::string repair = "setupOrRepairDriver\n";
+  ASSERT_TRUE(g_output_stream_write_all(to_caller, repair.data(), repair.size(),
+                                        nullptr, nullptr, nullptr));
+  ASSERT_TRUE(g_output_stream_close(to_caller, nullptr, nullptr));
+  EXPECT_EQ(ReadLine(caller_output), ExpectedHealth());
+  EXPECT_EQ(ReadLine(caller_output), "") << "nothing else reached the caller";
+  ASSERT_TRUE(g_subprocess_wait(caller, nullptr, nullptr));
+  EXPECT_EQ(g_subprocess_get_exit_status(caller), 0);
+
+  PeerRun listened = Program::Finish(listener);
+  EXPECT_EQ(listened.status, 0) << listened.err;
+  EXPECT_EQ(listened.out, "onDriverHealthChanged " + ExpectedHealth() + "\n");
+}
+
+TEST_F(ProgramE2eTest, TerminationAndClosingTheWindowShutDownCleanly) {
+  {
+    Program program(dir_, "terminated");
+    ASSERT_TRUE(program.Serving());
+    ASSERT_TRUE(Eventually([&] { return screen_.ViewableCount(kTitle) == 1; }));
+    program.Signal(SIGTERM);
+    EXPECT_TRUE(program.ExitsCleanly()) << program.Stderr();
+    EXPECT_FALSE(g_file_test(program.socket().c_str(), G_FILE_TEST_EXISTS));
+    PeerRun late = program.Peer({"getDriverHealth"});
+    EXPECT_EQ(late.status, 1);
+    EXPECT_TRUE(Contains(late.err, "cannot connect")) << late.err;
+  }
+  {
+    Program program(dir_, "closed");
+    ASSERT_TRUE(program.Serving());
+    ASSERT_TRUE(Eventually([&] { return screen_.ViewableCount(kTitle) == 1; }));
+    screen_.AskToClose(screen_.WindowsTitled(kTitle)[0]);
+    EXPECT_TRUE(program.ExitsCleanly()) << program.Stderr();
+    EXPECT_FALSE(g_file_test(program.socket().c_str(), G_FILE_TEST_EXISTS));
+  }
+}
+
+TEST_F(ProgramE2eTest,
+       SocketThatCannotBeServedIsReportedAndTheWindowStillShows) {
+  Program program(dir_, "unserved",
+                  {"--peer-socket=" + dir_.File("no/such/dir.sock")});
+  program.ExpectWarnings();
+  EXPECT_TRUE(Eventually([&] { return screen_.ViewableCount(kTitle) == 1; }));
+  EXPECT_TRUE(Eventually([&] {
+    return Contains(program.Stderr(), "Failed to start Flutter engine");
+  }));
+}
+
+}  // namespace
