@@ -431,17 +431,24 @@ TEST_F(ProgramE2eTest, ControllerAndPermissionMethodsThroughThePeerSocket) {
   Program program(dir_, "host");
   ASSERT_TRUE(program.Serving());
   const std::string ready = UinputReady() ? "true" : "false";
+  // One call per line; the script stops at the first that fails.
   PeerRun run = program.Peer({"script", "-"},
+                             "# a session\n"
                              "getDriverHealth\n"
                              "hasDesktopInputPermission\n"
                              "hasScreenRecordingPermission\n"
                              "requestScreenRecordingPermission\n"
+                             "\n"
                              "unmountVirtualController player_number=3\n"
                              "unmountAllControllers\n"
-                             "pushControllerFrame player_number=1\n");
-  EXPECT_EQ(run.status, 0) << run.err;
+                             "pushControllerFrame player_number=1\n"
+                             "send no.such.channel\n"
+                             "getDriverHealth\n");
+  EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, ExpectedHealth() + "\n" + ready +
                          "\ntrue\ntrue\ntrue\nnull\nnull\n");
+  EXPECT_TRUE(Contains(run.err, "no handler on no.such.channel")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "script stopped at line 10")) << run.err;
 
   // A declined repair: the new health goes out as an event first, then as
   // the reply, both as the node is afterwards.
@@ -464,22 +471,6 @@ TEST_F(ProgramE2eTest, ControllerAndPermissionMethodsThroughThePeerSocket) {
         {"send", "any.channel", "0x1"}}) {
     EXPECT_EQ(program.Peer(wrong).status, 2) << wrong[0];
   }
-}
-
-TEST_F(ProgramE2eTest, ScriptRunsOneCallPerLineAndStopsAtTheFirstFailure) {
-  Program program(dir_, "host");
-  ASSERT_TRUE(program.Serving());
-  PeerRun run = program.Peer({"script", "-"},
-                             "# a session\n"
-                             "hasScreenRecordingPermission\n"
-                             "\n"
-                             "getDriverHealth\n"
-                             "send no.such.channel\n"
-                             "unmountAllControllers\n");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "true\n" + ExpectedHealth() + "\n");
-  EXPECT_TRUE(Contains(run.err, "no handler on no.such.channel")) << run.err;
-  EXPECT_TRUE(Contains(run.err, "script stopped at line 5")) << run.err;
 }
 
 TEST_F(ProgramE2eTest, ListenerThatConnectedLastReceivesTheEvents) {

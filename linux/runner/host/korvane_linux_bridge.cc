@@ -1,6 +1,7 @@
 #include "korvane_linux_bridge.h"
 
 #include <system_error>
+#include <utility>
 
 namespace korvane_bridge {
 
@@ -118,20 +119,24 @@ void KorvaneLinuxBridge::HandleGetDriverHealth(
       response_handle, health);
 }
 
+template <typename Reply>
+void KorvaneLinuxBridge::RepairThenReply(Reply reply) {
+  KernelCalls& kernel = kernel_;
+  RunOnWorkerThenReply(
+      stop_requested_,
+      [&kernel] { return SetupOrRepairUinputInteractive(kernel); },
+      std::move(reply), false);
+}
+
 void KorvaneLinuxBridge::HandleSetupOrRepairDriver(
     KorvaneBridgeVirtualControllerHostApiResponseHandle* response_handle,
     gpointer user_data) {
   KorvaneLinuxBridge* self = Self(user_data);
-  KernelCalls& kernel = self->kernel_;
   // The reply reports the node as it is afterwards, whatever the repair
-  // returned; it runs only while the bridge still exists.
-  RunOnWorkerThenReply(
-      self->stop_requested_,
-      [&kernel] { return SetupOrRepairUinputInteractive(kernel); },
-      [self, handle = TakeRef(response_handle)](bool) {
-        self->AnnounceDriverHealthAfterRepair(handle.get());
-      },
-      false);
+  // returned.
+  self->RepairThenReply([self, handle = TakeRef(response_handle)](bool) {
+    self->AnnounceDriverHealthAfterRepair(handle.get());
+  });
 }
 
 void KorvaneLinuxBridge::AnnounceDriverHealthAfterRepair(
@@ -200,16 +205,11 @@ void KorvaneLinuxBridge::HandleHasDesktopInputPermission(
 void KorvaneLinuxBridge::HandleRequestDesktopInputPermission(
     KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
     gpointer user_data) {
-  KorvaneLinuxBridge* self = Self(user_data);
-  KernelCalls& kernel = self->kernel_;
-  RunOnWorkerThenReply(
-      self->stop_requested_,
-      [&kernel] { return SetupOrRepairUinputInteractive(kernel); },
-      [handle = TakeRef(response_handle)](bool granted) {
-        korvane_bridge_host_system_bridge_api_respond_request_desktop_input_permission(
-            handle.get(), granted);
-      },
-      false);
+  Self(user_data)->RepairThenReply([handle = TakeRef(response_handle)](
+                                       bool granted) {
+    korvane_bridge_host_system_bridge_api_respond_request_desktop_input_permission(
+        handle.get(), granted);
+  });
 }
 
 // Screen capture on X11 needs no grant, so both questions have one answer.

@@ -69,6 +69,11 @@ class KorvaneLinuxBridge {
       KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
       gpointer user_data);
 
+  // Runs the privileged repair of /dev/uinput on a worker, then
+  // `reply(usable)` on the main thread while the bridge still exists.
+  template <typename Reply>
+  void RepairThenReply(Reply reply);
+
   // Main thread, after a repair attempt: the new health goes out as an event
   // first and then as the reply, so that listeners and the caller agree.
   void AnnounceDriverHealthAfterRepair(
