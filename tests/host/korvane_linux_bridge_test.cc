@@ -212,6 +212,8 @@ class PromptingKernel : public FakeKernel {
   int RunShellCommand(const char* command_line) override {
     std::unique_lock<std::mutex> lock(mutex_);
     waiting_++;
+    // The test waits in the main loop, which nothing else would wake.
+    g_main_context_wakeup(nullptr);
     changed_.wait(lock, [this] { return answered_; });
     lock.unlock();
     return FakeKernel::RunShellCommand(command_line);
