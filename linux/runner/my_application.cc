@@ -84,9 +84,8 @@ static void my_application_activate(GApplication* application) {
 
   fl_register_plugins(FL_PLUGIN_REGISTRY(view));
 
-  // A repeated activation replaces the bridge; the new one is in place
-  // before the old one goes, so the channels are never left unserved for
-  // longer than the swap.
+  // A repeated activation brings a view with an engine of its own; the
+  // bridge moves to it, and the old one goes only once the new one serves.
   korvane_bridge::KorvaneLinuxBridge* previous = self->bridge;
   self->bridge = new korvane_bridge::KorvaneLinuxBridge(
       fl_engine_get_binary_messenger(fl_view_get_engine(view)));
