@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "log_capture.h"
 #include "peer_client.h"
 #include "peer_test_support.h"
 #include "socket_path.h"
@@ -52,29 +51,6 @@ class ScopedEnv {
   bool had_value_;
   std::string old_;
 };
-
-TEST(FlDartProjectTest, KeepsItsOwnCopyOfTheArguments) {
-  g_autoptr(FlDartProject) project = fl_dart_project_new();
-  EXPECT_EQ(fl_dart_project_get_dart_entrypoint_arguments(project), nullptr);
-
-  char first[] = "--flag";
-  char second[] = "value";
-  char* argv[] = {first, second, nullptr};
-  fl_dart_project_set_dart_entrypoint_arguments(project, argv);
-  first[0] = 'X';
-  gchar** kept = fl_dart_project_get_dart_entrypoint_arguments(project);
-  ASSERT_EQ(g_strv_length(kept), 2u);
-  EXPECT_STREQ(kept[0], "--flag");
-  EXPECT_STREQ(kept[1], "value");
-
-  char* none[] = {nullptr};
-  fl_dart_project_set_dart_entrypoint_arguments(project, none);
-  EXPECT_EQ(
-      g_strv_length(fl_dart_project_get_dart_entrypoint_arguments(project)),
-      0u);
-  fl_dart_project_set_dart_entrypoint_arguments(project, nullptr);
-  EXPECT_EQ(fl_dart_project_get_dart_entrypoint_arguments(project), nullptr);
-}
 
 TEST(FlEngineTest, ServesTheSocketNamedByTheLastPeerSocketArgument) {
   peer_testing::TempDir dir;
@@ -139,23 +115,6 @@ TEST(FlEngineTest, DefaultSocketPathFallsBackToAPerUserTmpPath) {
   ScopedEnv runtime_dir("XDG_RUNTIME_DIR", "/run/user/1000");
   EXPECT_EQ(korvane_peer::DefaultSocketPath(),
             "/run/user/1000/korvane-desktop.sock");
-}
-
-TEST(FlEngineTest, EngineThatCannotServeItsSocketHasNoDartSide) {
-  peer_testing::TempDir dir;
-  g_autoptr(FlDartProject) project =
-      ProjectWithArguments({"--peer-socket=" + dir.File("no/such/dir.sock")});
-  g_autoptr(FlEngine) engine = fl_engine_new(project);
-  g_autoptr(GError) error = nullptr;
-  EXPECT_FALSE(fl_engine_start(engine, &error));
-  EXPECT_NE(error, nullptr);
-  EXPECT_EQ(fl_engine_get_peer_relay(engine), nullptr);
-
-  HostSend send;
-  send.Start(fl_engine_get_binary_messenger(engine), "ch", {1});
-  ASSERT_TRUE(RunUntil([&] { return send.done; }));
-  ASSERT_NE(send.reply, nullptr);
-  EXPECT_EQ(g_bytes_get_size(send.reply), 0u);
 }
 
 }  // namespace
