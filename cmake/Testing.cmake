@@ -7,15 +7,17 @@ if(BUILD_TESTING)
 endif()
 
 # korvane_add_test(<name> [NEEDS_DISPLAY] LABELS <tier>... SOURCES <file>...
-#                  LIBRARIES <lib>...)
+#                  LIBRARIES <lib>... [RUN_INSIDE <command>...])
 # One GoogleTest binary, registered with CTest under the given tier labels.
+# RUN_INSIDE starts it as the last argument of a command that sets up its
+# surroundings first (a private session bus, a namespace).
 # NEEDS_DISPLAY runs it on a private Xvfb server; such tests take turns,
 # because xvfb-run instances started together can pick the same display.
 # Under AddressSanitizer they, and the programs they start, leave GTK's
 # process-long caches out of the leak report (cmake/leak_suppressions.txt);
 # full stacks make those suppressions match only the libraries' frames.
 function(korvane_add_test name)
-  cmake_parse_arguments(ARG "NEEDS_DISPLAY" "" "LABELS;SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "NEEDS_DISPLAY" "" "LABELS;SOURCES;LIBRARIES;RUN_INSIDE" ${ARGN})
   if(NOT BUILD_TESTING)
     return()
   endif()
@@ -30,7 +32,7 @@ function(korvane_add_test name)
         "ASAN_OPTIONS=string_append::fast_unwind_on_malloc=0;LSAN_OPTIONS=set:suppressions=${PROJECT_SOURCE_DIR}/cmake/leak_suppressions.txt")
     endif()
   else()
-    add_test(NAME ${name} COMMAND ${name})
+    add_test(NAME ${name} COMMAND ${ARG_RUN_INSIDE} $<TARGET_FILE:${name}>)
   endif()
   if(KORVANE_SANITIZE STREQUAL "thread")
     set_tests_properties(${name} PROPERTIES ENVIRONMENT_MODIFICATION

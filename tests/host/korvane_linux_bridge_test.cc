@@ -10,81 +10,39 @@
 #include <string>
 #include <thread>
 
-#include "bridge_test_support.h"
-#include "fake_kernel.h"
-#include "in_process_dart.h"
+#include "host_bridge_harness.h"
 #include "input_test_support.h"
 #include "log_capture.h"
 
 namespace {
 
-using bridge_testing::Bytes;
-using bridge_testing::Decode;
-using bridge_testing::Encode;
 using bridge_testing::List;
 using bridge_testing::RecordValue;
 using flutter_testing::InProcessDart;
+using host_testing::Arguments;
+using host_testing::Bytes;
+using host_testing::Callback;
+using host_testing::Controller;
+using host_testing::Element;
+using host_testing::NoArguments;
+using host_testing::System;
 using input_testing::FakeKernel;
 using input_testing::NodeState;
 using korvane_bridge::KorvaneLinuxBridge;
 
 constexpr auto kReady = KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY;
 constexpr auto kXbox = KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD;
-constexpr char kPrefix[] = "dev.flutter.pigeon.korvane_desktop.";
-
-std::string Controller(const std::string& method) {
-  return kPrefix + std::string("VirtualControllerHostApi.") + method;
-}
-std::string System(const std::string& method) {
-  return kPrefix + std::string("HostSystemBridgeApi.") + method;
-}
-const std::string kHealthEvent =
-    kPrefix + std::string("VirtualControllerFlutterApi.onDriverHealthChanged");
-const std::string kRumbleEvent =
-    kPrefix + std::string("VirtualControllerFlutterApi.onControllerRumble");
-
-Bytes NoArguments() {
-  g_autoptr(FlValue) empty = fl_value_new_null();
-  return Encode(empty);
-}
-
-Bytes Arguments(FlValue* list) {
-  g_autoptr(FlValue) owned = list;
-  return Encode(owned);
-}
-
-// The single value of a success reply, or of an event message.
-FlValue* Element(const Bytes& bytes) {
-  FlValue* list = Decode(bytes);
-  EXPECT_NE(list, nullptr);
-  EXPECT_EQ(fl_value_get_length(list), 1u);
-  FlValue* element = fl_value_ref(fl_value_get_list_value(list, 0));
-  fl_value_unref(list);
-  return element;
-}
+const std::string kHealthEvent = Callback("onDriverHealthChanged");
+const std::string kRumbleEvent = Callback("onControllerRumble");
 
 KorvaneBridgeNativeDriverHealth* HealthOf(FlValue* value) {
   return KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(
       fl_value_get_custom_value_object(value));
 }
 
-class KorvaneLinuxBridgeTest : public ::testing::Test {
+class KorvaneLinuxBridgeTest : public ::testing::Test,
+                               protected host_testing::HostBridgeHarness {
  protected:
-  // The reply's single value; fails the test when none comes.
-  FlValue* Call(const std::string& channel,
-                const Bytes& message = NoArguments()) {
-    std::optional<Bytes> reply = dart_.Call(channel, message);
-    EXPECT_TRUE(reply.has_value()) << channel;
-    return reply ? Element(*reply) : fl_value_new_null();
-  }
-
-  bool CallBool(const std::string& channel,
-                const Bytes& message = NoArguments()) {
-    g_autoptr(FlValue) value = Call(channel, message);
-    return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
-           fl_value_get_bool(value);
-  }
-
   bool Mount(int64_t player, const gchar* display_name) {
     g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
         korvane_bridge_virtual_controller_mount_request_new(
@@ -94,11 +52,6 @@ class KorvaneLinuxBridgeTest : public ::testing::Test {
                         korvane_bridge_virtual_controller_mount_request_type_id,
                         request)})));
   }
-
-  FakeKernel kernel_;
-  InProcessDart dart_;
-  std::unique_ptr<KorvaneLinuxBridge> bridge_ =
-      std::make_unique<KorvaneLinuxBridge>(dart_.messenger(), kernel_);
 };
 
 TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {

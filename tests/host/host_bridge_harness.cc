@@ -1,0 +1,68 @@
+#include "host_bridge_harness.h"
+
+#include <gtest/gtest.h>
+
+namespace host_testing {
+
+namespace {
+
+constexpr char kPrefix[] = "dev.flutter.pigeon.korvane_desktop.";
+
+}  // namespace
+
+std::string Controller(const std::string& method) {
+  return kPrefix + std::string("VirtualControllerHostApi.") + method;
+}
+
+std::string System(const std::string& method) {
+  return kPrefix + std::string("HostSystemBridgeApi.") + method;
+}
+
+std::string Callback(const std::string& method) {
+  return kPrefix + std::string("VirtualControllerFlutterApi.") + method;
+}
+
+Bytes NoArguments() {
+  g_autoptr(FlValue) empty = fl_value_new_null();
+  return bridge_testing::Encode(empty);
+}
+
+Bytes Arguments(FlValue* list) {
+  g_autoptr(FlValue) owned = list;
+  return bridge_testing::Encode(owned);
+}
+
+FlValue* Element(const Bytes& bytes) {
+  FlValue* list = bridge_testing::Decode(bytes);
+  EXPECT_NE(list, nullptr);
+  if (list == nullptr) {
+    return fl_value_new_null();
+  }
+  EXPECT_EQ(fl_value_get_length(list), 1u);
+  FlValue* element = fl_value_ref(fl_value_get_list_value(list, 0));
+  fl_value_unref(list);
+  return element;
+}
+
+HostBridgeHarness::HostBridgeHarness()
+    : bridge_(std::make_unique<korvane_bridge::KorvaneLinuxBridge>(
+          dart_.messenger(),
+          kernel_)) {}
+
+HostBridgeHarness::~HostBridgeHarness() = default;
+
+FlValue* HostBridgeHarness::Call(const std::string& channel,
+                                 const Bytes& message) {
+  std::optional<Bytes> reply = dart_.Call(channel, message);
+  EXPECT_TRUE(reply.has_value()) << channel;
+  return reply ? Element(*reply) : fl_value_new_null();
+}
+
+bool HostBridgeHarness::CallBool(const std::string& channel,
+                                 const Bytes& message) {
+  g_autoptr(FlValue) value = Call(channel, message);
+  return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
+         fl_value_get_bool(value);
+}
+
+}  // namespace host_testing

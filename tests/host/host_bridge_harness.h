@@ -1,0 +1,48 @@
+#ifndef TESTS_HOST_HOST_BRIDGE_HARNESS_H_
+#define TESTS_HOST_HOST_BRIDGE_HARNESS_H_
+
+// The host bridge on the in-process Dart side and the fake kernel, called
+// method by method as the app would.
+
+#include <memory>
+#include <string>
+
+#include "bridge_test_support.h"
+#include "fake_kernel.h"
+#include "in_process_dart.h"
+#include "korvane_linux_bridge.h"
+
+namespace host_testing {
+
+using flutter_testing::Bytes;
+
+std::string Controller(const std::string& method);
+std::string System(const std::string& method);
+std::string Callback(const std::string& method);
+
+Bytes NoArguments();
+// The encoded argument list, taking `list`.
+Bytes Arguments(FlValue* list);
+// The single value of a success reply, or of an event message.
+FlValue* Element(const Bytes& bytes);
+
+class HostBridgeHarness {
+ public:
+  HostBridgeHarness();
+  ~HostBridgeHarness();
+
+  // The reply's single value; fails the test when none comes.
+  FlValue* Call(const std::string& channel,
+                const Bytes& message = NoArguments());
+  // False also when the reply is not a bool.
+  bool CallBool(const std::string& channel,
+                const Bytes& message = NoArguments());
+
+  input_testing::FakeKernel kernel_;
+  flutter_testing::InProcessDart dart_;
+  std::unique_ptr<korvane_bridge::KorvaneLinuxBridge> bridge_;
+};
+
+}  // namespace host_testing
+
+#endif  // TESTS_HOST_HOST_BRIDGE_HARNESS_H_
