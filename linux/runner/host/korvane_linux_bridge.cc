@@ -3,6 +3,9 @@
 #include <system_error>
 #include <utility>
 
+#include "deck_actions.h"
+#include "firewall_ports.h"
+
 namespace korvane_bridge {
 
 namespace {
@@ -45,14 +48,14 @@ const KorvaneBridgeVirtualControllerHostApiVTable
 // answer as channels without a handler do.
 const KorvaneBridgeHostSystemBridgeApiVTable KorvaneLinuxBridge::kSystemVTable =
     {
-        nullptr,  // isUdpPortAllowedInFirewall
-        nullptr,  // ensureUdpPortAllowedInFirewall
+        HandleIsUdpPortAllowedInFirewall,
+        HandleEnsureUdpPortAllowedInFirewall,
         HandleHasDesktopInputPermission,
         HandleRequestDesktopInputPermission,
         HandleHasScreenRecordingPermission,
         HandleRequestScreenRecordingPermission,
-        nullptr,  // triggerDeckAction
-        nullptr,  // getSystemTelemetrySnapshot
+        HandleTriggerDeckAction,
+        HandleGetSystemTelemetrySnapshot,
         nullptr,  // listCapturableWindows
         nullptr,  // captureWindowFrame
         nullptr,  // injectWindowStylusEvent
@@ -69,7 +72,8 @@ KorvaneLinuxBridge::KorvaneLinuxBridge(FlBinaryMessenger* messenger,
             OnRumble(player_number, left, right);
           },
           kernel)),
-      stop_requested_(std::make_shared<std::atomic<bool>>(false)) {
+      stop_requested_(std::make_shared<std::atomic<bool>>(false)),
+      deck_worker_([this](DeckJob& job) { RunDeckJob(job); }) {
   korvane_bridge_virtual_controller_host_api_set_method_handlers(
       messenger_, nullptr, &kControllerVTable, this, nullptr);
   korvane_bridge_host_system_bridge_api_set_method_handlers(
@@ -77,7 +81,8 @@ KorvaneLinuxBridge::KorvaneLinuxBridge(FlBinaryMessenger* messenger,
   // Without the thread the cached telemetry only stays at its start values;
   // everything else works, so a refused thread is not fatal.
   try {
-    telemetry_thread_ = std::thread([this] { PollSystemTelemetryLoop(); });
+    telemetry_thread_ = std::thread(
+        [this] { telemetry_.PollSystemTelemetryLoop(*stop_requested_); });
   } catch (const std::system_error&) {
   }
 }
@@ -87,6 +92,9 @@ KorvaneLinuxBridge::~KorvaneLinuxBridge() {
   if (telemetry_thread_.joinable()) {
     telemetry_thread_.join();
   }
+  // The deck worker types on the backend's keyboard and refreshes the
+  // telemetry: it ends before either goes.
+  deck_worker_.Stop();
   // Joins the force-feedback workers: no rumble arrives after this.
   backend_->UnmountAll();
   if (messenger_ != nullptr) {
@@ -194,6 +202,42 @@ KorvaneLinuxBridge::HandlePushControllerFrame(
   return korvane_bridge_virtual_controller_host_api_push_controller_frame_response_new();
 }
 
+template <typename Work, typename Respond>
+void KorvaneLinuxBridge::AnswerBoolFromWorker(
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    Work work,
+    Respond respond) {
+  RunOnWorkerThenReply(
+      stop_requested_, std::move(work),
+      [handle = TakeRef(response_handle), respond](bool result) {
+        respond(handle.get(), result);
+      },
+      false);
+}
+
+// The firewall tools and the administrator prompt take their time; nothing
+// of the bridge is needed to answer.
+void KorvaneLinuxBridge::HandleIsUdpPortAllowedInFirewall(
+    int64_t port,
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    gpointer user_data) {
+  Self(user_data)->AnswerBoolFromWorker(
+      response_handle, [port] { return IsUdpPortAllowedInFirewall(port); },
+      korvane_bridge_host_system_bridge_api_respond_is_udp_port_allowed_in_firewall);
+}
+
+// The rule name is the app's label for the rule; the tools' rules carry
+// none.
+void KorvaneLinuxBridge::HandleEnsureUdpPortAllowedInFirewall(
+    const gchar* /*rule_name*/,
+    int64_t port,
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    gpointer user_data) {
+  Self(user_data)->AnswerBoolFromWorker(
+      response_handle, [port] { return EnsureUdpPortAllowedInFirewall(port); },
+      korvane_bridge_host_system_bridge_api_respond_ensure_udp_port_allowed_in_firewall);
+}
+
 void KorvaneLinuxBridge::HandleHasDesktopInputPermission(
     KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
     gpointer user_data) {
@@ -225,6 +269,38 @@ void KorvaneLinuxBridge::HandleRequestScreenRecordingPermission(
     gpointer /*user_data*/) {
   korvane_bridge_host_system_bridge_api_respond_request_screen_recording_permission(
       response_handle, TRUE);
+}
+
+void KorvaneLinuxBridge::HandleTriggerDeckAction(
+    KorvaneBridgeNativeDeckActionRequest* request,
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    gpointer user_data) {
+  DeckJob job{TakeRef(request), TakeRef(response_handle)};
+  if (!Self(user_data)->deck_worker_.Post(std::move(job))) {
+    korvane_bridge_host_system_bridge_api_respond_trigger_deck_action(
+        response_handle, FALSE);
+  }
+}
+
+void KorvaneLinuxBridge::RunDeckJob(DeckJob& job) {
+  const bool done =
+      ExecuteLinuxDeckAction(job.request.get(), *backend_, telemetry_);
+  PostReplyUnlessStopped(
+      stop_requested_,
+      [handle = std::move(job.response_handle)](bool result) {
+        korvane_bridge_host_system_bridge_api_respond_trigger_deck_action(
+            handle.get(), result);
+      },
+      done);
+}
+
+void KorvaneLinuxBridge::HandleGetSystemTelemetrySnapshot(
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    gpointer user_data) {
+  g_autoptr(KorvaneBridgeNativeSystemTelemetrySnapshot) snapshot =
+      Self(user_data)->telemetry_.BuildSnapshot();
+  korvane_bridge_host_system_bridge_api_respond_get_system_telemetry_snapshot(
+      response_handle, snapshot);
 }
 
 void KorvaneLinuxBridge::OnRumble(int64_t player_number,

@@ -14,6 +14,8 @@
 #include "kernel_calls.h"
 #include "korvane_native_bridge.g.h"
 #include "main_thread_handoff.h"
+#include "serial_worker.h"
+#include "system_telemetry.h"
 #include "uinput_pad_backend.h"
 
 namespace korvane_bridge {
@@ -56,6 +58,15 @@ class KorvaneLinuxBridge {
   HandlePushControllerFrame(KorvaneBridgeVirtualControllerFrame* frame,
                             gpointer user_data);
 
+  static void HandleIsUdpPortAllowedInFirewall(
+      int64_t port,
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleEnsureUdpPortAllowedInFirewall(
+      const gchar* rule_name,
+      int64_t port,
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
   static void HandleHasDesktopInputPermission(
       KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
       gpointer user_data);
@@ -68,6 +79,29 @@ class KorvaneLinuxBridge {
   static void HandleRequestScreenRecordingPermission(
       KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
       gpointer user_data);
+
+  static void HandleTriggerDeckAction(
+      KorvaneBridgeNativeDeckActionRequest* request,
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleGetSystemTelemetrySnapshot(
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+
+  // A deck press on its way through the deck worker.
+  struct DeckJob {
+    ObjectRef<KorvaneBridgeNativeDeckActionRequest> request;
+    ObjectRef<KorvaneBridgeHostSystemBridgeApiResponseHandle> response_handle;
+  };
+  void RunDeckJob(DeckJob& job);
+
+  // Runs `work` on a worker and answers a bool method with its result;
+  // false when no worker can be started.
+  template <typename Work, typename Respond>
+  void AnswerBoolFromWorker(
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      Work work,
+      Respond respond);
 
   // Runs the privileged repair of /dev/uinput on a worker, then
   // `reply(usable)` on the main thread while the bridge still exists.
@@ -87,15 +121,17 @@ class KorvaneLinuxBridge {
       int64_t left,
       int64_t right);
 
-  void PollSystemTelemetryLoop();
-
   FlBinaryMessenger* messenger_;
   KorvaneBridgeVirtualControllerFlutterApi* flutter_api_;
   KernelCalls& kernel_;
   std::unique_ptr<UinputPadBackend> backend_;
   // Read by the telemetry thread and by every reply that a worker posts.
   const StopFlag stop_requested_;
+  SystemTelemetry telemetry_;
   std::thread telemetry_thread_;
+  // Deck presses run in order here, never on the main thread: a tool or a
+  // held chord would stall every channel, the controller frames too.
+  SerialWorker<DeckJob> deck_worker_;
 };
 
 }  // namespace korvane_bridge

@@ -24,9 +24,11 @@ struct GObjectUnref {
 template <typename T>
 using ObjectRef = std::unique_ptr<T, GObjectUnref>;
 
+// Null stays null.
 template <typename T>
 ObjectRef<T> TakeRef(T* object) {
-  return ObjectRef<T>(static_cast<T*>(g_object_ref(object)));
+  return ObjectRef<T>(object != nullptr ? static_cast<T*>(g_object_ref(object))
+                                        : nullptr);
 }
 
 // Set once when the object that started the workers begins to go away.
@@ -74,9 +76,20 @@ void PostToMainThread(Task task) {
                   handoff_internal::DeletePosted<Task>);
 }
 
-// Runs `work()` on a detached thread, then `reply(result)` on the main
-// thread, unless `stop` was set by then: the reply is then dropped, with
-// whatever it holds. When no thread can be started, `reply(refused)` runs at
+// Runs `reply(result)` on the main thread, unless `stop` was set by then:
+// the reply is then dropped, with whatever it holds.
+template <typename Reply, typename Result>
+void PostReplyUnlessStopped(StopFlag stop, Reply reply, Result result) {
+  PostToMainThread([stop = std::move(stop), reply = std::move(reply),
+                    result = std::move(result)]() mutable {
+    if (!stop->load(std::memory_order_acquire)) {
+      reply(std::move(result));
+    }
+  });
+}
+
+// Runs `work()` on a detached thread, then posts its reply as above. When
+// no thread can be started, `reply(refused)` runs at
 // once instead, so that every request still gets its answer, and the result
 // is false.
 template <typename Work, typename Reply>
@@ -99,13 +112,8 @@ bool RunOnWorkerThenReply(const StopFlag& stop,
     std::thread([running] {
       std::unique_ptr<Job> owned(running);
       Result result = owned->work();
-      PostToMainThread([stop = std::move(owned->stop),
-                        reply = std::move(owned->reply),
-                        result = std::move(result)]() mutable {
-        if (!stop->load(std::memory_order_acquire)) {
-          reply(std::move(result));
-        }
-      });
+      PostReplyUnlessStopped(std::move(owned->stop), std::move(owned->reply),
+                             std::move(result));
     }).detach();
   } catch (const std::system_error&) {
     job->reply(std::move(refused));

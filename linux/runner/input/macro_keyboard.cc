@@ -1,7 +1,7 @@
 // The virtual macro keyboard and mouse: deck actions type shortcuts on it and
 // stylus injection clicks its buttons. Created on first use and kept until
-// the backend goes away; every operation runs under the backend's lock so
-// that two chords never interleave.
+// the backend goes away; every operation runs under the keyboard's lock, so
+// that two chords never interleave and gamepad frames never wait for one.
 
 #include <fcntl.h>
 
@@ -98,7 +98,7 @@ bool UinputPadBackend::SendKeyChord(const std::vector<uint16_t>& modifiers,
   if (key == 0) {
     return false;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(keyboard_mutex_);
   if (!EnsureVirtualKeyboardLocked()) {
     return false;
   }
@@ -115,7 +115,7 @@ bool UinputPadBackend::SendMouseButton(uint16_t button, bool pressed) {
   if (button == 0) {
     return false;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(keyboard_mutex_);
   if (!EnsureVirtualKeyboardLocked()) {
     return false;
   }

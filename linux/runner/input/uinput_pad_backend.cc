@@ -23,7 +23,7 @@ UinputPadBackend::UinputPadBackend(RumbleCallback rumble_callback,
 
 UinputPadBackend::~UinputPadBackend() {
   UnmountAll();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(keyboard_mutex_);
   DestroyDevice(kernel_, keyboard_fd_);
 }
 

@@ -66,8 +66,12 @@ class UinputPadBackend {
   bool StartForceFeedbackWorker(MountedSlot* slot);
   bool EnsureVirtualKeyboardLocked();
 
+  // Guards the gamepad table.
   std::mutex mutex_;
   std::map<int64_t, std::unique_ptr<MountedSlot>> slots_;
+  // A chord holds its keys down for a while; frames for the gamepads must
+  // not wait for that, so the keyboard has a lock of its own.
+  std::mutex keyboard_mutex_;
   int keyboard_fd_ = -1;
   const RumbleCallback rumble_callback_;
   KernelCalls& kernel_;
