@@ -13,7 +13,7 @@
 
 #include "frame_translation.h"
 #include "input_test_support.h"
-#include "kernel_calls.h"
+#include "null_device_kernel.h"
 #include "uinput_pad_backend.h"
 
 namespace {
@@ -21,23 +21,6 @@ namespace {
 using korvane_bridge::FrameControls;
 
 constexpr char kFloorName[] = "BareWrite528";
-
-// Devices that accept everything and swallow what is written, so that a
-// frame costs what it would with a real device minus the kernel's own work.
-class NullDeviceKernel : public korvane_bridge::SystemKernelCalls {
- public:
-  int Open(const char*, int) override {
-    return open("/dev/null", O_RDWR | O_CLOEXEC);
-  }
-  int IoctlValue(int, unsigned long, int) override { return 0; }
-  int IoctlPointer(int, unsigned long, void*) override { return 0; }
-  // /dev/null is always readable, so the workers would spin on it; they
-  // idle instead, waking often enough not to hold up the unmount at the end.
-  int Poll(pollfd*, nfds_t, int) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return 0;
-  }
-};
 
 FrameControls VaryingControls(int64_t i) {
   return {1,
@@ -79,7 +62,7 @@ void ReadAndTranslateFrame(benchmark::State& state) {
 }
 
 void SubmitFrame(benchmark::State& state) {
-  NullDeviceKernel kernel;
+  benchmark_support::NullDeviceKernel kernel;
   korvane_bridge::UinputPadBackend backend(nullptr, kernel);
   for (int64_t player = 1; player <= 8; ++player) {
     backend.MountController(

@@ -17,22 +17,9 @@ using bridge_testing::RecordValue;
 using host_testing::Arguments;
 using host_testing::Bytes;
 using host_testing::Controller;
+using host_testing::DeckPress;
 using host_testing::System;
 using korvane_bridge::MapCustomKeyStringToLinuxKey;
-
-Bytes DeckPress(int action,
-                const gchar* key = nullptr,
-                bool ctrl = false,
-                bool alt = false,
-                bool shift = false,
-                bool meta = false) {
-  g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
-      korvane_bridge_native_deck_action_request_new(
-          "button", static_cast<KorvaneBridgeNativeDeckActionType>(action), key,
-          ctrl, alt, shift, meta);
-  return Arguments(List({RecordValue(
-      korvane_bridge_native_deck_action_request_type_id, request)}));
-}
 
 // Key codes with their values, in the order written, per batch.
 std::vector<std::vector<std::pair<uint16_t, int32_t>>> KeyBatches(

@@ -32,6 +32,20 @@ Bytes Arguments(FlValue* list) {
   return bridge_testing::Encode(owned);
 }
 
+Bytes DeckPress(int action,
+                const gchar* custom_key,
+                bool ctrl,
+                bool alt,
+                bool shift,
+                bool meta) {
+  g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
+      korvane_bridge_native_deck_action_request_new(
+          "button", static_cast<KorvaneBridgeNativeDeckActionType>(action),
+          custom_key, ctrl, alt, shift, meta);
+  return Arguments(bridge_testing::List({bridge_testing::RecordValue(
+      korvane_bridge_native_deck_action_request_type_id, request)}));
+}
+
 FlValue* Element(const Bytes& bytes) {
   FlValue* list = bridge_testing::Decode(bytes);
   EXPECT_NE(list, nullptr);

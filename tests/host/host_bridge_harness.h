@@ -23,6 +23,13 @@ std::string Callback(const std::string& method);
 Bytes NoArguments();
 // The encoded argument list, taking `list`.
 Bytes Arguments(FlValue* list);
+// The arguments of one deck button press.
+Bytes DeckPress(int action,
+                const gchar* custom_key = nullptr,
+                bool ctrl = false,
+                bool alt = false,
+                bool shift = false,
+                bool meta = false);
 // The single value of a success reply, or of an event message.
 FlValue* Element(const Bytes& bytes);
 
