@@ -285,9 +285,12 @@ void KorvaneLinuxBridge::HandleTriggerDeckAction(
 void KorvaneLinuxBridge::RunDeckJob(DeckJob& job) {
   const bool done =
       ExecuteLinuxDeckAction(job.request.get(), *backend_, telemetry_);
+  // The request travels back too, so that, like the handle, it is freed on
+  // the main thread, where the channel made it.
   PostReplyUnlessStopped(
       stop_requested_,
-      [handle = std::move(job.response_handle)](bool result) {
+      [request = std::move(job.request),
+       handle = std::move(job.response_handle)](bool result) {
         korvane_bridge_host_system_bridge_api_respond_trigger_deck_action(
             handle.get(), result);
       },
