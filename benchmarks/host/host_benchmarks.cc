@@ -1,5 +1,7 @@
-// How long a controller frame message waits while deck buttons are pressed
-// one after another, against the same frames with no deck action running.
+// The host services' costs.
+//
+// FrameMessage: how long a controller frame message waits while deck buttons
+// are pressed one after another, against the same frames with no deck action running.
 // A press runs a desktop tool (a media command, failing where no player
 // runs, and its fallback key) or holds a chord down; neither may hold up the
 // frames. Frames come at 250 Hz, the fastest rate the app streams, and the
@@ -85,5 +87,18 @@ BENCHMARK(FrameMessage)
     ->Iterations(1000);
 
 }  // namespace
+
+// TelemetryPollCycle: the tools and the file read of one telemetry cycle,
+// with whatever desktop tools and servers this machine has running (none on
+// a build machine: then every tool fails at once).
+void TelemetryPollCycle(benchmark::State& state) {
+  korvane_bridge::SystemTelemetry telemetry;
+  for (auto _ : state) {
+    telemetry.RefreshAudioAndCpuSnapshotNow();
+    telemetry.ReadLinuxMprisMedia();
+  }
+}
+
+BENCHMARK(TelemetryPollCycle)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
