@@ -5,6 +5,8 @@
 
 #include "deck_actions.h"
 #include "firewall_ports.h"
+#include "window_capture.h"
+#include "window_list.h"
 
 namespace korvane_bridge {
 
@@ -44,8 +46,6 @@ const KorvaneBridgeVirtualControllerHostApiVTable
         HandleUnmountAllControllers,  HandlePushControllerFrame,
 };
 
-// The empty slots are the services that are not served yet; their methods
-// answer as channels without a handler do.
 const KorvaneBridgeHostSystemBridgeApiVTable KorvaneLinuxBridge::kSystemVTable =
     {
         HandleIsUdpPortAllowedInFirewall,
@@ -56,9 +56,9 @@ const KorvaneBridgeHostSystemBridgeApiVTable KorvaneLinuxBridge::kSystemVTable =
         HandleRequestScreenRecordingPermission,
         HandleTriggerDeckAction,
         HandleGetSystemTelemetrySnapshot,
-        nullptr,  // listCapturableWindows
-        nullptr,  // captureWindowFrame
-        nullptr,  // injectWindowStylusEvent
+        HandleListCapturableWindows,
+        HandleCaptureWindowFrame,
+        HandleInjectWindowStylusEvent,
 };
 
 KorvaneLinuxBridge::KorvaneLinuxBridge(FlBinaryMessenger* messenger,
@@ -95,6 +95,12 @@ KorvaneLinuxBridge::~KorvaneLinuxBridge() {
   // The deck worker types on the backend's keyboard and refreshes the
   // telemetry: it ends before either goes.
   deck_worker_.Stop();
+  // A capture worker clears the flag before it posts its answer and touches
+  // nothing of the bridge afterwards.
+  while (capture_in_flight_.load(std::memory_order_acquire)) {
+    g_usleep(2000);
+  }
+  stylus_.CloseDisplay();
   // Joins the force-feedback workers: no rumble arrives after this.
   backend_->UnmountAll();
   if (messenger_ != nullptr) {
@@ -304,6 +310,55 @@ void KorvaneLinuxBridge::HandleGetSystemTelemetrySnapshot(
       Self(user_data)->telemetry_.BuildSnapshot();
   korvane_bridge_host_system_bridge_api_respond_get_system_telemetry_snapshot(
       response_handle, snapshot);
+}
+
+void KorvaneLinuxBridge::HandleListCapturableWindows(
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    gpointer /*user_data*/) {
+  g_autoptr(FlValue) windows = ListCapturableWindows();
+  korvane_bridge_host_system_bridge_api_respond_list_capturable_windows(
+      response_handle, windows);
+}
+
+void KorvaneLinuxBridge::HandleCaptureWindowFrame(
+    KorvaneBridgeSecondScreenCaptureConfig* config,
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    gpointer user_data) {
+  KorvaneLinuxBridge* self = Self(user_data);
+  // Refused rather than queued: the app asks again for a fresh frame.
+  if (self->stop_requested_->load(std::memory_order_acquire) ||
+      self->capture_in_flight_.exchange(true, std::memory_order_acq_rel)) {
+    korvane_bridge_host_system_bridge_api_respond_capture_window_frame(
+        response_handle, nullptr);
+    return;
+  }
+  using FrameRef = ObjectRef<KorvaneBridgeCapturedWindowFrame>;
+  std::atomic<bool>* in_flight = &self->capture_in_flight_;
+  const bool started = RunOnWorkerThenReply(
+      self->stop_requested_,
+      [in_flight, settings = ClampCaptureConfig(config)] {
+        FrameRef frame(CaptureWindowFrame(settings));
+        in_flight->store(false, std::memory_order_release);
+        return frame;
+      },
+      [handle = TakeRef(response_handle)](FrameRef frame) {
+        korvane_bridge_host_system_bridge_api_respond_capture_window_frame(
+            handle.get(), frame.get());
+      },
+      FrameRef());
+  if (!started) {
+    self->capture_in_flight_.store(false, std::memory_order_release);
+  }
+}
+
+void KorvaneLinuxBridge::HandleInjectWindowStylusEvent(
+    KorvaneBridgeNativeStylusInjectionRequest* request,
+    KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+    gpointer user_data) {
+  KorvaneLinuxBridge* self = Self(user_data);
+  korvane_bridge_host_system_bridge_api_respond_inject_window_stylus_event(
+      response_handle,
+      self->stylus_.InjectWindowStylusEvent(request, *self->backend_));
 }
 
 void KorvaneLinuxBridge::OnRumble(int64_t player_number,

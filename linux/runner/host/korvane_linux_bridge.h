@@ -15,6 +15,7 @@
 #include "korvane_native_bridge.g.h"
 #include "main_thread_handoff.h"
 #include "serial_worker.h"
+#include "stylus_injection.h"
 #include "system_telemetry.h"
 #include "uinput_pad_backend.h"
 
@@ -88,6 +89,18 @@ class KorvaneLinuxBridge {
       KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
       gpointer user_data);
 
+  static void HandleListCapturableWindows(
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleCaptureWindowFrame(
+      KorvaneBridgeSecondScreenCaptureConfig* config,
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+  static void HandleInjectWindowStylusEvent(
+      KorvaneBridgeNativeStylusInjectionRequest* request,
+      KorvaneBridgeHostSystemBridgeApiResponseHandle* response_handle,
+      gpointer user_data);
+
   // A deck press on its way through the deck worker.
   struct DeckJob {
     ObjectRef<KorvaneBridgeNativeDeckActionRequest> request;
@@ -132,6 +145,9 @@ class KorvaneLinuxBridge {
   // Deck presses run in order here, never on the main thread: a tool or a
   // held chord would stall every channel, the controller frames too.
   SerialWorker<DeckJob> deck_worker_;
+  StylusInjector stylus_;
+  // Set while a capture worker runs: one capture at a time.
+  std::atomic<bool> capture_in_flight_{false};
 };
 
 }  // namespace korvane_bridge
