@@ -1,6 +1,7 @@
 // The real program under a private X server, driven from outside as the
 // Dart side and the desktop would: korvane-peer on its peer socket, signals,
 // and the window as the X server sees it.
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gio/gio.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -56,6 +57,7 @@ class Screen {
   Screen& operator=(const Screen&) = delete;
 
   bool connected() const { return display_ != nullptr; }
+  Window root() const { return DefaultRootWindow(display_); }
 
   std::vector<Window> WindowsTitled(const char* title) {
     std::vector<Window> found;
@@ -528,6 +530,39 @@ TEST_F(ProgramE2eTest, TerminationAndClosingTheWindowShutDownCleanly) {
     EXPECT_TRUE(program.ExitsCleanly()) << program.Stderr();
     EXPECT_FALSE(g_file_test(program.socket().c_str(), G_FILE_TEST_EXISTS));
   }
+}
+
+// The second screen as the app uses it: the window list, then the desktop
+// saved as a JPEG file that any image reader opens.
+TEST_F(ProgramE2eTest, DesktopListedAndCapturedToAJpegFile) {
+  Program program(dir_, "screen");
+  ASSERT_TRUE(program.Serving());
+  EXPECT_TRUE(Eventually([&] { return screen_.ViewableCount(kTitle) == 1; }));
+  PeerRun list = program.Peer({"listCapturableWindows"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  const std::string desktop = list.out.substr(0, list.out.find('\n'));
+  EXPECT_TRUE(Contains(desktop, "window_title: \"Linux Desktop (Full Screen)\""))
+      << desktop;
+  EXPECT_TRUE(Contains(desktop, "width: 1280, height: 1024")) << desktop;
+  EXPECT_FALSE(Contains(list.out, kTitle)) << "the program's own window";
+
+  const std::string root_id =
+      std::to_string(screen_.root());
+  EXPECT_TRUE(Contains(desktop, "window_id: " + root_id + ",")) << desktop;
+  const std::string jpeg = dir_.File("desktop.jpg");
+  PeerRun capture = program.Peer(
+      {"captureWindowFrame", "--save", jpeg, "window_id=" + root_id,
+       "target_width=640", "target_height=360", "jpeg_quality=80",
+       "previous_frame_hash=0"});
+  ASSERT_EQ(capture.status, 0) << capture.err;
+  EXPECT_TRUE(Contains(capture.out, "source_width: 1280, source_height: 1024, "
+                                    "encoded_width: 640, encoded_height: 360"))
+      << capture.out.substr(capture.out.find("source_width"));
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GdkPixbuf) decoded = gdk_pixbuf_new_from_file(jpeg.c_str(), &error);
+  ASSERT_NE(decoded, nullptr) << error->message;
+  EXPECT_EQ(gdk_pixbuf_get_width(decoded), 640);
+  EXPECT_EQ(gdk_pixbuf_get_height(decoded), 360);
 }
 
 TEST_F(ProgramE2eTest,
