@@ -1,0 +1,76 @@
+#!/bin/sh
+# in_private_firewall.sh <command> [argument...]
+#
+# Runs the command with a firewall of its own, so that it can enable ufw and
+# start firewalld for real without touching the machine's: in new network,
+# mount and PID namespaces, where
+#   - /etc/ufw, /etc/firewalld and /etc/default are private copies, and /run
+#     and /var/log private and empty (ufw's lock, firewalld's temporary files
+#     and log, the system bus socket);
+#   - iptables, nftables and the net.* sysctls that ufw sets belong to the new
+#     network namespace;
+#   - a private system bus listens at the usual address, /run/dbus, with
+#     private_system_bus.conf;
+#   - TMPDIR is private too (ufw writes its rule files through it);
+#   - PRIVATE_FIREWALL_DIR names a private directory for the command's own
+#     files.
+# Every daemon started inside dies with the PID namespace when the command
+# ends, or when this script is killed (unshare --kill-child).
+#
+# Without root, user namespaces are tried; where the namespaces or the copies
+# cannot be made, the command runs anyway with PRIVATE_FIREWALL_UNAVAILABLE
+# saying why, so that it can skip rather than meet the machine's firewall.
+set -u
+
+if [ "${1-}" != --inside ]; then
+  # unshare --mount makes every mount private, so nothing below propagates.
+  namespaces="--net --mount --pid --fork --kill-child --mount-proc"
+  [ "$(id -u)" -eq 0 ] || namespaces="--user --map-root-user $namespaces"
+  # shellcheck disable=SC2086
+  if why=$(unshare $namespaces true 2>&1); then
+    exec unshare $namespaces -- "$0" --inside "$@"
+  fi
+  PRIVATE_FIREWALL_UNAVAILABLE="unshare $namespaces failed: $why" exec "$@"
+fi
+shift
+
+here=$(cd "$(dirname "$0")" && pwd)
+private=/run/private-firewall
+
+make_private() {
+  mount -t tmpfs -o mode=0755 private-run /run &&
+    mkdir -p "$private/etc" "$private/log" "$private/tmp" /run/dbus &&
+    for dir in ufw firewalld default; do
+      cp -a "/etc/$dir" "$private/etc/" &&
+        mount --bind "$private/etc/$dir" "/etc/$dir" || return 1
+    done &&
+    mount --bind "$private/log" /var/log
+}
+
+# Without root, copying the firewall's configuration fails on the files that
+# only root may read.
+if ! why=$(make_private 2>&1); then
+  why=$(echo "$why" | grep -v "failed to preserve ownership" | head -n 1)
+  PRIVATE_FIREWALL_UNAVAILABLE="the firewall configuration cannot be copied without root ($why)" exec "$@"
+fi
+
+export TMPDIR="$private/tmp"
+dbus-daemon --config-file="$here/private_system_bus.conf" --nofork --nopidfile \
+  2>"$private/log/dbus.log" &
+bus=$!
+tries=0
+until [ -S /run/dbus/system_bus_socket ]; do
+  tries=$((tries + 1))
+  if [ "$tries" -gt 100 ] || ! kill -0 "$bus" 2>/dev/null; then
+    echo "in_private_firewall.sh: the private system bus did not start:" >&2
+    cat "$private/log/dbus.log" >&2
+    exit 1
+  fi
+  sleep 0.05
+done
+
+PRIVATE_FIREWALL_DIR="$private" "$@"
+status=$?
+kill "$bus"
+wait "$bus"
+exit "$status"
