@@ -1,0 +1,110 @@
+// Captures on their worker while listings and strokes run on the main
+// thread, all on windows that come and go. X errors are frequent here (a
+// window destroyed between two requests), and Xlib's default handler ends
+// the process on the first one, so any moment at which it is back in place
+// while a request still runs ends this test. Once all is answered it must
+// be back, though: a trap left installed would hide every later error.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "second_screen_calls.h"
+// Last: Xlib's macros break the headers above.
+#include "x11_test_windows.h"
+
+namespace {
+
+using flutter_testing::InProcessDart;
+using second_screen_testing::CaptureArguments;
+using second_screen_testing::CaptureMethod;
+using second_screen_testing::StylusArguments;
+using second_screen_testing::StylusMethod;
+using x11_testing::WindowSpec;
+
+constexpr int kRounds = 1000;
+constexpr size_t kLiveWindows = 3;
+constexpr int kRoundsPerListing = 10;
+
+class SecondScreenThreadsTest
+    : public ::testing::Test,
+      protected second_screen_testing::SecondScreenCalls {
+ protected:
+  x11_testing::TestDisplay screen_;
+};
+
+TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
+  // The connection of this test makes no request that can fail, so the
+  // default handler stays in place for the whole run.
+  XSetErrorHandler(nullptr);
+  const XErrorHandler default_handler = XSetErrorHandler(nullptr);
+
+  std::deque<Window> live;
+  std::vector<std::shared_ptr<const InProcessDart::Reply>> captures;
+  std::vector<std::shared_ptr<const InProcessDart::Reply>> strokes;
+  for (int round = 0; round < kRounds; round++) {
+    WindowSpec spec;
+    spec.title = "Churn";
+    spec.x = 40 + (round % 5) * 160;
+    spec.y = 40 + (round % 3) * 120;
+    // Mapped without waiting: the window manager takes it while the bridge
+    // looks at it.
+    spec.wait = false;
+    live.push_back(screen_.Create(spec));
+    Window gone = 0;
+    if (live.size() > kLiveWindows) {
+      gone = live.front();
+      live.pop_front();
+      screen_.Destroy(gone, false);
+    }
+    const Window target = (round % 2 == 0 || gone == 0) ? live.back() : gone;
+
+    // Most of these find the previous capture still running.
+    captures.push_back(dart_.Send(
+        CaptureMethod(), CaptureArguments(target, 96, 64, 50, round % 3)));
+    for (int phase : {0, 1, 2}) {
+      strokes.push_back(dart_.Send(
+          StylusMethod(), StylusArguments(target, 0.5, 0.5, phase, false)));
+    }
+    // A listing walks every frame and decoration window of the window
+    // manager, one request each: one in a few rounds keeps the run short.
+    if (round % kRoundsPerListing == 0) {
+      std::vector<second_screen_testing::ListedWindow> listed = List();
+      ASSERT_FALSE(listed.empty()) << "round " << round;
+      ASSERT_EQ(listed[0].id, static_cast<int64_t>(screen_.root()));
+    } else {
+      InProcessDart::Drain();
+    }
+  }
+
+  ASSERT_TRUE(InProcessDart::RunUntil(
+      [&] {
+        for (const auto& reply : captures) {
+          if (!reply->answered) {
+            return false;
+          }
+        }
+        for (const auto& reply : strokes) {
+          if (!reply->answered) {
+            return false;
+          }
+        }
+        return true;
+      },
+      std::chrono::seconds(30)));
+  int frames = 0;
+  for (const auto& reply : captures) {
+    g_autoptr(FlValue) value = host_testing::Element(reply->bytes);
+    frames += second_screen_testing::FrameOf(value).has_value();
+  }
+  EXPECT_GT(frames, 0);
+  for (const auto& reply : strokes) {
+    g_autoptr(FlValue) value = host_testing::Element(reply->bytes);
+    EXPECT_EQ(fl_value_get_type(value), FL_VALUE_TYPE_BOOL);
+  }
+  EXPECT_EQ(XSetErrorHandler(nullptr), default_handler)
+      << "no handler is left behind";
+}
+
+}  // namespace
