@@ -62,8 +62,8 @@ int MillisecondsLeft(const Deadline& deadline) {
 }
 
 // Starts `sh -c command_line` as the leader of a new process group with the
-// default signal dispositions and an empty signal mask, whatever the calling
-// thread has. With `output_fd` >= 0 its standard output goes there.
+// default signal dispositions, an empty signal mask and no descriptors but
+// the standard streams, whatever the calling thread has. With `output_fd` >= 0 its standard output goes there.
 pid_t SpawnShell(const std::string& command_line, int output_fd) {
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -83,6 +83,9 @@ pid_t SpawnShell(const std::string& command_line, int output_fd) {
   if (output_fd >= 0) {
     posix_spawn_file_actions_adddup2(&actions, output_fd, STDOUT_FILENO);
   }
+  // Only the standard streams: a tool that hangs must not keep the host's
+  // files, devices or sockets open, whichever library opened them.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
   const char* arguments[] = {"sh", "-c", command_line.c_str(), nullptr};
   pid_t pid = -1;
