@@ -1,0 +1,106 @@
+#include "deck_telemetry_calls.h"
+
+#include <gtest/gtest.h>
+#include <linux/input.h>
+
+#include <optional>
+#include <thread>
+
+#include "korvane_bridge_codec.h"
+
+namespace desktop_testing {
+
+using host_testing::System;
+
+std::ostream& operator<<(std::ostream& out, const Telemetry& t) {
+  return out << "{media " << t.has_active_media << ", playing " << t.is_playing
+             << ", \"" << t.title << "\", \"" << t.artist << "\", \"" << t.album
+             << "\", \"" << t.source << "\", volume " << t.volume << ", muted "
+             << t.muted << "}";
+}
+
+Telemetry Snapshot(host_testing::HostBridgeHarness& harness) {
+  g_autoptr(FlValue) value = harness.Call(System("getSystemTelemetrySnapshot"));
+  if (fl_value_get_type(value) != FL_VALUE_TYPE_CUSTOM) {
+    ADD_FAILURE() << "the snapshot reply holds no record";
+    return {};
+  }
+  auto* snapshot = KORVANE_BRIDGE_NATIVE_SYSTEM_TELEMETRY_SNAPSHOT(
+      fl_value_get_custom_value_object(value));
+  Telemetry t;
+  t.has_active_media =
+      korvane_bridge_native_system_telemetry_snapshot_get_has_active_media(
+          snapshot);
+  t.is_playing =
+      korvane_bridge_native_system_telemetry_snapshot_get_is_playing(snapshot);
+  t.title =
+      korvane_bridge_native_system_telemetry_snapshot_get_track_title(snapshot);
+  t.artist =
+      korvane_bridge_native_system_telemetry_snapshot_get_artist_name(snapshot);
+  t.album =
+      korvane_bridge_native_system_telemetry_snapshot_get_album_name(snapshot);
+  t.source =
+      korvane_bridge_native_system_telemetry_snapshot_get_source_app_name(
+          snapshot);
+  t.volume = korvane_bridge_native_system_telemetry_snapshot_get_volume_percent(
+      snapshot);
+  t.muted =
+      korvane_bridge_native_system_telemetry_snapshot_get_is_muted(snapshot);
+  return t;
+}
+
+bool WaitForSnapshot(host_testing::HostBridgeHarness& harness,
+                     const std::function<bool(const Telemetry&)>& wanted,
+                     Telemetry* last,
+                     std::chrono::seconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    *last = Snapshot(harness);
+    if (wanted(*last)) {
+      return true;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+host_testing::Bytes DeckArguments(KorvaneBridgeNativeDeckActionType action) {
+  g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
+      korvane_bridge_native_deck_action_request_new(
+          "deck-button", action, nullptr, FALSE, FALSE, FALSE, FALSE);
+  return host_testing::Arguments(
+      bridge_testing::List({bridge_testing::RecordValue(
+          korvane_bridge_native_deck_action_request_type_id, request)}));
+}
+
+bool Deck(host_testing::HostBridgeHarness& harness,
+          KorvaneBridgeNativeDeckActionType action,
+          std::chrono::seconds timeout) {
+  std::optional<host_testing::Bytes> reply = harness.dart_.Call(
+      System("triggerDeckAction"), DeckArguments(action), timeout);
+  if (!reply) {
+    ADD_FAILURE() << "no reply to deck action " << action;
+    return false;
+  }
+  g_autoptr(FlValue) value = host_testing::Element(*reply);
+  return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
+         fl_value_get_bool(value);
+}
+
+bool KeyPressed(const input_testing::FakeKernel& kernel, uint16_t key) {
+  for (const input_testing::KernelCall& call : kernel.Calls()) {
+    if (call.kind != input_testing::KernelCall::Kind::kWrite) {
+      continue;
+    }
+    for (const input_event& event : call.events) {
+      if (event.type == EV_KEY && event.code == key && event.value == 1) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace desktop_testing
