@@ -17,6 +17,7 @@
 #include "bytes.h"
 #include "fl_engine_private.h"
 #include "peer_test_support.h"
+#include "private_desktop.h"
 
 // Last: Xlib's macros (None, Status, ...) break the headers above.
 #include <X11/Xatom.h>
@@ -530,6 +531,33 @@ TEST_F(ProgramE2eTest, TerminationAndClosingTheWindowShutDownCleanly) {
     EXPECT_TRUE(program.ExitsCleanly()) << program.Stderr();
     EXPECT_FALSE(g_file_test(program.socket().c_str(), G_FILE_TEST_EXISTS));
   }
+}
+
+// The status panel and a deck button as the app uses them, with a sound
+// server of the test's own: PulseAudio, reached through pactl alone.
+TEST_F(ProgramE2eTest, TelemetryAndAVolumeStepWithAPrivateSoundServer) {
+  desktop_testing::ToolPath tools({"wpctl", "playerctl"});
+  desktop_testing::PrivatePulseAudio pulse;
+  ASSERT_TRUE(pulse.ready());
+  ASSERT_TRUE(pulse.SetVolume("40%"));
+  Program program(dir_, "sound");
+  ASSERT_TRUE(program.Serving());
+  const auto snapshot_shows = [&](const std::string& volume) {
+    return Eventually([&] {
+      const std::string snapshot =
+          program.Peer({"getSystemTelemetrySnapshot"}).out;
+      return Contains(snapshot, "has_active_media: false") &&
+             Contains(snapshot, "volume_percent: " + volume +
+                                    ", is_muted: false, cpu_usage_percent: ");
+    });
+  };
+  EXPECT_TRUE(snapshot_shows("40"));
+
+  PeerRun up = program.Peer({"triggerDeckAction", "action_id=up",
+                             "action_type=3"});
+  EXPECT_EQ(up.out, "true\n") << up.err;
+  EXPECT_TRUE(Contains(pulse.Volume(), "45%")) << pulse.Volume();
+  EXPECT_TRUE(snapshot_shows("45"));
 }
 
 // The second screen as the app uses it: the window list, then the desktop
