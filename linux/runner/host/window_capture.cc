@@ -1,12 +1,12 @@
 #include "window_capture.h"
 
 #include <X11/Xutil.h>
-#include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 
+#include "window_capture_steps.h"
 #include "x11_connection.h"
 
 namespace korvane_bridge {
@@ -19,36 +19,13 @@ constexpr int kMaxTargetHeight = 1080;
 constexpr int kMinQuality = 20;
 constexpr int kMaxQuality = 95;
 
-// The change test visits about this many bytes of the image, whatever its
-// size: an unchanged window costs a grab and a cheap hash.
 constexpr uint64_t kHashSamples = 16384;
 constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
 constexpr uint64_t kFnvPrime = 0x100000001B3ull;
 
 int Clamp(int64_t value, int low, int high) {
-  return static_cast<int>(std::min<int64_t>(std::max<int64_t>(value, low), high));
-}
-
-struct ImageDestroyer {
-  void operator()(XImage* image) const { XDestroyImage(image); }
-};
-using ImagePtr = std::unique_ptr<XImage, ImageDestroyer>;
-
-struct ObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-using PixbufPtr = std::unique_ptr<GdkPixbuf, ObjectUnref>;
-
-uint64_t SampledFrameHash(const XImage& image) {
-  const uint64_t total = static_cast<uint64_t>(image.bytes_per_line) *
-                         static_cast<uint64_t>(image.height);
-  const uint64_t step = std::max<uint64_t>(total / kHashSamples, 1);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(image.data);
-  uint64_t hash = kFnvOffsetBasis;
-  for (uint64_t offset = 0; offset < total; offset += step) {
-    hash = (hash ^ bytes[offset]) * kFnvPrime;
-  }
-  return hash;
+  return static_cast<int>(
+      std::min<int64_t>(std::max<int64_t>(value, low), high));
 }
 
 // Where red, green and blue sit in one pixel of a TrueColor image.
@@ -123,46 +100,88 @@ KorvaneBridgeCapturedWindowFrame* WindowClosedFrame(int64_t window_id) {
 KorvaneBridgeCapturedWindowFrame* EncodedFrame(const XImage& image,
                                                const CaptureSettings& settings,
                                                uint64_t hash) {
-  const std::optional<PixelLayout> layout = ReadPixelLayout(image);
-  if (!layout) {
-    return nullptr;
-  }
-  PixbufPtr full(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, image.width,
-                                image.height));
+  PixbufPtr full = RgbPixbufFromImage(image);
   if (full == nullptr) {
     return nullptr;
   }
-  CopyPixels(image, *layout, gdk_pixbuf_get_pixels(full.get()),
-             gdk_pixbuf_get_rowstride(full.get()));
-  PixbufPtr scaled(gdk_pixbuf_scale_simple(full.get(), settings.target_width,
-                                           settings.target_height,
-                                           GDK_INTERP_BILINEAR));
+  PixbufPtr scaled =
+      ScalePixbuf(full.get(), settings.target_width, settings.target_height);
   full.reset();
   if (scaled == nullptr) {
     return nullptr;
   }
-  char quality[16];
-  snprintf(quality, sizeof quality, "%d", settings.jpeg_quality);
-  char* option_keys[] = {const_cast<char*>("quality"), nullptr};
-  char* option_values[] = {quality, nullptr};
-  gchar* jpeg = nullptr;
-  gsize jpeg_size = 0;
-  if (!gdk_pixbuf_save_to_bufferv(scaled.get(), &jpeg, &jpeg_size, "jpeg",
-                                  option_keys, option_values, nullptr) ||
-      jpeg == nullptr || jpeg_size == 0) {
-    g_free(jpeg);
+  gsize size = 0;
+  JpegBuffer jpeg = EncodeJpeg(scaled.get(), settings.jpeg_quality, &size);
+  if (jpeg == nullptr) {
     return nullptr;
   }
-  KorvaneBridgeCapturedWindowFrame* frame =
-      korvane_bridge_captured_window_frame_new(
-          settings.window_id, reinterpret_cast<const uint8_t*>(jpeg),
-          jpeg_size, image.width, image.height, settings.target_width,
-          settings.target_height, static_cast<int64_t>(hash), FALSE, FALSE);
-  g_free(jpeg);
-  return frame;
+  return korvane_bridge_captured_window_frame_new(
+      settings.window_id, reinterpret_cast<const uint8_t*>(jpeg.get()), size,
+      image.width, image.height, settings.target_width, settings.target_height,
+      static_cast<int64_t>(hash), FALSE, FALSE);
 }
 
 }  // namespace
+
+ImagePtr GrabWindowImage(Display* display,
+                         Window window,
+                         int width,
+                         int height) {
+  ImagePtr image(
+      XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap));
+  if (image != nullptr && image->data == nullptr) {
+    image.reset();
+  }
+  return image;
+}
+
+uint64_t SampledFrameHash(const XImage& image) {
+  const uint64_t total = static_cast<uint64_t>(image.bytes_per_line) *
+                         static_cast<uint64_t>(image.height);
+  const uint64_t step = std::max<uint64_t>(total / kHashSamples, 1);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(image.data);
+  uint64_t hash = kFnvOffsetBasis;
+  for (uint64_t offset = 0; offset < total; offset += step) {
+    hash = (hash ^ bytes[offset]) * kFnvPrime;
+  }
+  return hash;
+}
+
+PixbufPtr RgbPixbufFromImage(const XImage& image) {
+  const std::optional<PixelLayout> layout = ReadPixelLayout(image);
+  if (!layout) {
+    return nullptr;
+  }
+  PixbufPtr pixbuf(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, image.width,
+                                  image.height));
+  if (pixbuf != nullptr) {
+    CopyPixels(image, *layout, gdk_pixbuf_get_pixels(pixbuf.get()),
+               gdk_pixbuf_get_rowstride(pixbuf.get()));
+  }
+  return pixbuf;
+}
+
+PixbufPtr ScalePixbuf(const GdkPixbuf* pixbuf, int width, int height) {
+  return PixbufPtr(
+      gdk_pixbuf_scale_simple(pixbuf, width, height, GDK_INTERP_BILINEAR));
+}
+
+JpegBuffer EncodeJpeg(GdkPixbuf* pixbuf, int quality, gsize* size) {
+  char quality_text[16];
+  snprintf(quality_text, sizeof quality_text, "%d", quality);
+  char* option_keys[] = {const_cast<char*>("quality"), nullptr};
+  char* option_values[] = {quality_text, nullptr};
+  gchar* bytes = nullptr;
+  *size = 0;
+  if (!gdk_pixbuf_save_to_bufferv(pixbuf, &bytes, size, "jpeg", option_keys,
+                                  option_values, nullptr) ||
+      bytes == nullptr || *size == 0) {
+    g_free(bytes);
+    *size = 0;
+    return nullptr;
+  }
+  return JpegBuffer(bytes);
+}
 
 CaptureSettings ClampCaptureConfig(
     KorvaneBridgeSecondScreenCaptureConfig* config) {
@@ -181,6 +200,8 @@ CaptureSettings ClampCaptureConfig(
 
 KorvaneBridgeCapturedWindowFrame* CaptureWindowFrame(
     const CaptureSettings& settings) {
+  // Before the connection, so that it also covers the errors that closing
+  // the connection reports.
   ScopedX11ErrorTrap trap;
   X11Connection connection = OpenDefaultDisplay();
   if (connection == nullptr) {
@@ -193,9 +214,9 @@ KorvaneBridgeCapturedWindowFrame* CaptureWindowFrame(
       attributes.height < 1) {
     return WindowClosedFrame(settings.window_id);
   }
-  ImagePtr image(XGetImage(connection.get(), window, 0, 0, attributes.width,
-                           attributes.height, AllPlanes, ZPixmap));
-  if (image == nullptr || image->data == nullptr) {
+  ImagePtr image = GrabWindowImage(connection.get(), window, attributes.width,
+                                   attributes.height);
+  if (image == nullptr) {
     return nullptr;
   }
   const uint64_t hash = SampledFrameHash(*image);
