@@ -23,7 +23,9 @@ void RemoveTree(const std::string& path) {
     const gchar* name;
     while ((name = g_dir_read_name(dir)) != nullptr) {
       std::string child = path + "/" + name;
-      if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR)) {
+      // A link is removed, never followed: it may lead out of the tree.
+      if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
+          !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK)) {
         RemoveTree(child);
       } else {
         unlink(child.c_str());

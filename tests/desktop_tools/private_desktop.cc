@@ -1,7 +1,6 @@
 #include "private_desktop.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -170,27 +169,7 @@ std::vector<std::string> IsolatedServerChanges(const TempDir& dir) {
           "WAYLAND_DISPLAY"};
 }
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  remove(path);
-  return 0;
-}
-
 }  // namespace
-
-TempDir::TempDir() {
-  g_autoptr(GError) error = nullptr;
-  g_autofree gchar* path = g_dir_make_tmp("desktop-tools-XXXXXX", &error);
-  EXPECT_NE(path, nullptr) << error->message;
-  path_ = path != nullptr ? path : "/nonexistent";
-}
-
-TempDir::~TempDir() {
-  nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-std::string TempDir::File(const std::string& name) const {
-  return path_ + "/" + name;
-}
 
 ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value)
     : name_(name) {

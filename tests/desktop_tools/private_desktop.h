@@ -18,21 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "peer_test_support.h"
+
 namespace desktop_testing {
 
-// A scratch directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string File(const std::string& name) const;
-
- private:
-  std::string path_;
-};
+using peer_testing::TempDir;
 
 // Sets one variable of this process's environment, or removes it when
 // `value` is empty, and restores the previous state when it ends.
