@@ -21,7 +21,6 @@ using korvane_bridge::UinputPadBackend;
 
 constexpr Event kSyn = {0, 0, 0};
 constexpr uint16_t kLeftCtrl = 29;
-constexpr uint16_t kLeftShift = 42;
 constexpr uint16_t kT = 20;
 constexpr uint16_t kLeftButton = 0x110;
 
@@ -42,31 +41,6 @@ class MacroKeyboardTest : public ::testing::Test {
   FakeKernel kernel_;
   UinputPadBackend backend_{nullptr, kernel_};
 };
-
-TEST_F(MacroKeyboardTest, ChordsPressInOrderAndReleaseInReverse) {
-  const struct {
-    std::vector<uint16_t> modifiers;
-    std::vector<Event> press;
-    std::vector<Event> release;
-  } cases[] = {
-      {{kLeftCtrl, kLeftShift},
-       {{1, kLeftCtrl, 1}, {1, kLeftShift, 1}, {1, kT, 1}, kSyn},
-       {{1, kT, 0}, {1, kLeftShift, 0}, {1, kLeftCtrl, 0}, kSyn}},
-      {{0, kLeftCtrl},
-       {{1, kLeftCtrl, 1}, {1, kT, 1}, kSyn},
-       {{1, kT, 0}, {1, kLeftCtrl, 0}, kSyn}},
-      {{}, {{1, kT, 1}, kSyn}, {{1, kT, 0}, kSyn}},
-  };
-  for (const auto& c : cases) {
-    FakeKernel kernel;
-    UinputPadBackend backend(nullptr, kernel);
-    EXPECT_TRUE(backend.SendKeyChord(c.modifiers, kT));
-    const auto batches = EventBatches(kernel);
-    ASSERT_EQ(batches.size(), 2u);
-    EXPECT_EQ(batches[0], c.press);
-    EXPECT_EQ(batches[1], c.release);
-  }
-}
 
 TEST_F(MacroKeyboardTest, ZeroKeyOrButtonIsRefusedWithoutCreatingTheDevice) {
   EXPECT_FALSE(backend_.SendKeyChord({kLeftCtrl}, 0));
