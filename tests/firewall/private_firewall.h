@@ -33,7 +33,7 @@ struct CommandResult {
 };
 CommandResult RunCommand(const std::string& command);
 
-// ufw, disabled and without rules, then given `rules` ("ufw allow" specs)
+// ufw, disabled and without rules, then given `rules` (what follows "ufw allow")
 // and enabled unless `active` is false.
 ::testing::AssertionResult SetUfw(bool active,
                                   const std::vector<std::string>& rules = {});

@@ -21,7 +21,7 @@ using second_screen_testing::CaptureArguments;
 using second_screen_testing::CaptureMethod;
 using second_screen_testing::StylusArguments;
 using second_screen_testing::StylusMethod;
-using x11_testing::WindowSpec;
+using x11_testing::WindowLook;
 
 constexpr int kRounds = 1000;
 constexpr size_t kLiveWindows = 3;
@@ -44,14 +44,14 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   std::vector<std::shared_ptr<const InProcessDart::Reply>> captures;
   std::vector<std::shared_ptr<const InProcessDart::Reply>> strokes;
   for (int round = 0; round < kRounds; round++) {
-    WindowSpec spec;
-    spec.title = "Churn";
-    spec.x = 40 + (round % 5) * 160;
-    spec.y = 40 + (round % 3) * 120;
+    WindowLook look;
+    look.title = "Churn";
+    look.x = 40 + (round % 5) * 160;
+    look.y = 40 + (round % 3) * 120;
     // Mapped without waiting: the window manager takes it while the bridge
     // looks at it.
-    spec.wait = false;
-    live.push_back(screen_.Create(spec));
+    look.wait = false;
+    live.push_back(screen_.Create(look));
     Window gone = 0;
     if (live.size() > kLiveWindows) {
       gone = live.front();

@@ -21,7 +21,7 @@ using ::testing::Optional;
 using x11_testing::Point;
 using x11_testing::PointerEvent;
 using x11_testing::TestDisplay;
-using x11_testing::WindowSpec;
+using x11_testing::WindowLook;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
@@ -70,14 +70,14 @@ class StylusInjectionTest : public ::testing::Test,
               Window parent = 0,
               int width = 300,
               int height = 200) {
-    WindowSpec spec;
-    spec.title = "Sketch";
-    spec.x = x;
-    spec.y = y;
-    spec.width = width;
-    spec.height = height;
-    spec.parent = parent;
-    return screen_.Create(spec);
+    WindowLook look;
+    look.title = "Sketch";
+    look.x = x;
+    look.y = y;
+    look.width = width;
+    look.height = height;
+    look.parent = parent;
+    return screen_.Create(look);
   }
 
   TestDisplay screen_;

@@ -17,7 +17,7 @@ using second_screen_testing::DecodedImage;
 using second_screen_testing::DecodeJpeg;
 using second_screen_testing::Near;
 using x11_testing::TestDisplay;
-using x11_testing::WindowSpec;
+using x11_testing::WindowLook;
 
 struct ImageDeleter {
   void operator()(XImage* image) const { XDestroyImage(image); }
@@ -25,15 +25,15 @@ struct ImageDeleter {
 using ImagePtr = std::unique_ptr<XImage, ImageDeleter>;
 
 // Red, green and blue thirds: a swapped channel order shows at once.
-WindowSpec ThreeBands(int x, int y, int width, int height) {
-  WindowSpec spec;
-  spec.title = "Bands";
-  spec.x = x;
-  spec.y = y;
-  spec.width = width;
-  spec.height = height;
-  spec.bands = {x11_testing::kRed, x11_testing::kGreen, x11_testing::kBlue};
-  return spec;
+WindowLook ThreeBands(int x, int y, int width, int height) {
+  WindowLook look;
+  look.title = "Bands";
+  look.x = x;
+  look.y = y;
+  look.width = width;
+  look.height = height;
+  look.bands = {x11_testing::kRed, x11_testing::kGreen, x11_testing::kBlue};
+  return look;
 }
 
 class WindowCaptureTest : public ::testing::Test,
@@ -194,9 +194,9 @@ TEST(SixteenBitScreenCaptureTest, APixelLayoutItCannotConvertGivesNull) {
   ASSERT_EQ(DefaultDepth(screen.display(), DefaultScreen(screen.display())),
             16);
   // No window manager there: the window is mapped as it is.
-  WindowSpec spec = ThreeBands(10, 10, 200, 150);
-  spec.wait = false;
-  const Window window = screen.Create(spec);
+  WindowLook look = ThreeBands(10, 10, 200, 150);
+  look.wait = false;
+  const Window window = screen.Create(look);
   ASSERT_TRUE(x11_testing::Eventually([&] { return screen.Viewable(window); }));
 
   struct Bridge : second_screen_testing::SecondScreenCalls {

@@ -18,7 +18,7 @@ namespace {
 using second_screen_testing::ListedWindow;
 using x11_testing::ScopedDisplayName;
 using x11_testing::TestDisplay;
-using x11_testing::WindowSpec;
+using x11_testing::WindowLook;
 
 class WindowListingTest : public ::testing::Test,
                           protected second_screen_testing::SecondScreenCalls {
@@ -28,17 +28,17 @@ class WindowListingTest : public ::testing::Test,
               int height = 150,
               const char* res_name = nullptr,
               const char* res_class = nullptr) {
-    WindowSpec spec;
-    spec.title = title;
-    spec.res_name = res_name;
-    spec.res_class = res_class;
-    spec.width = width;
-    spec.height = height;
+    WindowLook look;
+    look.title = title;
+    look.res_name = res_name;
+    look.res_class = res_class;
+    look.width = width;
+    look.height = height;
     // Spread out; overlap does not matter to the listing.
-    spec.x = 20 + (next_ % 6) * 200;
-    spec.y = 20 + (next_ / 6) * 240;
+    look.x = 20 + (next_ % 6) * 200;
+    look.y = 20 + (next_ / 6) * 240;
     next_++;
-    return screen_.Create(spec);
+    return screen_.Create(look);
   }
 
   TestDisplay screen_;
@@ -72,25 +72,25 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
   const Window dolphin = Make("Mario", 200, 150, "dolphin-emu", "Mario");
   const Window minimised = Make("Minimised");
   screen_.Iconify(minimised);
-  WindowSpec legacy_spec;
+  WindowLook legacy_look;
   // Only the old-style name: what the listing falls back to.
-  legacy_spec.legacy_title = "Legacy";
-  legacy_spec.x = 820;
-  legacy_spec.y = 700;
-  const Window legacy = screen_.Create(legacy_spec);
-  WindowSpec hidden_spec;
-  hidden_spec.title = "Never shown";
-  hidden_spec.mapped = false;
-  const Window never_mapped = screen_.Create(hidden_spec);
+  legacy_look.legacy_title = "Legacy";
+  legacy_look.x = 820;
+  legacy_look.y = 700;
+  const Window legacy = screen_.Create(legacy_look);
+  WindowLook hidden_look;
+  hidden_look.title = "Never shown";
+  hidden_look.mapped = false;
+  const Window never_mapped = screen_.Create(hidden_look);
   // Known to the window manager by no hint: only the tree walk finds it.
-  WindowSpec canvas_spec;
-  canvas_spec.title = "Canvas";
-  canvas_spec.parent = notes;
-  canvas_spec.x = 10;
-  canvas_spec.y = 10;
-  canvas_spec.width = 150;
-  canvas_spec.height = 100;
-  const Window canvas = screen_.Create(canvas_spec);
+  WindowLook canvas_look;
+  canvas_look.title = "Canvas";
+  canvas_look.parent = notes;
+  canvas_look.x = 10;
+  canvas_look.y = 10;
+  canvas_look.width = 150;
+  canvas_look.height = 100;
+  const Window canvas = screen_.Create(canvas_look);
 
   const std::vector<ListedWindow> listed = List();
   ASSERT_FALSE(listed.empty());

@@ -134,7 +134,7 @@ WindowManager::WindowManager() {
   // come in while it is still starting. A probe that shows up in its client
   // list tells that it took over.
   for (int attempt = 0; attempt < 50 && !managing_; attempt++) {
-    WindowSpec probe;
+    WindowLook probe;
     probe.title = "probe";
     probe.width = 10;
     probe.height = 10;
@@ -194,25 +194,25 @@ unsigned long TestDisplay::PixelOf(Rgb colour) const {
          channel(colour.blue, visual->blue_mask);
 }
 
-Window TestDisplay::Create(const WindowSpec& spec) {
+Window TestDisplay::Create(const WindowLook& look) {
   const int screen = DefaultScreen(display_);
-  const Window parent = spec.parent != 0 ? spec.parent : root();
+  const Window parent = look.parent != 0 ? look.parent : root();
   const unsigned int depth = DefaultDepth(display_, screen);
 
   // Painted once into a pixmap that the server uses as the background: no
   // exposure handling needed, and the bands are back after any covering.
   const Pixmap background =
-      XCreatePixmap(display_, root(), spec.width, spec.height, depth);
+      XCreatePixmap(display_, root(), look.width, look.height, depth);
   GC gc = XCreateGC(display_, background, 0, nullptr);
   const std::vector<Rgb> colours =
-      spec.bands.empty() ? std::vector<Rgb>{kGrey} : spec.bands;
+      look.bands.empty() ? std::vector<Rgb>{kGrey} : look.bands;
   const int bands = static_cast<int>(colours.size());
   for (int i = 0; i < bands; i++) {
-    const int left = spec.width * i / bands;
-    const int right = spec.width * (i + 1) / bands;
+    const int left = look.width * i / bands;
+    const int right = look.width * (i + 1) / bands;
     XSetForeground(display_, gc, PixelOf(colours[i]));
     XFillRectangle(display_, background, gc, left, 0, right - left,
-                   spec.height);
+                   look.height);
   }
   XFreeGC(display_, gc);
 
@@ -220,51 +220,51 @@ Window TestDisplay::Create(const WindowSpec& spec) {
   attributes.background_pixmap = background;
   attributes.event_mask = kEventMask;
   const Window window =
-      XCreateWindow(display_, parent, spec.x, spec.y, spec.width, spec.height,
+      XCreateWindow(display_, parent, look.x, look.y, look.width, look.height,
                     0, CopyFromParent, InputOutput, CopyFromParent,
                     CWBackPixmap | CWEventMask, &attributes);
   XFreePixmap(display_, background);
-  if (spec.parent == 0) {
+  if (look.parent == 0) {
     top_level_.push_back(window);
   }
 
-  if (spec.title != nullptr) {
+  if (look.title != nullptr) {
     XChangeProperty(
         display_, window, XInternAtom(display_, "_NET_WM_NAME", False),
         XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
-        reinterpret_cast<const unsigned char*>(spec.title),
-        static_cast<int>(strlen(spec.title)));
+        reinterpret_cast<const unsigned char*>(look.title),
+        static_cast<int>(strlen(look.title)));
   }
-  if (spec.legacy_title != nullptr) {
-    XStoreName(display_, window, spec.legacy_title);
+  if (look.legacy_title != nullptr) {
+    XStoreName(display_, window, look.legacy_title);
   }
-  if (spec.res_name != nullptr || spec.res_class != nullptr) {
+  if (look.res_name != nullptr || look.res_class != nullptr) {
     XClassHint hint{};
     hint.res_name =
-        const_cast<char*>(spec.res_name != nullptr ? spec.res_name : "");
+        const_cast<char*>(look.res_name != nullptr ? look.res_name : "");
     hint.res_class =
-        const_cast<char*>(spec.res_class != nullptr ? spec.res_class : "");
+        const_cast<char*>(look.res_class != nullptr ? look.res_class : "");
     XSetClassHint(display_, window, &hint);
   }
-  if (spec.parent == 0) {
+  if (look.parent == 0) {
     // Asked by the user: openbox then keeps the position instead of placing
     // the window itself.
     XSizeHints hints{};
     hints.flags = USPosition | USSize;
-    hints.x = spec.x;
-    hints.y = spec.y;
-    hints.width = spec.width;
-    hints.height = spec.height;
+    hints.x = look.x;
+    hints.y = look.y;
+    hints.width = look.width;
+    hints.height = look.height;
     XSetWMNormalHints(display_, window, &hints);
   }
-  if (spec.mapped) {
+  if (look.mapped) {
     XMapWindow(display_, window);
   }
   XSync(display_, False);
 
-  if (spec.mapped && spec.wait) {
+  if (look.mapped && look.wait) {
     const bool managed =
-        spec.parent != 0 || Eventually([&] {
+        look.parent != 0 || Eventually([&] {
           std::vector<Window> clients = ClientList();
           return std::count(clients.begin(), clients.end(), window) == 1;
         });

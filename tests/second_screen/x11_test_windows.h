@@ -62,7 +62,8 @@ class WindowManager {
   bool managing_ = false;
 };
 
-struct WindowSpec {
+// A test window: its names, size, place, colours and whether it is shown.
+struct WindowLook {
   // _NET_WM_NAME (UTF-8) and WM_NAME; null leaves the property unset.
   const char* title = nullptr;
   const char* legacy_title = nullptr;
@@ -116,7 +117,7 @@ class TestDisplay {
   int screen_width() const;
   int screen_height() const;
 
-  Window Create(const WindowSpec& spec);
+  Window Create(const WindowLook& look);
   // Destroys a top-level window and waits until the window manager let go.
   void Destroy(Window window, bool wait = true);
   void Unmap(Window window);
