@@ -293,38 +293,33 @@ void StylusInjector::State::SendEvents(Phase phase,
 }
 
 void StylusInjector::State::SendStylusEvent(Phase phase,
-                                     const Point& destination,
-                                     const Point& root_point) {
+                                            const Point& destination,
+                                            const Point& root_point) {
   Display* display = x11_display_.get();
+  // Motion and button events share these fields.
+  const auto address = [&](auto& pointer_event) {
+    pointer_event.display = display;
+    pointer_event.window = destination.window;
+    pointer_event.root = root_point.window;
+    pointer_event.x = destination.x;
+    pointer_event.y = destination.y;
+    pointer_event.x_root = root_point.x;
+    pointer_event.y_root = root_point.y;
+    pointer_event.same_screen = True;
+  };
   XEvent event = {};
   long mask = 0;
   if (phase == Phase::kMove) {
-    XMotionEvent& motion = event.xmotion;
-    motion.type = MotionNotify;
-    motion.display = display;
-    motion.window = destination.window;
-    motion.root = root_point.window;
-    motion.x = destination.x;
-    motion.y = destination.y;
-    motion.x_root = root_point.x;
-    motion.y_root = root_point.y;
-    motion.state = Button1Mask;
-    motion.same_screen = True;
+    address(event.xmotion);
+    event.xmotion.type = MotionNotify;
+    event.xmotion.state = Button1Mask;
     mask = PointerMotionMask | Button1MotionMask;
   } else {
-    XButtonEvent& button = event.xbutton;
     const bool down = phase == Phase::kDown;
-    button.type = down ? ButtonPress : ButtonRelease;
-    button.display = display;
-    button.window = destination.window;
-    button.root = root_point.window;
-    button.x = destination.x;
-    button.y = destination.y;
-    button.x_root = root_point.x;
-    button.y_root = root_point.y;
-    button.state = down ? 0 : Button1Mask;
-    button.button = Button1;
-    button.same_screen = True;
+    address(event.xbutton);
+    event.xbutton.type = down ? ButtonPress : ButtonRelease;
+    event.xbutton.state = down ? 0 : Button1Mask;
+    event.xbutton.button = Button1;
     mask = down ? ButtonPressMask : ButtonReleaseMask;
   }
   XSendEvent(display, destination.window, True, mask, &event);
