@@ -54,13 +54,6 @@ TEST(FlBinaryMessengerTest, MessagesArriveThroughTheMainContext) {
   EXPECT_EQ(reply->bytes, (Bytes{1, 2, 3}));
 }
 
-TEST(FlBinaryMessengerTest, NoHandlerGivesAnEmptyReply) {
-  InProcessDart dart;
-  auto reply = dart.Call("nobody", {9});
-  ASSERT_TRUE(reply.has_value());
-  EXPECT_TRUE(reply->empty());
-}
-
 TEST(FlBinaryMessengerTest, UserDataIsReleasedOnceWhenReplacedClearedOrShutDown) {
   Releases first, second, third;
   {
@@ -109,38 +102,6 @@ TEST(FlBinaryMessengerTest, HandlerMayReplaceItselfWhileRunning) {
   ASSERT_TRUE(reply.has_value());
   EXPECT_EQ(*reply, Bytes{4});
   EXPECT_EQ(state.releases.count, 1);
-}
-
-TEST(FlBinaryMessengerTest, ReplyFromALaterIdleCallbackReachesTheSender) {
-  InProcessDart dart;
-  fl_binary_messenger_set_message_handler_on_channel(
-      dart.messenger(), "later",
-      [](FlBinaryMessenger* messenger, const gchar* /*channel*/, GBytes* /*message*/,
-         FlBinaryMessengerResponseHandle* handle, gpointer /*user_data*/) {
-        struct Later {
-          FlBinaryMessenger* messenger;
-          FlBinaryMessengerResponseHandle* handle;
-        };
-        auto* later = g_new(Later, 1);
-        *later = {FL_BINARY_MESSENGER(g_object_ref(messenger)),
-                  FL_BINARY_MESSENGER_RESPONSE_HANDLE(g_object_ref(handle))};
-        g_idle_add(
-            [](gpointer data) -> gboolean {
-              auto* later = static_cast<Later*>(data);
-              g_autoptr(GBytes) reply = g_bytes_new("ok", 2);
-              EXPECT_TRUE(fl_binary_messenger_send_response(later->messenger, later->handle,
-                                                            reply, nullptr));
-              g_object_unref(later->handle);
-              g_object_unref(later->messenger);
-              g_free(later);
-              return G_SOURCE_REMOVE;
-            },
-            later);
-      },
-      nullptr, nullptr);
-  auto reply = dart.Call("later", {});
-  ASSERT_TRUE(reply.has_value());
-  EXPECT_EQ(*reply, (Bytes{'o', 'k'}));
 }
 
 TEST(FlBinaryMessengerTest, ReplyFromAnotherThreadReachesTheSender) {
@@ -222,35 +183,29 @@ void SendFromHost(FlBinaryMessenger* messenger,
                                       SendOutcome::Finish, outcome);
 }
 
-TEST(FlBinaryMessengerTest, HostSendsCompleteWithTheDartReply) {
+TEST(FlBinaryMessengerTest, HostSendsCompleteWithTheDartReplyOrFail) {
   InProcessDart dart;
   dart.SetHandler("ask", [](const Bytes& message) -> std::optional<Bytes> {
     Bytes reply = message;
     reply.push_back(0xff);
     return reply;
   });
-  SendOutcome answered, no_handler;
+  dart.SetHandler("hold", [](const Bytes&) { return std::nullopt; });
+  SendOutcome answered, no_handler, late, failed;
   SendFromHost(dart.messenger(), "ask", {1}, &answered);
   SendFromHost(dart.messenger(), "nobody", {2}, &no_handler);
+  SendFromHost(dart.messenger(), "hold", {3}, &late);
+  SendFromHost(dart.messenger(), "hold", {4}, &failed);
   EXPECT_FALSE(answered.done) << "completion must come through the main context";
-  ASSERT_TRUE(InProcessDart::RunUntil([&] { return answered.done && no_handler.done; }));
+  ASSERT_TRUE(InProcessDart::RunUntil(
+      [&] { return answered.done && no_handler.done && dart.held().size() == 2; }));
   EXPECT_EQ(answered.reply, (Bytes{1, 0xff}));
   EXPECT_EQ(no_handler.reply, Bytes());
-  ASSERT_EQ(dart.received().size(), 2u);
+  ASSERT_EQ(dart.received().size(), 4u);
   EXPECT_EQ(dart.received()[0].channel, "ask");
   EXPECT_EQ(dart.received()[0].message, Bytes{1});
-}
 
-TEST(FlBinaryMessengerTest, HostSendsWaitForALateAnswerOrFail) {
-  InProcessDart dart;
-  dart.SetHandler("hold", [](const Bytes&) { return std::nullopt; });
-  SendOutcome late, failed;
-  SendFromHost(dart.messenger(), "hold", {1}, &late);
-  SendFromHost(dart.messenger(), "hold", {2}, &failed);
-  InProcessDart::Drain();
   EXPECT_FALSE(late.done);
-  ASSERT_EQ(dart.held().size(), 2u);
-
   dart.Answer(dart.held()[0].id, Bytes{5});
   dart.Answer(dart.held()[0].id, std::nullopt);
   ASSERT_TRUE(InProcessDart::RunUntil([&] { return late.done && failed.done; }));
@@ -259,38 +214,31 @@ TEST(FlBinaryMessengerTest, HostSendsWaitForALateAnswerOrFail) {
   EXPECT_NE(failed.error, nullptr);
 }
 
-TEST(FlBinaryMessengerTest, CancelledSendCompletesAtOnce) {
-  InProcessDart dart;
-  dart.SetHandler("hold", [](const Bytes&) { return std::nullopt; });
-  g_autoptr(GCancellable) cancellable = g_cancellable_new();
-  g_autoptr(GCancellable) cancelled_before = g_cancellable_new();
-  g_cancellable_cancel(cancelled_before);
-  SendOutcome outcome, early;
-  SendFromHost(dart.messenger(), "hold", {1}, &outcome, cancellable);
-  SendFromHost(dart.messenger(), "hold", {2}, &early, cancelled_before);
-  InProcessDart::Drain();
-  EXPECT_FALSE(outcome.done);
-  g_cancellable_cancel(cancellable);
-  ASSERT_TRUE(InProcessDart::RunUntil([&] { return outcome.done && early.done; }));
-  EXPECT_TRUE(g_error_matches(outcome.error, G_IO_ERROR, G_IO_ERROR_CANCELLED));
-  EXPECT_TRUE(g_error_matches(early.error, G_IO_ERROR, G_IO_ERROR_CANCELLED));
-
-  // A late answer to the cancelled send is ignored.
-  dart.Answer(dart.held()[0].id, Bytes{1});
-  InProcessDart::Drain();
-}
-
-TEST(FlBinaryMessengerTest, ShutdownFailsPendingSends) {
-  SendOutcome outcome;
+TEST(FlBinaryMessengerTest, CancelledOrShutDownSendsFail) {
+  SendOutcome cancelled, early, pending;
   {
     InProcessDart dart;
     dart.SetHandler("hold", [](const Bytes&) { return std::nullopt; });
-    SendFromHost(dart.messenger(), "hold", {1}, &outcome);
+    g_autoptr(GCancellable) cancellable = g_cancellable_new();
+    g_autoptr(GCancellable) cancelled_before = g_cancellable_new();
+    g_cancellable_cancel(cancelled_before);
+    SendFromHost(dart.messenger(), "hold", {1}, &cancelled, cancellable);
+    SendFromHost(dart.messenger(), "hold", {2}, &early, cancelled_before);
+    SendFromHost(dart.messenger(), "hold", {3}, &pending);
     InProcessDart::Drain();
+    EXPECT_FALSE(cancelled.done);
+    g_cancellable_cancel(cancellable);
+    ASSERT_TRUE(InProcessDart::RunUntil([&] { return cancelled.done && early.done; }));
+    EXPECT_TRUE(g_error_matches(cancelled.error, G_IO_ERROR, G_IO_ERROR_CANCELLED));
+    EXPECT_TRUE(g_error_matches(early.error, G_IO_ERROR, G_IO_ERROR_CANCELLED));
+
+    // A late answer to the cancelled send is ignored.
+    dart.Answer(dart.held()[0].id, Bytes{1});
+    InProcessDart::Drain();
+    EXPECT_FALSE(pending.done);
   }
-  InProcessDart::RunUntil([&] { return outcome.done; });
-  EXPECT_TRUE(outcome.done);
-  EXPECT_TRUE(g_error_matches(outcome.error, G_IO_ERROR, G_IO_ERROR_CLOSED));
+  EXPECT_TRUE(InProcessDart::RunUntil([&] { return pending.done; }));
+  EXPECT_TRUE(g_error_matches(pending.error, G_IO_ERROR, G_IO_ERROR_CLOSED));
 }
 
 }  // namespace
