@@ -8,11 +8,9 @@
 
 #include <deque>
 #include <memory>
-#include <vector>
 
-#include "second_screen_calls.h"
 // Last: Xlib's macros break the headers above.
-#include "x11_test_windows.h"
+#include "second_screen_fixture.h"
 
 namespace {
 
@@ -21,18 +19,11 @@ using second_screen_testing::CaptureArguments;
 using second_screen_testing::CaptureMethod;
 using second_screen_testing::StylusArguments;
 using second_screen_testing::StylusMethod;
-using x11_testing::WindowLook;
+using second_screen_testing::WindowLook;
 
 constexpr int kRounds = 1000;
-constexpr size_t kLiveWindows = 3;
-constexpr int kRoundsPerListing = 10;
 
-class SecondScreenThreadsTest
-    : public ::testing::Test,
-      protected second_screen_testing::SecondScreenCalls {
- protected:
-  x11_testing::TestDisplay screen_;
-};
+using SecondScreenThreadsTest = second_screen_testing::SecondScreenTest;
 
 TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   // The connection of this test makes no request that can fail, so the
@@ -53,7 +44,7 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
     look.wait = false;
     live.push_back(screen_.Create(look));
     Window gone = 0;
-    if (live.size() > kLiveWindows) {
+    if (live.size() > 3) {
       gone = live.front();
       live.pop_front();
       screen_.Destroy(gone, false);
@@ -69,7 +60,7 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
     }
     // A listing walks every frame and decoration window of the window
     // manager, one request each: one in a few rounds keeps the run short.
-    if (round % kRoundsPerListing == 0) {
+    if (round % 10 == 0) {
       std::vector<second_screen_testing::ListedWindow> listed = List();
       ASSERT_FALSE(listed.empty()) << "round " << round;
       ASSERT_EQ(listed[0].id, static_cast<int64_t>(screen_.root()));
@@ -80,14 +71,11 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
 
   ASSERT_TRUE(InProcessDart::RunUntil(
       [&] {
-        for (const auto& reply : captures) {
-          if (!reply->answered) {
-            return false;
-          }
-        }
-        for (const auto& reply : strokes) {
-          if (!reply->answered) {
-            return false;
+        for (const auto* replies : {&captures, &strokes}) {
+          for (const auto& reply : *replies) {
+            if (!reply->answered) {
+              return false;
+            }
           }
         }
         return true;

@@ -1,69 +1,59 @@
 // Stylus samples turned into pointer input on real windows: what the test
-// window received, and where the server's pointer went.
+// window's event queue received, and where the server's pointer went.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
 
-#include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "fake_kernel.h"
-#include "second_screen_calls.h"
 // Last: Xlib's macros break the headers above.
-#include "x11_test_windows.h"
+#include "second_screen_fixture.h"
 
 namespace {
 
 using second_screen_testing::kDown;
 using second_screen_testing::kMove;
 using second_screen_testing::kUp;
+using second_screen_testing::Point;
+using second_screen_testing::PointerEvent;
+using second_screen_testing::WindowLook;
 using ::testing::Optional;
-using x11_testing::Point;
-using x11_testing::PointerEvent;
-using x11_testing::TestDisplay;
-using x11_testing::WindowLook;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Away from every test window.
 constexpr Point kRestingPointer = {3, 3};
 
-std::vector<PointerEvent> Sent(const std::vector<PointerEvent>& events) {
-  std::vector<PointerEvent> sent;
-  for (const PointerEvent& event : events) {
-    if (event.sent) {
-      sent.push_back(event);
+// type, x, y, x_root, y_root, state, button, sent
+using Seen = std::tuple<int, int, int, int, int, unsigned, unsigned, bool>;
+
+std::vector<Seen> SentOnly(const std::vector<PointerEvent>& events) {
+  std::vector<Seen> sent;
+  for (const PointerEvent& e : events) {
+    if (e.sent) {
+      sent.emplace_back(e.type, e.x, e.y, e.x_root, e.y_root, e.state, e.button,
+                        e.sent);
     }
   }
   return sent;
 }
 
-// One sent event as the stroke's phase makes it: where, and with which
-// button state.
-void ExpectSent(const char* what,
-                const PointerEvent& event,
-                int type,
-                Point at,
-                Point at_root) {
-  SCOPED_TRACE(what);
-  EXPECT_EQ(event.type, type);
-  EXPECT_TRUE(event.sent);
-  EXPECT_EQ(event.x, at.x);
-  EXPECT_EQ(event.y, at.y);
-  EXPECT_EQ(event.x_root, at_root.x);
-  EXPECT_EQ(event.y_root, at_root.y);
-  EXPECT_EQ(event.state, type == ButtonPress ? 0u : unsigned{Button1Mask});
-  if (type != MotionNotify) {
-    EXPECT_EQ(event.button, 1u);
-  }
+// A sent event as the stroke's phase makes it: the button held after the
+// press, button 1 named on press and release.
+Seen Sent(int type, Point at, Point origin, int x, int y) {
+  return {type,
+          at.x,
+          at.y,
+          origin.x + x,
+          origin.y + y,
+          type == ButtonPress ? 0u : unsigned{Button1Mask},
+          type == MotionNotify ? 0u : 1u,
+          true};
 }
 
-Point Plus(Point origin, int x, int y) {
-  return {origin.x + x, origin.y + y};
-}
-
-class StylusInjectionTest : public ::testing::Test,
-                            protected second_screen_testing::SecondScreenCalls {
+class StylusInjectionTest : public second_screen_testing::SecondScreenTest {
  protected:
   Window Make(int x,
               int y,
@@ -79,12 +69,11 @@ class StylusInjectionTest : public ::testing::Test,
     look.parent = parent;
     return screen_.Create(look);
   }
-
-  TestDisplay screen_;
 };
 
 TEST_F(StylusInjectionTest,
        OnAVisiblePointThePointerMovesAndWithoutAVirtualMouseButtonsAreSent) {
+  // No device to create: nothing slows the strokes down.
   kernel_.FailOpens(1000);
   const Window window = Make(500, 300);
   const Window child = Make(20, 20, window, 100, 80);
@@ -95,31 +84,36 @@ TEST_F(StylusInjectionTest,
   // (60, 50) of the window is (40, 30) of its child: the press goes to the
   // child alone.
   ASSERT_THAT(Stylus(window, 0.2, 0.25, kDown), Optional(true));
-  std::vector<PointerEvent> pressed =
-      Sent(screen_.WaitForEvents(child, 1, ButtonPress));
-  ASSERT_EQ(pressed.size(), 1u);
-  ExpectSent("press on the child", pressed[0], ButtonPress, {40, 30},
-             Plus(origin, 60, 50));
+  EXPECT_EQ(SentOnly(screen_.WaitForEvents(child, 1, ButtonPress)),
+            std::vector<Seen>{Sent(ButtonPress, {40, 30}, origin, 60, 50)});
   // Sent after the pointer warp on the same connection, so the warp is done.
-  EXPECT_EQ(screen_.Pointer(), Plus(origin, 60, 50));
+  EXPECT_EQ(screen_.Pointer(), (Point{origin.x + 60, origin.y + 50}));
 
   ASSERT_THAT(Stylus(window, 0.5, 0.75, kMove), Optional(true));
-  EXPECT_TRUE(screen_.WaitForPointer(Plus(origin, 150, 150)));
+  EXPECT_TRUE(screen_.WaitForPointer({origin.x + 150, origin.y + 150}));
   ASSERT_THAT(Stylus(window, 0.5, 0.75, kUp), Optional(true));
-  std::vector<PointerEvent> on_window =
+  const std::vector<PointerEvent> on_window =
       screen_.WaitForEvents(window, 1, ButtonRelease);
-  std::vector<PointerEvent> released = Sent(on_window);
-  ASSERT_EQ(released.size(), 1u) << "the move is the pointer's own motion";
-  ExpectSent("release on the window", released[0], ButtonRelease, {150, 150},
-             Plus(origin, 150, 150));
-  EXPECT_EQ(Sent(screen_.Received(child)).size(), 1u);
+  EXPECT_EQ(
+      SentOnly(on_window),
+      std::vector<Seen>{Sent(ButtonRelease, {150, 150}, origin, 150, 150)})
+      << "the move is the pointer's own motion";
+  EXPECT_EQ(SentOnly(screen_.Received(child)).size(), 1u);
+  EXPECT_TRUE(std::any_of(on_window.begin(), on_window.end(),
+                          [](const PointerEvent& e) {
+                            return e.type == MotionNotify && !e.sent &&
+                                   e.x == 150 && e.y == 150;
+                          }))
+      << "the server moved its pointer there";
 
-  bool moved_over_window = false;
-  for (const PointerEvent& event : on_window) {
-    moved_over_window |= event.type == MotionNotify && !event.sent &&
-                         event.x == 150 && event.y == 150;
-  }
-  EXPECT_TRUE(moved_over_window) << "the server moved its pointer there";
+  // A vanished window: the size read at the press still serves the moves
+  // right after it, the next stroke fails.
+  ASSERT_THAT(Stylus(window, 0.5, 0.5, kDown), Optional(true));
+  screen_.Destroy(window, false);
+  EXPECT_THAT(Stylus(window, 0.6, 0.6, kMove), Optional(true));
+  EXPECT_THAT(Stylus(window, 0.6, 0.6, kDown), Optional(false));
+  EXPECT_THAT(Stylus(window, 0.6, 0.6, kMove), Optional(false));
+  EXPECT_THAT(Stylus(0, 0.5, 0.5, kDown), Optional(false));
 }
 
 TEST_F(StylusInjectionTest,
@@ -131,16 +125,16 @@ TEST_F(StylusInjectionTest,
   screen_.ForgetEvents();
 
   ASSERT_THAT(Stylus(window, 0.5, 0.5, kDown, true), Optional(true));
-  EXPECT_TRUE(screen_.WaitForPointer(Plus(origin, 150, 100)));
+  EXPECT_TRUE(screen_.WaitForPointer({origin.x + 150, origin.y + 100}));
   ASSERT_THAT(Stylus(window, 0.25, 0.25, kMove, true), Optional(true));
-  EXPECT_TRUE(screen_.WaitForPointer(Plus(origin, 75, 50)));
+  EXPECT_TRUE(screen_.WaitForPointer({origin.x + 75, origin.y + 50}));
   ASSERT_THAT(Stylus(window, 0.25, 0.25, kUp, true), Optional(true));
   EXPECT_TRUE(screen_.WaitForPointer(before));
 
   // Without the flag the pointer stays where the stroke ended.
   ASSERT_THAT(Stylus(window, 0.75, 0.75, kDown), Optional(true));
   ASSERT_THAT(Stylus(window, 0.75, 0.75, kUp), Optional(true));
-  EXPECT_TRUE(screen_.WaitForPointer(Plus(origin, 225, 150)));
+  EXPECT_TRUE(screen_.WaitForPointer({origin.x + 225, origin.y + 150}));
 
   const std::vector<int> opened =
       input_testing::OpenedDescriptors(kernel_.Calls());
@@ -165,7 +159,7 @@ TEST_F(StylusInjectionTest,
   const Window child = Make(10, 10, window, 120, 100);
   // On top of the child's area.
   const Window cover = Make(120, 380);
-  const Point origin = screen_.Origin(window);
+  const Point o = screen_.Origin(window);
   screen_.WarpPointer(kRestingPointer);
   screen_.ForgetEvents();
 
@@ -180,49 +174,28 @@ TEST_F(StylusInjectionTest,
   ASSERT_THAT(Stylus(window, kInfinity, -kInfinity, kMove), Optional(true));
   ASSERT_THAT(Stylus(window, kNaN, kNaN, kUp), Optional(true));
 
-  std::vector<PointerEvent> on_child = screen_.WaitForEvents(child, 3);
+  const std::vector<PointerEvent> on_child = screen_.WaitForEvents(child, 3);
   ASSERT_EQ(on_child.size(), 3u);
-  ExpectSent("child press", on_child[0], ButtonPress, {70, 50},
-             Plus(origin, 80, 60));
-  ExpectSent("child move", on_child[1], MotionNotify, {80, 70},
-             Plus(origin, 90, 80));
-  ExpectSent("child release", on_child[2], ButtonRelease, {80, 70},
-             Plus(origin, 90, 80));
-
-  std::vector<PointerEvent> on_window = screen_.WaitForEvents(window, 7);
+  EXPECT_EQ(SentOnly(on_child), (std::vector<Seen>{
+                                    Sent(ButtonPress, {70, 50}, o, 80, 60),
+                                    Sent(MotionNotify, {80, 70}, o, 90, 80),
+                                    Sent(ButtonRelease, {80, 70}, o, 90, 80),
+                                }));
+  const std::vector<PointerEvent> on_window = screen_.WaitForEvents(window, 7);
   ASSERT_EQ(on_window.size(), 7u);
-  ExpectSent("window press", on_window[0], ButtonPress, {80, 60},
-             Plus(origin, 80, 60));
-  ExpectSent("window move", on_window[1], MotionNotify, {90, 80},
-             Plus(origin, 90, 80));
-  ExpectSent("window release", on_window[2], ButtonRelease, {90, 80},
-             Plus(origin, 90, 80));
-  ExpectSent("window NaN press", on_window[3], ButtonPress, {0, 200},
-             Plus(origin, 0, 200));
-  ExpectSent("window clamped move", on_window[4], MotionNotify, {0, 200},
-             Plus(origin, 0, 200));
-  ExpectSent("window infinite move", on_window[5], MotionNotify, {300, 0},
-             Plus(origin, 300, 0));
-  ExpectSent("window NaN release", on_window[6], ButtonRelease, {0, 0},
-             Plus(origin, 0, 0));
-
+  EXPECT_EQ(SentOnly(on_window), (std::vector<Seen>{
+                                     Sent(ButtonPress, {80, 60}, o, 80, 60),
+                                     Sent(MotionNotify, {90, 80}, o, 90, 80),
+                                     Sent(ButtonRelease, {90, 80}, o, 90, 80),
+                                     Sent(ButtonPress, {0, 200}, o, 0, 200),
+                                     Sent(MotionNotify, {0, 200}, o, 0, 200),
+                                     Sent(MotionNotify, {300, 0}, o, 300, 0),
+                                     Sent(ButtonRelease, {0, 0}, o, 0, 0),
+                                 }));
   EXPECT_TRUE(screen_.Received(cover).empty());
   EXPECT_EQ(screen_.Pointer(), kRestingPointer);
   EXPECT_TRUE(input_testing::OpenedDescriptors(kernel_.Calls()).empty())
       << "the virtual mouse is not used";
-}
-
-TEST_F(StylusInjectionTest, AVanishedWindowFailsTheNextStrokeNotTheCurrentOne) {
-  // No device to create: nothing slows the stroke down.
-  kernel_.FailOpens(1000);
-  const Window window = Make(500, 300);
-  ASSERT_THAT(Stylus(window, 0.5, 0.5, kDown), Optional(true));
-  screen_.Destroy(window, false);
-  // The size read at the press still serves the moves right after it.
-  EXPECT_THAT(Stylus(window, 0.6, 0.6, kMove), Optional(true));
-  EXPECT_THAT(Stylus(window, 0.6, 0.6, kDown), Optional(false));
-  EXPECT_THAT(Stylus(window, 0.6, 0.6, kMove), Optional(false));
-  EXPECT_THAT(Stylus(0, 0.5, 0.5, kDown), Optional(false));
 }
 
 }  // namespace
