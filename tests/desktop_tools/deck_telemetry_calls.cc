@@ -25,45 +25,27 @@ Telemetry Snapshot(host_testing::HostBridgeHarness& harness) {
     ADD_FAILURE() << "the snapshot reply holds no record";
     return {};
   }
-  auto* snapshot = KORVANE_BRIDGE_NATIVE_SYSTEM_TELEMETRY_SNAPSHOT(
+  auto* s = KORVANE_BRIDGE_NATIVE_SYSTEM_TELEMETRY_SNAPSHOT(
       fl_value_get_custom_value_object(value));
-  Telemetry t;
-  t.has_active_media =
-      korvane_bridge_native_system_telemetry_snapshot_get_has_active_media(
-          snapshot);
-  t.is_playing =
-      korvane_bridge_native_system_telemetry_snapshot_get_is_playing(snapshot);
-  t.title =
-      korvane_bridge_native_system_telemetry_snapshot_get_track_title(snapshot);
-  t.artist =
-      korvane_bridge_native_system_telemetry_snapshot_get_artist_name(snapshot);
-  t.album =
-      korvane_bridge_native_system_telemetry_snapshot_get_album_name(snapshot);
-  t.source =
-      korvane_bridge_native_system_telemetry_snapshot_get_source_app_name(
-          snapshot);
-  t.volume = korvane_bridge_native_system_telemetry_snapshot_get_volume_percent(
-      snapshot);
-  t.muted =
-      korvane_bridge_native_system_telemetry_snapshot_get_is_muted(snapshot);
-  return t;
+#define GET(field) korvane_bridge_native_system_telemetry_snapshot_get_##field(s)
+  return {GET(has_active_media) != FALSE, GET(is_playing) != FALSE,
+          GET(track_title),  GET(artist_name),     GET(album_name),
+          GET(source_app_name), GET(volume_percent), GET(is_muted) != FALSE};
+#undef GET
 }
 
 bool WaitForSnapshot(host_testing::HostBridgeHarness& harness,
                      const std::function<bool(const Telemetry&)>& wanted,
-                     Telemetry* last,
-                     std::chrono::seconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (true) {
-    *last = Snapshot(harness);
-    if (wanted(*last)) {
-      return true;
-    }
+                     Telemetry* last) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!wanted(*last = Snapshot(harness))) {
     if (std::chrono::steady_clock::now() > deadline) {
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  return true;
 }
 
 host_testing::Bytes DeckArguments(KorvaneBridgeNativeDeckActionType action) {
@@ -76,10 +58,10 @@ host_testing::Bytes DeckArguments(KorvaneBridgeNativeDeckActionType action) {
 }
 
 bool Deck(host_testing::HostBridgeHarness& harness,
-          KorvaneBridgeNativeDeckActionType action,
-          std::chrono::seconds timeout) {
+          KorvaneBridgeNativeDeckActionType action) {
   std::optional<host_testing::Bytes> reply = harness.dart_.Call(
-      System("triggerDeckAction"), DeckArguments(action), timeout);
+      System("triggerDeckAction"), DeckArguments(action),
+      std::chrono::seconds(10));
   if (!reply) {
     ADD_FAILURE() << "no reply to deck action " << action;
     return false;
@@ -91,11 +73,9 @@ bool Deck(host_testing::HostBridgeHarness& harness,
 
 bool KeyPressed(const input_testing::FakeKernel& kernel, uint16_t key) {
   for (const input_testing::KernelCall& call : kernel.Calls()) {
-    if (call.kind != input_testing::KernelCall::Kind::kWrite) {
-      continue;
-    }
     for (const input_event& event : call.events) {
-      if (event.type == EV_KEY && event.code == key && event.value == 1) {
+      if (call.kind == input_testing::KernelCall::Kind::kWrite &&
+          event.type == EV_KEY && event.code == key && event.value == 1) {
         return true;
       }
     }

@@ -18,10 +18,7 @@ namespace desktop_testing {
 struct Telemetry {
   bool has_active_media = false;
   bool is_playing = false;
-  std::string title;
-  std::string artist;
-  std::string album;
-  std::string source;
+  std::string title, artist, album, source;
   int64_t volume = -1;
   bool muted = false;
 };
@@ -33,16 +30,14 @@ Telemetry Snapshot(host_testing::HostBridgeHarness& harness);
 // refreshes its cache every 1.5 s or so); the last one ends in `last`.
 bool WaitForSnapshot(host_testing::HostBridgeHarness& harness,
                      const std::function<bool(const Telemetry&)>& wanted,
-                     Telemetry* last,
-                     std::chrono::seconds timeout = std::chrono::seconds(10));
+                     Telemetry* last);
 
 // The arguments of triggerDeckAction for a press of `action`.
 host_testing::Bytes DeckArguments(KorvaneBridgeNativeDeckActionType action);
 
 // The deck action's reply; a missing reply fails the test and reads false.
 bool Deck(host_testing::HostBridgeHarness& harness,
-          KorvaneBridgeNativeDeckActionType action,
-          std::chrono::seconds timeout = std::chrono::seconds(10));
+          KorvaneBridgeNativeDeckActionType action);
 
 // Whether a press of `key` was written to any virtual device.
 bool KeyPressed(const input_testing::FakeKernel& kernel, uint16_t key);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -21,26 +22,23 @@ namespace desktop_testing {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 // Captured before any fixture can change it.
-const std::string g_start_path =
-    getenv("PATH") != nullptr ? getenv("PATH") : "";
+const std::string g_start_path = getenv("PATH") != nullptr ? getenv("PATH") : "";
 
 // On a loaded two-core machine running the suite in parallel, WirePlumber
 // can take seconds to choose its default sink.
 constexpr std::chrono::seconds kStartBound(20);
 
-// What the host runs for media and audio.
 constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
 
-bool Eventually(
-    const std::function<bool()>& condition,
-    std::chrono::milliseconds timeout,
-    std::chrono::milliseconds interval = std::chrono::milliseconds(50)) {
-  const auto deadline = Clock::now() + timeout;
+bool Eventually(const std::function<bool()>& condition,
+                milliseconds timeout = kStartBound,
+                milliseconds interval = milliseconds(50)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {
-    if (Clock::now() > deadline) {
+    if (std::chrono::steady_clock::now() > deadline) {
       return false;
     }
     std::this_thread::sleep_for(interval);
@@ -51,14 +49,12 @@ bool Eventually(
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   size_t start = 0;
-  while (true) {
-    const size_t end = text.find(separator, start);
+  for (size_t end; (end = text.find(separator, start)) != std::string::npos;
+       start = end + 1) {
     parts.push_back(text.substr(start, end - start));
-    if (end == std::string::npos) {
-      return parts;
-    }
-    start = end + 1;
   }
+  parts.push_back(text.substr(start));
+  return parts;
 }
 
 std::vector<char*> ArgvOf(const std::vector<std::string>& strings) {
@@ -84,20 +80,14 @@ std::string ReadFile(const std::string& path) {
 // the tools that the host starts meanwhile: a hanging one would keep the new
 // file open for writing, and running it would fail with ETXTBSY. (GLib's
 // g_file_set_contents leaks it.)
-void WriteFile(const std::string& path,
-               const std::string& contents,
+void WriteFile(const std::string& path, const std::string& contents,
                mode_t mode = 0644) {
   const std::string temporary = path + ".new";
   const int fd =
       open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) {
-    ADD_FAILURE() << "cannot write " << path;
-    return;
-  }
-  bool ok = write(fd, contents.data(), contents.size()) ==
-            static_cast<ssize_t>(contents.size());
-  ok = fchmod(fd, mode) == 0 && ok;
-  ok = close(fd) == 0 && ok;
+  bool ok = fd >= 0 && write(fd, contents.data(), contents.size()) ==
+                           static_cast<ssize_t>(contents.size());
+  ok = fd >= 0 && fchmod(fd, mode) == 0 && close(fd) == 0 && ok;
   EXPECT_TRUE(ok && rename(temporary.c_str(), path.c_str()) == 0) << path;
 }
 
@@ -141,20 +131,21 @@ bool SocketAccepts(const std::string& path) {
   return ok;
 }
 
-// Done in the child before exec.
-void ServerChildSetup(gpointer) {
-  setpgid(0, 0);
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
+// Ready once `ready` holds while `server` still runs; else its log is shown.
+bool AwaitServer(ChildProcess& server, const char* what,
+                 const std::string& log, const std::function<bool()>& ready) {
+  const bool ok =
+      Eventually([&] { return !server.Running() || ready(); }) &&
+      server.Running();
+  if (!ok) {
+    ADD_FAILURE() << what << " did not start; its log:\n" << ReadFile(log);
+  }
+  return ok;
 }
 
-void ReportStartFailure(const char* what, const std::string& log_path) {
-  ADD_FAILURE() << what << " did not start; its log:\n" << ReadFile(log_path);
-}
-
-// What a private server gets instead of the user's surroundings: its own
-// home, runtime, configuration and state directories, and bus addresses
-// that lead nowhere, so that nothing it does reaches the machine's buses or
-// the user's files.
+// Its own home, runtime, configuration and state directories, and bus
+// addresses that lead nowhere: nothing a private server does reaches the
+// machine's buses or the user's files.
 std::vector<std::string> IsolatedServerChanges(const TempDir& dir) {
   MakeDirs(dir, {"home", "run", "config", "state", "data"});
   const std::string nowhere = "unix:path=" + dir.File("no-bus");
@@ -176,19 +167,12 @@ ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value)
   if (const char* old = getenv(name)) {
     previous_ = old;
   }
-  if (value) {
-    setenv(name, value->c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
+  value ? setenv(name, value->c_str(), 1) : unsetenv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (previous_) {
-    setenv(name_.c_str(), previous_->c_str(), 1);
-  } else {
-    unsetenv(name_.c_str());
-  }
+  previous_ ? setenv(name_.c_str(), previous_->c_str(), 1)
+            : unsetenv(name_.c_str());
 }
 
 std::string RealTool(const std::string& name) {
@@ -199,10 +183,6 @@ std::string RealTool(const std::string& name) {
     }
   }
   return name;
-}
-
-ChildProcess::~ChildProcess() {
-  Stop();
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv,
@@ -224,8 +204,12 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   g_autoptr(GError) error = nullptr;
   const bool started = g_spawn_async_with_pipes_and_fds(
       nullptr, args.data(), environment, G_SPAWN_DO_NOT_REAP_CHILD,
-      ServerChildSetup, nullptr, -1, log, log, nullptr, nullptr, 0, &pid,
-      nullptr, nullptr, nullptr, &error);
+      [](gpointer) {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+      },
+      nullptr, -1, log, log, nullptr, nullptr, 0, &pid, nullptr, nullptr,
+      nullptr, &error);
   close(log);
   g_strfreev(environment);
   if (!started) {
@@ -247,7 +231,7 @@ int ChildProcess::Stop() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
     if (!Eventually([&] { return !Running(); }, std::chrono::seconds(3),
-                    std::chrono::milliseconds(5))) {
+                    milliseconds(5))) {
       kill(-pid_, SIGKILL);
       waitpid(pid_, &status_, 0);
       pid_ = -1;
@@ -258,57 +242,32 @@ int ChildProcess::Stop() {
 
 PrivateSessionBus::PrivateSessionBus() {
   const std::string socket = dir_.File("bus");
-  const std::string config = dir_.File("bus.conf");
-  g_autofree gchar* text = g_strdup_printf(
-      "<busconfig>\n"
-      "  <type>session</type>\n"
-      "  <listen>unix:path=%s</listen>\n"
-      "  <auth>EXTERNAL</auth>\n"
-      "  <policy context=\"default\">\n"
-      "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-      "    <allow eavesdrop=\"true\"/>\n"
-      "    <allow own=\"*\"/>\n"
-      "  </policy>\n"
-      "</busconfig>\n",
-      socket.c_str());
-  WriteFile(config, text);
+  WriteFile(dir_.File("bus.conf"),
+            "<busconfig><type>session</type>"
+            "<listen>unix:path=" + socket + "</listen><auth>EXTERNAL</auth>"
+            "<policy context=\"default\"><allow send_destination=\"*\" "
+            "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+            "<allow own=\"*\"/></policy></busconfig>\n");
   const std::string log = dir_.File("bus.log");
-  if (!daemon_.Start({RealTool("dbus-daemon"), "--config-file=" + config,
-                      "--nofork", "--nopidfile"},
-                     log)) {
-    return;
-  }
-  ready_ = Eventually([&] { return SocketAccepts(socket); }, kStartBound);
-  if (!ready_) {
-    ReportStartFailure("dbus-daemon", log);
-  }
+  ready_ = daemon_.Start({RealTool("dbus-daemon"),
+                          "--config-file=" + dir_.File("bus.conf"), "--nofork",
+                          "--nopidfile"},
+                         log) &&
+           AwaitServer(daemon_, "dbus-daemon", log,
+                       [&] { return SocketAccepts(socket); });
   address_.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
 }
 
 TestPlayer::TestPlayer(const std::string& name, const Track& track)
     : name_(name) {
   const std::string log = dir_.File("player.log");
-  if (!process_.Start(
-          {MPRIS_TEST_PLAYER, "--name", name, "--log", dir_.File("calls"),
-           "--status", track.status, "--title", track.title, "--artist",
-           track.artist, "--album", track.album},
-          log)) {
-    return;
-  }
-  ready_ = Eventually(
-      [&] {
-        return !process_.Running() ||
-               Run({RealTool("playerctl"), "-p", name_, "status"}).ok;
-      },
-      kStartBound);
-  ready_ = ready_ && process_.Running();
-  if (!ready_) {
-    ReportStartFailure("the test player", log);
-  }
-}
-
-TestPlayer::~TestPlayer() {
-  Quit();
+  ready_ = process_.Start({MPRIS_TEST_PLAYER, name, dir_.File("calls"),
+                           track.status, track.title, track.artist,
+                           track.album},
+                          log) &&
+           AwaitServer(process_, "the test player", log, [&] {
+             return Run({RealTool("playerctl"), "-p", name_, "status"}).ok;
+           });
 }
 
 std::vector<std::string> TestPlayer::Calls() const {
@@ -327,14 +286,13 @@ void TestPlayer::Quit() {
       << ReadFile(dir_.File("player.log"));
   // The bus drops the name a moment after the process has gone.
   EXPECT_TRUE(Eventually(
-      [&] {
-        return !Run({RealTool("playerctl"), "-p", name_, "status"}).ok;
-      },
-      std::chrono::seconds(5)));
+      [&] { return !Run({RealTool("playerctl"), "-p", name_, "status"}).ok; }));
 }
 
 PrivatePipeWire::PrivatePipeWire() {
-  const std::vector<std::string> changes = IsolatedServerChanges(dir_);
+  std::vector<std::string> changes = IsolatedServerChanges(dir_);
+  changes.insert(changes.end(), {"PIPEWIRE_REMOTE", "PIPEWIRE_RUNTIME_DIR",
+                                 "PIPEWIRE_CONFIG_DIR", "WIREPLUMBER_CONFIG_DIR"});
   MakeDirs(dir_, {"config/wireplumber", "config/wireplumber/main.lua.d"});
   // Just what one sink needs: no device monitors, a null sink driven by a
   // dummy clock, and no real-time module, which would raise the priority of
@@ -399,41 +357,22 @@ wireplumber.components = [
             "libcamera_monitor.enabled = false\n"
             "default_access.properties[\"enable-flatpak-portal\"] = false\n");
 
-  std::vector<std::string> server_changes = changes;
-  server_changes.insert(server_changes.end(),
-                        {"PIPEWIRE_REMOTE", "PIPEWIRE_RUNTIME_DIR",
-                         "PIPEWIRE_CONFIG_DIR", "WIREPLUMBER_CONFIG_DIR"});
   const std::string log = dir_.File("pipewire.log");
-  if (!pipewire_.Start({RealTool("pipewire"), "-c", dir_.File("pipewire.conf")},
-                       log, server_changes)) {
-    return;
-  }
   // WirePlumber quits at once when it finds no PipeWire to talk to.
-  if (!Eventually([&] { return SocketAccepts(dir_.File("run/pipewire-0")); },
-                  kStartBound) ||
-      !wireplumber_.Start({RealTool("wireplumber")}, log, server_changes)) {
-    ReportStartFailure("pipewire", log);
+  if (!pipewire_.Start({RealTool("pipewire"), "-c", dir_.File("pipewire.conf")},
+                       log, changes) ||
+      !AwaitServer(pipewire_, "pipewire", log,
+                   [&] { return SocketAccepts(dir_.File("run/pipewire-0")); }) ||
+      !wireplumber_.Start({RealTool("wireplumber")}, log, changes)) {
     return;
   }
-
   // The clients' own variable, so this process's XDG_RUNTIME_DIR stays.
   runtime_dir_.emplace("PIPEWIRE_RUNTIME_DIR", dir_.File("run"));
   remote_.emplace("PIPEWIRE_REMOTE", std::nullopt);
   // Until a default sink is chosen wpctl prints an error and still exits
   // with 0; only its output tells that the session is ready.
-  ready_ = Eventually(
-      [&] {
-        return Volume().rfind("Volume:", 0) == 0 || !wireplumber_.Running();
-      },
-      kStartBound);
-  ready_ = ready_ && wireplumber_.Running();
-  if (!ready_) {
-    ReportStartFailure("wireplumber", log);
-  }
-}
-
-PrivatePipeWire::~PrivatePipeWire() {
-  wireplumber_.Stop();
+  ready_ = AwaitServer(wireplumber_, "wireplumber", log,
+                       [&] { return Volume().rfind("Volume:", 0) == 0; });
 }
 
 std::string PrivatePipeWire::Volume() const {
@@ -470,13 +409,8 @@ PrivatePulseAudio::PrivatePulseAudio() {
   server_address_.emplace("PULSE_SERVER", "unix:" + socket);
   client_config_.emplace("PULSE_CLIENTCONFIG", dir_.File("client.conf"));
   cookie_.emplace("PULSE_COOKIE", dir_.File("cookie"));
-  ready_ = Eventually(
-      [&] { return Volume().rfind("Volume:", 0) == 0 || !server_.Running(); },
-      kStartBound);
-  ready_ = ready_ && server_.Running();
-  if (!ready_) {
-    ReportStartFailure("pulseaudio", log);
-  }
+  ready_ = AwaitServer(server_, "pulseaudio", log,
+                       [&] { return Volume().rfind("Volume:", 0) == 0; });
 }
 
 std::string PrivatePulseAudio::Volume() const {
@@ -524,28 +458,18 @@ void ToolPath::Script(const std::string& name, const std::string& body) const {
 }
 
 void ToolPath::Observe(const std::string& name) const {
-  g_autofree gchar* body = g_strdup_printf(
-      "'%s' \"$@\"\n"
-      "status=$?\n"
-      "echo \"%s $1\" >> '%s'\n"
-      "exit $status",
-      RealTool(name).c_str(), name.c_str(), File("runs").c_str());
-  Script(name, body);
-}
-
-int ToolPath::RunsEnded(const std::string& run) const {
-  const std::vector<std::string> lines = Split(ReadFile(File("runs")), '\n');
-  return static_cast<int>(std::count(lines.begin(), lines.end(), run));
+  Script(name, "'" + RealTool(name) + "' \"$@\"\nstatus=$?\necho \"" + name +
+                   " $1\" >> '" + File("runs") + "'\nexit $status");
 }
 
 bool ToolPath::AwaitNextRun(const std::string& run) const {
-  const int ended = RunsEnded(run);
-  return Eventually([&] { return RunsEnded(run) > ended; },
-                    std::chrono::seconds(10), std::chrono::milliseconds(5));
-}
-
-std::string ToolPath::File(const std::string& name) const {
-  return dir_.File(name);
+  const auto ended = [&] {
+    const std::vector<std::string> lines = Split(ReadFile(File("runs")), '\n');
+    return std::count(lines.begin(), lines.end(), run);
+  };
+  const auto before = ended();
+  return Eventually([&] { return ended() > before; }, std::chrono::seconds(10),
+                    milliseconds(5));
 }
 
 }  // namespace desktop_testing

@@ -2,18 +2,16 @@
 #define TESTS_DESKTOP_TOOLS_PRIVATE_DESKTOP_H_
 
 // The desktop services that the host's tools talk to, each started privately
-// for one test: a session bus with a media player on it, PipeWire with
-// WirePlumber, PulseAudio, and a PATH that hides or replaces tools. None of
-// them reaches the machine's own services or the user's files.
+// for one test, and a PATH that hides or replaces tools. None of them reaches
+// the machine's own services or the user's files.
 //
-// A fixture that changes this process's environment (the tools the host
-// starts inherit it) puts it back when it ends. Create them before the host
+// The fixtures change this process's environment (the tools the host starts
+// inherit it) and put it back when they end. Create them before the host
 // bridge and let them outlive it: its threads start tools at any moment, and
 // changing the environment under them is a race.
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,8 +22,7 @@ namespace desktop_testing {
 
 using peer_testing::TempDir;
 
-// Sets one variable of this process's environment, or removes it when
-// `value` is empty, and restores the previous state when it ends.
+// Sets (or, without a value, removes) one variable until it ends.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, std::optional<std::string> value);
@@ -42,23 +39,19 @@ class ScopedEnv {
 // scripts reach the real tools while a ToolPath hides them from the host.
 std::string RealTool(const std::string& name);
 
-// A server with its output in a log file, in this process's environment
-// with `changes` made to it (NAME=VALUE sets, NAME alone removes). It is
-// killed if the test process dies first, so a crashed test leaves nothing
-// running.
+// A server logging to a file, in this process's environment with `changes`
+// (NAME=VALUE sets, NAME alone removes). It dies with the test process.
 class ChildProcess {
  public:
   ChildProcess() = default;
-  ~ChildProcess();
+  ~ChildProcess() { Stop(); }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool Start(const std::vector<std::string>& argv,
-             const std::string& log_path,
+  bool Start(const std::vector<std::string>& argv, const std::string& log_path,
              const std::vector<std::string>& changes = {});
   bool Running();
-  // SIGTERM, then SIGKILL for its process group when it lingers. Returns
-  // the wait status, or -1 when nothing ran.
+  // SIGTERM, then SIGKILL for its process group; the wait status or -1.
   int Stop();
 
  private:
@@ -66,8 +59,8 @@ class ChildProcess {
   int status_ = -1;
 };
 
-// A session bus of its own, without service activation, so that nothing
-// starts on it by surprise. Sets DBUS_SESSION_BUS_ADDRESS.
+// A session bus without service activation, so that nothing starts on it by
+// surprise. Sets DBUS_SESSION_BUS_ADDRESS.
 class PrivateSessionBus {
  public:
   PrivateSessionBus();
@@ -91,10 +84,9 @@ struct Track {
 class TestPlayer {
  public:
   TestPlayer(const std::string& name, const Track& track);
-  ~TestPlayer();
+  ~TestPlayer() { Quit(); }
   bool ready() const { return ready_; }
-  // The transport calls that reached it, in order: "PlayPause", "Next",
-  // "Previous".
+  // The transport calls that reached it, in order.
   std::vector<std::string> Calls() const;
   // Ends it and waits until playerctl no longer sees it.
   void Quit();
@@ -106,12 +98,11 @@ class TestPlayer {
   bool ready_ = false;
 };
 
-// PipeWire with WirePlumber and a null sink as the default sink. wpctl in
-// this process reaches it.
+// PipeWire with WirePlumber and a null sink as the default sink, which wpctl
+// in this process reaches.
 class PrivatePipeWire {
  public:
   PrivatePipeWire();
-  ~PrivatePipeWire();
   bool ready() const { return ready_; }
   // What the real wpctl reports for the default sink, e.g. "Volume: 0.55".
   std::string Volume() const;
@@ -120,14 +111,14 @@ class PrivatePipeWire {
  private:
   TempDir dir_;
   ChildProcess pipewire_;
-  ChildProcess wireplumber_;
+  ChildProcess wireplumber_;  // declared later: stops first
   bool ready_ = false;
   std::optional<ScopedEnv> runtime_dir_;
   std::optional<ScopedEnv> remote_;
 };
 
-// A PulseAudio server with a null sink as the default sink. pactl in this
-// process reaches it and never starts a server of its own.
+// PulseAudio with a null sink as the default sink. pactl in this process
+// reaches it and never starts a server of its own.
 class PrivatePulseAudio {
  public:
   PrivatePulseAudio();
@@ -152,23 +143,21 @@ class PrivatePulseAudio {
 class ToolPath {
  public:
   explicit ToolPath(const std::vector<std::string>& hidden);
-  // Puts a /bin/sh script named `name` with `body` first on PATH, replacing
-  // an earlier one in one step.
+  // Puts a /bin/sh script named `name` first on PATH, replacing an earlier
+  // one in one step.
   void Script(const std::string& name, const std::string& body) const;
-  // Runs the real `name` through a script that notes the end of each run in
-  // File("runs") as "<name> <first argument>". The telemetry thread stores
-  // what it read as soon as its last tool ends and then waits about 1.5 s;
-  // a deck action started at that moment cannot have its own read-back
-  // overwritten by an older poll.
+  // Runs the real `name` through a script that notes the end of each run as
+  // "<name> <first argument>". The telemetry thread stores what it read as
+  // soon as its last tool ends and then waits about 1.5 s; a deck action
+  // started at that moment cannot have its own read-back overwritten by an
+  // older poll.
   void Observe(const std::string& name) const;
   // Waits for the next end of a run noted as `run`, e.g. "wpctl get-volume".
   bool AwaitNextRun(const std::string& run) const;
   // A file beside the scripts, for them to write to.
-  std::string File(const std::string& name) const;
+  std::string File(const std::string& name) const { return dir_.File(name); }
 
  private:
-  int RunsEnded(const std::string& run) const;
-
   TempDir dir_;
   std::optional<ScopedEnv> path_;
 };

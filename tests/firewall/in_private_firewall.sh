@@ -2,20 +2,12 @@
 # in_private_firewall.sh <command> [argument...]
 #
 # Runs the command with a firewall of its own, so that it can enable ufw and
-# start firewalld for real without touching the machine's: in new network,
-# mount and PID namespaces, where
-#   - /etc/ufw, /etc/firewalld and /etc/default are private copies, and /run
-#     and /var/log private and empty (ufw's lock, firewalld's temporary files
-#     and log, the system bus socket);
-#   - iptables, nftables and the net.* sysctls that ufw sets belong to the new
-#     network namespace;
-#   - a private system bus listens at the usual address, /run/dbus, with
-#     private_system_bus.conf;
-#   - TMPDIR is private too (ufw writes its rule files through it);
-#   - PRIVATE_FIREWALL_DIR names a private directory for the command's own
-#     files.
-# Every daemon started inside dies with the PID namespace when the command
-# ends, or when this script is killed (unshare --kill-child).
+# start firewalld for real without touching the machine's: in new network
+# (iptables, nftables, net.* sysctls), mount and PID namespaces, with private
+# copies of /etc/ufw, /etc/firewalld and /etc/default, an empty /run,
+# /var/log and TMPDIR, a private system bus at the usual address, and
+# PRIVATE_FIREWALL_DIR for the command's own files. Every daemon started
+# inside dies with the PID namespace (unshare --kill-child).
 #
 # Without root, user namespaces are tried; where the namespaces or the copies
 # cannot be made, the command runs anyway with PRIVATE_FIREWALL_UNAVAILABLE
