@@ -1,8 +1,12 @@
 #ifndef TESTS_INPUT_FAKE_KERNEL_H_
 #define TESTS_INPUT_FAKE_KERNEL_H_
 
+#include <errno.h>
 #include <linux/uinput.h>
+#include <string.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -17,26 +21,19 @@
 
 namespace input_testing {
 
-// What the fake kernel was asked to do, with each argument decoded. Refused
-// calls are recorded too.
+// What the fake kernel was asked to do. Refused calls are recorded too.
 struct KernelCall {
   enum class Kind { kOpen, kIoctl, kWrite, kClose };
-
-  explicit KernelCall(Kind call_kind) : kind(call_kind) {}
+  KernelCall(Kind call_kind, int descriptor, unsigned long code = 0)
+      : kind(call_kind), fd(descriptor), request(code) {}
 
   Kind kind;
   // The descriptor used; for an open, the one handed out (-1 when refused).
-  int fd = -1;
-  int flags = 0;
-  unsigned long request = 0;
-  // The argument of integer requests (capability bits).
-  int value = 0;
+  int fd;
+  unsigned long request;
   std::optional<uinput_setup> setup;
-  std::optional<uinput_abs_setup> abs_setup;
-  // Force-feedback upload and erase: as filled in by a begin request, as
-  // passed with an end request.
+  // As passed with an end-of-upload request.
   std::optional<uinput_ff_upload> upload;
-  std::optional<uinput_ff_erase> erase;
   // A write: the whole batch as passed.
   std::vector<input_event> events;
 };
@@ -49,55 +46,232 @@ enum class NodeState { kAbsent, kNoPermission, kReady };
 // Safe to use from any thread.
 class FakeKernel : public korvane_bridge::KernelCalls {
  public:
-  int Open(const char* path, int flags) override;
-  int Close(int fd) override;
-  int IoctlValue(int fd, unsigned long request, int value) override;
-  int IoctlPointer(int fd, unsigned long request, void* argument) override;
-  ssize_t Write(int fd, const void* data, size_t size) override;
-  ssize_t Read(int fd, void* data, size_t size) override;
-  int Poll(pollfd* fds, nfds_t count, int timeout_ms) override;
-  int Access(const char* path, int mode) override;
-  int RunShellCommand(const char* command_line) override;
+  int Open(const char* path, int) override {
+    Lock lock(mutex_);
+    const bool refused = strcmp(path, kNodePath) != 0 || fail_next_open_;
+    fail_next_open_ = false;
+    const int fd = refused ? -1 : next_fd_++;
+    if (!refused) {
+      open_.insert(fd);
+    }
+    calls_.push_back({KernelCall::Kind::kOpen, fd});
+    return refused ? Fail(ENOENT) : fd;
+  }
 
-  // The next `count` opens fail with ENOENT.
-  void FailOpens(int count);
+  int Close(int fd) override {
+    Lock lock(mutex_);
+    if (!CheckOpenLocked(fd)) {
+      return Fail(EBADF);
+    }
+    // A worker still polling it would next read someone else's descriptor.
+    misuses_ += polls_waiting_[fd] > 0 ? 1 : 0;
+    open_.erase(fd);
+    calls_.push_back({KernelCall::Kind::kClose, fd});
+    return 0;
+  }
+
+  int IoctlValue(int fd, unsigned long request, int) override {
+    return IoctlPointer(fd, request, nullptr);
+  }
+
+  int IoctlPointer(int fd, unsigned long request, void* argument) override {
+    Lock lock(mutex_);
+    if (!CheckOpenLocked(fd)) {
+      return Fail(EBADF);
+    }
+    KernelCall call{KernelCall::Kind::kIoctl, fd, request};
+    bool refused = failing_requests_[request] > 0;
+    if (refused) {
+      --failing_requests_[request];
+    } else if (request == UI_DEV_SETUP) {
+      call.setup = *static_cast<uinput_setup*>(argument);
+    } else if (request == UI_END_FF_UPLOAD) {
+      call.upload = *static_cast<uinput_ff_upload*>(argument);
+    } else if (request == UI_BEGIN_FF_UPLOAD) {
+      // Refused for an id never queued, as the kernel refuses it.
+      auto* upload = static_cast<uinput_ff_upload*>(argument);
+      refused = !Take(uploads_, upload->request_id, &upload->effect);
+    } else if (request == UI_BEGIN_FF_ERASE) {
+      auto* erase = static_cast<uinput_ff_erase*>(argument);
+      refused = !Take(erases_, erase->request_id, &erase->effect_id);
+    }
+    calls_.push_back(call);
+    return refused ? Fail(EINVAL) : 0;
+  }
+
+  ssize_t Write(int fd, const void* data, size_t size) override {
+    Lock lock(mutex_);
+    if (!CheckOpenLocked(fd)) {
+      return Fail(EBADF);
+    }
+    KernelCall call{KernelCall::Kind::kWrite, fd};
+    const auto* events = static_cast<const input_event*>(data);
+    call.events.assign(events, events + size / sizeof(input_event));
+    calls_.push_back(call);
+    ssize_t result = static_cast<ssize_t>(size);
+    if (!scripted_writes_.empty()) {
+      result = scripted_writes_.front();
+      scripted_writes_.pop_front();
+    }
+    return result < 0 ? Fail(EIO) : result;
+  }
+
+  ssize_t Read(int fd, void* data, size_t size) override {
+    Lock lock(mutex_);
+    if (!CheckOpenLocked(fd)) {
+      return Fail(EBADF);
+    }
+    auto& pending = pending_events_[fd];
+    if (size < sizeof(input_event) || pending.empty()) {
+      return Fail(pending.empty() ? EAGAIN : EINVAL);
+    }
+    memcpy(data, &pending.front(), sizeof(input_event));
+    if (flooded_.count(fd) == 0) {
+      pending.pop_front();
+    }
+    return sizeof(input_event);
+  }
+
+  // The workers watch one descriptor each.
+  int Poll(pollfd* fds, nfds_t, int timeout_ms) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    pollfd& watch = fds[0];
+    if (!CheckOpenLocked(watch.fd)) {
+      return Fail(EBADF);
+    }
+    const auto& pending = pending_events_[watch.fd];
+    ++polls_waiting_[watch.fd];
+    readable_.wait_for(
+        lock, std::min(std::chrono::milliseconds(timeout_ms), poll_wait_limit_),
+        [&] { return !pending.empty(); });
+    --polls_waiting_[watch.fd];
+    watch.revents = pending.empty() ? 0 : POLLIN;
+    return pending.empty() ? 0 : 1;
+  }
+
+  int Access(const char* path, int mode) override {
+    Lock lock(mutex_);
+    if (strcmp(path, kNodePath) != 0 || node_ == NodeState::kAbsent) {
+      return Fail(ENOENT);
+    }
+    return mode != F_OK && node_ != NodeState::kReady ? Fail(EACCES) : 0;
+  }
+
+  int RunShellCommand(const char* command_line) override {
+    Lock lock(mutex_);
+    shell_commands_.push_back(command_line);
+    node_ = node_after_shell_command_;
+    return 0;
+  }
+
+  // The next open fails with ENOENT.
+  void FailNextOpen() {
+    Lock lock(mutex_);
+    fail_next_open_ = true;
+  }
   // The next `count` ioctls with `request` fail with EINVAL.
-  void FailRequest(unsigned long request, int count = 1);
+  void FailRequest(unsigned long request, int count = 1) {
+    Lock lock(mutex_);
+    failing_requests_[request] = count;
+  }
   // The next write returns `result` (a short count or -1) instead of the
   // whole size.
-  void ScriptWrite(ssize_t result);
+  void ScriptWrite(ssize_t result) {
+    Lock lock(mutex_);
+    scripted_writes_.push_back(result);
+  }
 
   // Requests and events for the reader of `fd`, in order.
-  void QueueUpload(int fd, uint32_t request_id, const ff_effect& effect);
-  void QueueErase(int fd, uint32_t request_id, uint32_t effect_id);
-  void QueueEvent(int fd, uint16_t type, uint16_t code, int32_t value);
-  // From now on reads of `fd` never run dry: they return `event` forever.
-  void Flood(int fd, const input_event& event);
-  // Longest time one poll waits for data; the real timeout is still
-  // recorded. Keeps idle workers from slowing every test down.
-  void SetPollWaitLimit(std::chrono::milliseconds limit);
+  void QueueUpload(int fd, uint32_t request_id, const ff_effect& effect) {
+    Lock lock(mutex_);
+    uploads_[request_id] = effect;
+    QueueLocked(fd, EV_UINPUT, UI_FF_UPLOAD, static_cast<int32_t>(request_id));
+  }
+  void QueueErase(int fd, uint32_t request_id, uint32_t effect_id) {
+    Lock lock(mutex_);
+    erases_[request_id] = effect_id;
+    QueueLocked(fd, EV_UINPUT, UI_FF_ERASE, static_cast<int32_t>(request_id));
+  }
+  void QueueEvent(int fd, uint16_t type, uint16_t code, int32_t value) {
+    Lock lock(mutex_);
+    QueueLocked(fd, type, code, value);
+  }
+  // Queues an event that reads of `fd` then return forever.
+  void Flood(int fd, uint16_t type, uint16_t code, int32_t value) {
+    Lock lock(mutex_);
+    flooded_.insert(fd);
+    QueueLocked(fd, type, code, value);
+  }
+  // Longest time one poll waits for data. Keeps idle workers from slowing
+  // every test down.
+  void SetPollWaitLimit(std::chrono::milliseconds limit) {
+    Lock lock(mutex_);
+    poll_wait_limit_ = limit;
+  }
 
-  void SetNode(NodeState state);
+  void SetNode(NodeState state) {
+    Lock lock(mutex_);
+    node_ = state;
+  }
   // What the node becomes when a shell command runs.
-  void SetNodeAfterShellCommand(NodeState state);
+  void SetNodeAfterShellCommand(NodeState state) {
+    Lock lock(mutex_);
+    node_after_shell_command_ = state;
+  }
 
-  std::vector<KernelCall> Calls() const;
-  std::vector<std::string> ShellCommands() const;
-  std::set<int> OpenDescriptors() const;
-  std::set<int> PollTimeouts() const;
+  std::vector<KernelCall> Calls() const {
+    Lock lock(mutex_);
+    return calls_;
+  }
+  std::vector<std::string> ShellCommands() const {
+    Lock lock(mutex_);
+    return shell_commands_;
+  }
+  std::set<int> OpenDescriptors() const {
+    Lock lock(mutex_);
+    return open_;
+  }
   // Calls on descriptors that were not open, and closes of a descriptor
   // that a poll was waiting on.
-  int Misuses() const;
+  int Misuses() const {
+    Lock lock(mutex_);
+    return misuses_;
+  }
 
  private:
-  bool IsReadableLocked(int fd) const;
-  bool CheckOpenLocked(int fd);
-  // Records a refused request and fails it with EINVAL.
-  int RefuseLocked(KernelCall& call);
-  int DecodeIoctlLocked(int fd,
-                        unsigned long request,
-                        void* argument,
-                        KernelCall& call);
+  using Lock = std::lock_guard<std::mutex>;
+  static constexpr char kNodePath[] = "/dev/uinput";
+
+  static int Fail(int error) {
+    errno = error;
+    return -1;
+  }
+
+  void QueueLocked(int fd, uint16_t type, uint16_t code, int32_t value) {
+    input_event event;
+    memset(&event, 0, sizeof(event));
+    event.type = type;
+    event.code = code;
+    event.value = value;
+    pending_events_[fd].push_back(event);
+    readable_.notify_all();
+  }
+
+  template <typename Value>
+  static bool Take(std::map<uint32_t, Value>& queued, uint32_t id, Value* out) {
+    const auto found = queued.find(id);
+    if (found == queued.end()) {
+      return false;
+    }
+    *out = found->second;
+    queued.erase(found);
+    return true;
+  }
+
+  bool CheckOpenLocked(int fd) {
+    misuses_ += open_.count(fd) > 0 ? 0 : 1;
+    return open_.count(fd) > 0;
+  }
 
   mutable std::mutex mutex_;
   std::condition_variable readable_;
@@ -105,15 +279,14 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   std::set<int> open_;
   std::map<int, int> polls_waiting_;
   std::vector<KernelCall> calls_;
-  int failing_opens_ = 0;
+  bool fail_next_open_ = false;
   std::map<unsigned long, int> failing_requests_;
   std::deque<ssize_t> scripted_writes_;
   std::map<int, std::deque<input_event>> pending_events_;
-  std::map<int, input_event> floods_;
+  std::set<int> flooded_;
   std::map<uint32_t, ff_effect> uploads_;
   std::map<uint32_t, uint32_t> erases_;
   std::chrono::milliseconds poll_wait_limit_{5};
-  std::set<int> poll_timeouts_;
   NodeState node_ = NodeState::kReady;
   NodeState node_after_shell_command_ = NodeState::kReady;
   std::vector<std::string> shell_commands_;
@@ -121,22 +294,53 @@ class FakeKernel : public korvane_bridge::KernelCalls {
 };
 
 // The three steps at which the kernel can refuse a new device.
-enum class CreationStep { kOpen, kSetup, kCreate };
-inline constexpr CreationStep kCreationSteps[] = {
-    CreationStep::kOpen, CreationStep::kSetup, CreationStep::kCreate};
-const char* Name(CreationStep step);
-void FailNextCreationAt(FakeKernel& kernel, CreationStep step);
+struct CreationStep {
+  const char* name;
+  void (*fail_next)(FakeKernel& kernel);
+};
+inline const CreationStep kCreationSteps[] = {
+    {"open", [](FakeKernel& kernel) { kernel.FailNextOpen(); }},
+    {"setup", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_SETUP); }},
+    {"create", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_CREATE); }},
+};
 
-// Calls of one kind on one descriptor, in order.
-std::vector<KernelCall> CallsOn(const std::vector<KernelCall>& calls,
-                                KernelCall::Kind kind,
-                                int fd);
+// Calls of one kind on one descriptor, in order; ioctls of one request
+// only when `request` is given.
+inline std::vector<KernelCall> CallsOn(const std::vector<KernelCall>& calls,
+                                       KernelCall::Kind kind,
+                                       int fd,
+                                       unsigned long request = 0) {
+  std::vector<KernelCall> selected;
+  std::copy_if(calls.begin(), calls.end(), std::back_inserter(selected),
+               [&](const KernelCall& c) {
+                 return c.kind == kind && c.fd == fd &&
+                        (request == 0 || c.request == request);
+               });
+  return selected;
+}
+
 // The descriptors handed out by successful opens, in order.
-std::vector<int> OpenedDescriptors(const std::vector<KernelCall>& calls);
+inline std::vector<int> OpenedDescriptors(
+    const std::vector<KernelCall>& calls) {
+  std::vector<int> opened;
+  for (const KernelCall& call : calls) {
+    if (call.kind == KernelCall::Kind::kOpen && call.fd >= 0) {
+      opened.push_back(call.fd);
+    }
+  }
+  return opened;
+}
+
 // The batches written to `fd`, in order.
-std::vector<std::vector<input_event>> Batches(
+inline std::vector<std::vector<input_event>> Batches(
     const std::vector<KernelCall>& calls,
-    int fd);
+    int fd) {
+  std::vector<std::vector<input_event>> batches;
+  for (const KernelCall& call : CallsOn(calls, KernelCall::Kind::kWrite, fd)) {
+    batches.push_back(call.events);
+  }
+  return batches;
+}
 
 }  // namespace input_testing
 

@@ -2,38 +2,14 @@
 #define TESTS_INPUT_INPUT_TEST_SUPPORT_H_
 
 #include <glib-object.h>
-#include <linux/input.h>
 #include <stdint.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <ostream>
-#include <vector>
 
 #include "frame_translation.h"
 #include "korvane_bridge_records.h"
-#include "mounted_slot.h"
 
 namespace input_testing {
-
-// An event without its time stamp, comparable and printable in assertions.
-struct Event {
-  uint16_t type;
-  uint16_t code;
-  int32_t value;
-  bool operator==(const Event& other) const {
-    return type == other.type && code == other.code && value == other.value;
-  }
-};
-std::ostream& operator<<(std::ostream& out, const Event& event);
-
-std::vector<Event> Events(const input_event* events, size_t count);
-std::vector<Event> Events(const std::vector<input_event>& events);
-// True when every time stamp of the batch is zero.
-bool TimeStampsZero(const std::vector<input_event>& events);
 
 struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
@@ -42,57 +18,22 @@ using FramePtr =
     std::unique_ptr<KorvaneBridgeVirtualControllerFrame, GObjectUnref>;
 
 // Sticks centred, nothing pressed.
-korvane_bridge::FrameControls RestingControls(int64_t player_number);
+inline korvane_bridge::FrameControls RestingControls(int64_t player_number) {
+  korvane_bridge::FrameControls controls{};
+  controls.player_number = player_number;
+  controls.left_stick_x = controls.left_stick_y = 128;
+  controls.right_stick_x = controls.right_stick_y = 128;
+  return controls;
+}
 
-// The fields that the gamepad has no use for.
-struct UnusedFrameFields {
-  double motion = 0.0;
-  int64_t timestamp_us = 0;
-  bool touch_active = false;
-  int64_t touch_position = 0;
-};
-
-FramePtr NewFrame(const korvane_bridge::FrameControls& controls,
-                  const UnusedFrameFields& unused = {});
-
-// Root passes every permission test and ignores process limits, so some
-// failures can only be seen by a process that is not root. Runs `check` in a
-// child that ran `prepare` (while still root) and then became the user
-// nobody. Returns kPassed, kFailed, or kCannotDropPrivileges when this
-// machine does not allow the switch.
-enum class ChildResult { kPassed, kFailed, kCannotDropPrivileges };
-ChildResult RunAsNobody(const std::function<bool()>& check,
-                        const std::function<bool()>& prepare = nullptr);
-
-// Polls `condition` until it holds; false after `timeout`.
-bool Eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
-// Collects rumble callbacks from any thread.
-class RumbleLog {
- public:
-  struct Rumble {
-    int64_t player;
-    int64_t strong;
-    int64_t weak;
-    bool operator==(const Rumble& other) const {
-      return player == other.player && strong == other.strong &&
-             weak == other.weak;
-    }
-  };
-
-  korvane_bridge::RumbleCallback Callback();
-  // Waits until at least `count` callbacks arrived; false after `timeout`.
-  bool WaitFor(size_t count,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
-  std::vector<Rumble> Rumbles() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::vector<Rumble> rumbles_;
-};
-std::ostream& operator<<(std::ostream& out, const RumbleLog::Rumble& rumble);
+// Motion, touch and time stamp zero: the gamepad has no use for them.
+inline FramePtr NewFrame(const korvane_bridge::FrameControls& c) {
+  return FramePtr(korvane_bridge_virtual_controller_frame_new(
+      c.player_number, c.button_mask1, c.button_mask2, c.home_button,
+      c.touch_click_button, c.left_stick_x, c.left_stick_y, c.right_stick_x,
+      c.right_stick_y, c.l2_analog, c.r2_analog, 0, 0, 0, 0, 0, 0, 0, false, 0,
+      0, 0, false, 0, 0, 0));
+}
 
 }  // namespace input_testing
 

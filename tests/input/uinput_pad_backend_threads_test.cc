@@ -15,11 +15,8 @@
 namespace {
 
 using input_testing::FakeKernel;
-using input_testing::KernelCall;
 using input_testing::NewFrame;
-using input_testing::OpenedDescriptors;
 using input_testing::RestingControls;
-using input_testing::RumbleLog;
 using korvane_bridge::UinputPadBackend;
 
 KorvaneBridgeNativeGamepadPersona Persona(int value) {
@@ -45,11 +42,12 @@ void RunTogether(int threads, int rounds, Body body) {
 
 TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
   FakeKernel kernel;
-  RumbleLog rumble;
+  std::atomic<int> rumbles{0};
   kernel.SetNode(input_testing::NodeState::kNoPermission);
   std::atomic<bool> done{false};
   {
-    UinputPadBackend backend(rumble.Callback(), kernel);
+    UinputPadBackend backend([&](int64_t, int64_t, int64_t) { ++rumbles; },
+                             kernel);
     // A game rumbling every gamepad that exists at the moment.
     std::thread game([&] {
       while (!done.load()) {
