@@ -48,8 +48,10 @@ class FakeKernel : public korvane_bridge::KernelCalls {
  public:
   int Open(const char* path, int) override {
     Lock lock(mutex_);
-    const bool refused = strcmp(path, kNodePath) != 0 || fail_next_open_;
-    fail_next_open_ = false;
+    const bool refused = strcmp(path, kNodePath) != 0 || failing_opens_ > 0;
+    if (failing_opens_ > 0) {
+      failing_opens_--;
+    }
     const int fd = refused ? -1 : next_fd_++;
     if (!refused) {
       open_.insert(fd);
@@ -164,10 +166,10 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     return 0;
   }
 
-  // The next open fails with ENOENT.
-  void FailNextOpen() {
+  // The next `count` opens fail with ENOENT.
+  void FailOpens(int count = 1) {
     Lock lock(mutex_);
-    fail_next_open_ = true;
+    failing_opens_ = count;
   }
   // The next `count` ioctls with `request` fail with EINVAL.
   void FailRequest(unsigned long request, int count = 1) {
@@ -279,7 +281,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   std::set<int> open_;
   std::map<int, int> polls_waiting_;
   std::vector<KernelCall> calls_;
-  bool fail_next_open_ = false;
+  int failing_opens_ = 0;
   std::map<unsigned long, int> failing_requests_;
   std::deque<ssize_t> scripted_writes_;
   std::map<int, std::deque<input_event>> pending_events_;
@@ -299,7 +301,7 @@ struct CreationStep {
   void (*fail_next)(FakeKernel& kernel);
 };
 inline const CreationStep kCreationSteps[] = {
-    {"open", [](FakeKernel& kernel) { kernel.FailNextOpen(); }},
+    {"open", [](FakeKernel& kernel) { kernel.FailOpens(); }},
     {"setup", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_SETUP); }},
     {"create", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_CREATE); }},
 };
