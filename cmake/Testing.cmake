@@ -13,6 +13,8 @@ endif()
 # surroundings first (a private session bus, a namespace).
 # NEEDS_DISPLAY runs it on a private Xvfb server; such tests take turns,
 # because xvfb-run instances started together can pick the same display.
+# -noreset: a server that resets when its last client leaves refuses the
+# connections that arrive meanwhile, as a test's next window or program does.
 # Under AddressSanitizer they, and the programs they start, leave GTK's
 # process-long caches out of the leak report (cmake/leak_suppressions.txt);
 # full stacks make those suppressions match only the libraries' frames.
@@ -25,7 +27,7 @@ function(korvane_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock)
   if(ARG_NEEDS_DISPLAY)
     add_test(NAME ${name} COMMAND xvfb-run --auto-servernum
-      "--server-args=-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+      "--server-args=-noreset -screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK xvfb)
     if(KORVANE_SANITIZE STREQUAL "address")
       set_tests_properties(${name} PROPERTIES ENVIRONMENT_MODIFICATION

@@ -450,12 +450,14 @@ void TestDisplay::ForgetEvents() {
 PrivateServer::PrivateServer(int depth) {
   const std::string screen = "320x240x" + std::to_string(depth);
   g_autoptr(GError) error = nullptr;
-  // Its display number comes on stdout once it accepts connections.
+  // Its display number comes on stdout once it accepts connections. Without
+  // -noreset it would refuse connections while it resets after its last
+  // client leaves.
   process_ = g_subprocess_new(
       static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE |
                                     G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-      &error, "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-      screen.c_str(), nullptr);
+      &error, "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset",
+      "-screen", "0", screen.c_str(), nullptr);
   if (process_ == nullptr) {
     ADD_FAILURE() << "Xvfb: " << error->message;
     return;
