@@ -447,17 +447,24 @@ void TestDisplay::ForgetEvents() {
   events_.clear();
 }
 
-PrivateServer::PrivateServer(int depth) {
+PrivateServer::PrivateServer(int depth, bool shared_memory) {
   const std::string screen = "320x240x" + std::to_string(depth);
   g_autoptr(GError) error = nullptr;
   // Its display number comes on stdout once it accepts connections. Without
   // -noreset it would refuse connections while it resets after its last
   // client leaves.
-  process_ = g_subprocess_new(
+  std::vector<const gchar*> command = {
+      "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
+      "-noreset", "-screen",    "0", screen.c_str()};
+  if (!shared_memory) {
+    command.insert(command.end(), {"-extension", "MIT-SHM"});
+  }
+  command.push_back(nullptr);
+  process_ = g_subprocess_newv(
+      command.data(),
       static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE |
                                     G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-      &error, "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset",
-      "-screen", "0", screen.c_str(), nullptr);
+      &error);
   if (process_ == nullptr) {
     ADD_FAILURE() << "Xvfb: " << error->message;
     return;

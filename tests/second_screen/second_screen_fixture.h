@@ -209,7 +209,8 @@ class ScopedDisplayName {
 // does not have.
 class PrivateServer {
  public:
-  explicit PrivateServer(int depth);
+  // Without shared memory, clients must take pixels through the socket.
+  explicit PrivateServer(int depth, bool shared_memory = true);
   ~PrivateServer();
 
   // ":N", or empty when the server did not start.

@@ -135,25 +135,53 @@ TEST_F(WindowCaptureTest,
   }
 }
 
-TEST(SixteenBitScreenCaptureTest, APixelLayoutItCannotConvertGivesNull) {
-  second_screen_testing::PrivateServer server(16);
-  ASSERT_FALSE(server.name().empty()) << "no second X server";
-  // Before the bridge exists: its threads read the environment.
-  second_screen_testing::ScopedDisplayName on_server(server.name().c_str());
-  second_screen_testing::TestDisplay screen;
-  ASSERT_TRUE(screen.connected());
-  ASSERT_EQ(DefaultDepth(screen.display(), DefaultScreen(screen.display())),
-            16);
-  // No window manager there: the window is mapped as it is.
-  WindowLook look = ThreeBands(10, 10, 200, 150);
-  look.wait = false;
-  const Window window = screen.Create(look);
-  ASSERT_TRUE(second_screen_testing::Eventually(
-      [&] { return screen.Viewable(window); }));
+// A server of the test's own, with a window of bands and no window manager.
+class OwnServerCaptureTest : public ::testing::Test {
+ protected:
+  void Start(int depth, bool shared_memory) {
+    server_.emplace(depth, shared_memory);
+    ASSERT_FALSE(server_->name().empty()) << "no second X server";
+    // Before the bridge exists: its threads read the environment.
+    on_server_.emplace(server_->name().c_str());
+    screen_.emplace();
+    ASSERT_TRUE(screen_->connected());
+    ASSERT_EQ(
+        DefaultDepth(screen_->display(), DefaultScreen(screen_->display())),
+        depth);
+    WindowLook look = ThreeBands(10, 10, 210, 150);
+    look.wait = false;
+    window_ = screen_->Create(look);
+    ASSERT_TRUE(second_screen_testing::Eventually(
+        [&] { return screen_->Viewable(window_); }));
+  }
 
+  std::optional<second_screen_testing::PrivateServer> server_;
+  std::optional<second_screen_testing::ScopedDisplayName> on_server_;
+  std::optional<second_screen_testing::TestDisplay> screen_;
+  Window window_ = None;
+};
+
+TEST_F(OwnServerCaptureTest, APixelLayoutItCannotConvertGivesNull) {
+  ASSERT_NO_FATAL_FAILURE(Start(16, true));
   second_screen_testing::SecondScreenCalls bridge;
-  EXPECT_FALSE(bridge.Capture(window, 64, 64, 80).has_value())
+  EXPECT_FALSE(bridge.Capture(window_, 64, 64, 80).has_value())
       << "two-byte pixels are not read as three";
+}
+
+TEST_F(OwnServerCaptureTest, WithoutSharedMemoryThePixelsComeThroughTheSocket) {
+  ASSERT_NO_FATAL_FAILURE(Start(24, false));
+  second_screen_testing::SecondScreenCalls bridge;
+  std::optional<CapturedFrame> first = bridge.Capture(window_, 105, 75, 90);
+  ASSERT_TRUE(first.has_value());
+  const DecodedImage image = DecodeJpeg(first->jpeg);
+  ASSERT_EQ(image.width, 105);
+  EXPECT_TRUE(image.Near(17, 37, 0xFF0000));
+  EXPECT_TRUE(image.Near(52, 37, 0x00FF00));
+  EXPECT_TRUE(image.Near(87, 37, 0x0000FF));
+  std::optional<CapturedFrame> same =
+      bridge.Capture(window_, 105, 75, 90, first->hash);
+  ASSERT_TRUE(same.has_value());
+  EXPECT_TRUE(same->unchanged);
 }
 
 }  // namespace

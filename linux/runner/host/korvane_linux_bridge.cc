@@ -5,7 +5,6 @@
 
 #include "deck_actions.h"
 #include "firewall_ports.h"
-#include "window_capture.h"
 #include "window_list.h"
 
 namespace korvane_bridge {
@@ -100,6 +99,7 @@ KorvaneLinuxBridge::~KorvaneLinuxBridge() {
   while (capture_in_flight_.load(std::memory_order_acquire)) {
     g_usleep(2000);
   }
+  capturer_.Close();
   stylus_.CloseDisplay();
   // Joins the force-feedback workers: no rumble arrives after this.
   backend_->UnmountAll();
@@ -334,10 +334,11 @@ void KorvaneLinuxBridge::HandleCaptureWindowFrame(
   }
   using FrameRef = ObjectRef<KorvaneBridgeCapturedWindowFrame>;
   std::atomic<bool>* in_flight = &self->capture_in_flight_;
+  WindowCapturer* capturer = &self->capturer_;
   const bool started = RunOnWorkerThenReply(
       self->stop_requested_,
-      [in_flight, settings = ClampCaptureConfig(config)] {
-        FrameRef frame(CaptureWindowFrame(settings));
+      [in_flight, capturer, settings = ClampCaptureConfig(config)] {
+        FrameRef frame(capturer->Capture(settings));
         in_flight->store(false, std::memory_order_release);
         return frame;
       },

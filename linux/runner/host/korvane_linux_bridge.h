@@ -18,6 +18,7 @@
 #include "stylus_injection.h"
 #include "system_telemetry.h"
 #include "uinput_pad_backend.h"
+#include "window_capture.h"
 
 namespace korvane_bridge {
 
@@ -147,6 +148,8 @@ class KorvaneLinuxBridge {
   SerialWorker<DeckJob> deck_worker_;
   StylusInjector stylus_;
   // Set while a capture worker runs: one capture at a time.
+  // Used by one capture worker at a time, the one that set the flag.
+  WindowCapturer capturer_;
   std::atomic<bool> capture_in_flight_{false};
 };
 

@@ -5,7 +5,10 @@
 // the frame the handheld already shows by a sampled hash, and only when it
 // changed scaled to the requested size and encoded as JPEG.
 
+#include <stddef.h>
 #include <stdint.h>
+
+#include <memory>
 
 #include "korvane_bridge_records.h"
 
@@ -22,12 +25,34 @@ struct CaptureSettings {
 CaptureSettings ClampCaptureConfig(
     KorvaneBridgeSecondScreenCaptureConfig* config);
 
-// The encoded, unchanged or window-closed frame, or null when no frame can
-// be made (no display, no image, a pixel layout it cannot read, a failed
-// encode). Opens a connection of its own: callable from any thread. The
-// caller owns the reference.
-KorvaneBridgeCapturedWindowFrame* CaptureWindowFrame(
-    const CaptureSettings& settings);
+// FNV-1a over about 16 384 bytes spread evenly over a raw image of `size`
+// bytes, row padding included: cheap for any size, and blind to changes
+// between the sampled bytes.
+uint64_t SampledFrameHash(const uint8_t* bytes, size_t size);
+
+// Captures frames one after another from any thread, keeping its X11
+// connection, shared memory, scaling weights and buffers between them.
+class WindowCapturer {
+ public:
+  WindowCapturer();
+  ~WindowCapturer();
+  WindowCapturer(const WindowCapturer&) = delete;
+  WindowCapturer& operator=(const WindowCapturer&) = delete;
+
+  // The encoded, unchanged or window-closed frame, or null when no frame
+  // can be made (no display, no image, a pixel layout it cannot read, a
+  // failed encode). The caller owns the reference.
+  KorvaneBridgeCapturedWindowFrame* Capture(const CaptureSettings& settings);
+
+  // Closes the connection; a later capture opens a new one.
+  void Close();
+
+ private:
+  // Kept out of this header, so that Xlib's macros stay out of the
+  // bridge's.
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
 
 }  // namespace korvane_bridge
 
