@@ -1,8 +1,8 @@
-// Upload, play, stop, gain, overwrite, erase and unmount during rumble as a
-// game drives them are checked through the real kernel
+// Upload, play, stop, gain, overwrite, erase, timed effects and unmount
+// during rumble as a game drives them are checked through the real kernel
 // (KernelForceFeedbackTest). Here: what the kernel never hands a worker (plays
-// of unknown or erased effects, odd play values, refused requests) and a game
-// that never stops sending.
+// of unknown or erased effects, odd play values, an erase without its stop,
+// refused requests) and a game that never stops sending.
 #include "force_feedback_worker.h"
 
 #include <gtest/gtest.h>
@@ -135,6 +135,16 @@ TEST_F(ForceFeedbackWorkerTest, PlaysReportTheUploadedStrengthsOrSilence) {
   for (const KernelCall& end : Requests(kernel_, fd_, UI_END_FF_UPLOAD)) {
     EXPECT_EQ(end.upload->retval, 0);
   }
+}
+
+// The kernel stops an effect before erasing it; should that stop be lost,
+// the erase alone must not leave the handheld rumbling.
+TEST_F(ForceFeedbackWorkerTest, ErasingThePlayingEffectSilencesThePad) {
+  kernel_.QueueUpload(fd_, 1, Effect(FF_RUMBLE, 4, 65535, 0));
+  Play(4, 1);
+  kernel_.QueueErase(fd_, 2, 4);
+  EXPECT_EQ(RumblesAfterFence(),
+            (std::vector<Rumble>{{kPlayer, 255, 0}, {kPlayer, 0, 0}}));
 }
 
 TEST_F(ForceFeedbackWorkerTest, GainAutocenterAndOtherEventsGiveNothing) {

@@ -67,12 +67,19 @@ class Game {
   int fd() const { return device_->fd(); }
 
   // Uploads (or, with an id, updates) a rumble effect; its id, or -1.
-  int Upload(uint16_t strong, uint16_t weak, int id = -1) {
+  // Without a length it plays until stopped.
+  int Upload(uint16_t strong,
+             uint16_t weak,
+             int id = -1,
+             uint16_t delay_ms = 0,
+             uint16_t length_ms = 0) {
     ff_effect effect{};
     effect.type = FF_RUMBLE;
     effect.id = id;
     effect.u.rumble.strong_magnitude = strong;
     effect.u.rumble.weak_magnitude = weak;
+    effect.replay.delay = delay_ms;
+    effect.replay.length = length_ms;
     return ioctl(fd(), EVIOCSFF, &effect) < 0 ? -1 : effect.id;
   }
 
@@ -124,6 +131,12 @@ TEST_F(KernelForceFeedbackTest, PlayStopAndEraseReachTheCallback) {
   ASSERT_TRUE(stop.has_value());
   EXPECT_EQ(stop->first, Rumble(kPlayer, 0, 0));
 
+  // A stop leaves the effect uploaded: it plays again as it was.
+  ASSERT_TRUE(game.Send(id, 1));
+  auto again = log_.Next();
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(again->first, Rumble(kPlayer, 255, 127));
+
   // Gain requests have no effect: the next call is the play after it.
   ASSERT_TRUE(game.Send(FF_GAIN, 0x4000));
   ASSERT_EQ(game.Upload(0x0101, 0x0202, id), id);  // overwrites the strengths
@@ -138,6 +151,51 @@ TEST_F(KernelForceFeedbackTest, PlayStopAndEraseReachTheCallback) {
   ASSERT_TRUE(erased.has_value());
   EXPECT_EQ(erased->first, Rumble(kPlayer, 0, 0));
   EXPECT_FALSE(log_.Next(200).has_value());
+}
+
+// The handheld rumbles while the effect would: from the end of its delay to
+// the end of its length. Lower bounds only, as an emulated guest may lag.
+TEST_F(KernelForceFeedbackTest, TimedEffectsStartAfterTheirDelayAndRunOut) {
+  Game& game = *game_;
+  const int timed = game.Upload(0xFFFF, 0x8000, -1, 200, 200);
+  ASSERT_GE(timed, 0);
+  const double sent = NowMs();
+  ASSERT_TRUE(game.Send(timed, 1));
+  auto start = log_.Next(5000);
+  ASSERT_TRUE(start.has_value());
+  EXPECT_EQ(start->first, Rumble(kPlayer, 255, 127));
+  EXPECT_GE(start->second - sent, 200.0);
+  auto end = log_.Next(5000);
+  ASSERT_TRUE(end.has_value()) << "an effect that ran out still rumbles";
+  EXPECT_EQ(end->first, Rumble(kPlayer, 0, 0));
+  EXPECT_GE(end->second - sent, 400.0);
+
+  // Stopped within its delay, it never starts.
+  ASSERT_TRUE(game.Send(timed, 1));
+  ASSERT_TRUE(game.Send(timed, 0));
+  auto stop = log_.Next();
+  ASSERT_TRUE(stop.has_value());
+  EXPECT_EQ(stop->first, Rumble(kPlayer, 0, 0));
+  EXPECT_FALSE(log_.Next(600).has_value());
+
+  // A later play supersedes a short one, whose end then silences nothing;
+  // without a length it plays until stopped.
+  const int brief = game.Upload(0xFFFF, 0xFFFF, -1, 0, 300);
+  const int endless = game.Upload(0x0101, 0x0202);
+  ASSERT_GE(brief, 0);
+  ASSERT_GE(endless, 0);
+  ASSERT_TRUE(game.Send(brief, 1));
+  ASSERT_TRUE(game.Send(endless, 1));
+  auto superseded = log_.Next();
+  auto latest = log_.Next();
+  ASSERT_TRUE(superseded.has_value() && latest.has_value());
+  EXPECT_EQ(superseded->first, Rumble(kPlayer, 255, 255));
+  EXPECT_EQ(latest->first, Rumble(kPlayer, 1, 2));
+  EXPECT_FALSE(log_.Next(800).has_value());
+  ASSERT_TRUE(game.Send(endless, 0));
+  auto stopped = log_.Next();
+  ASSERT_TRUE(stopped.has_value());
+  EXPECT_EQ(stopped->first, Rumble(kPlayer, 0, 0));
 }
 
 TEST_F(KernelForceFeedbackTest, ThousandUploadPlayCyclesWithoutAMiss) {
@@ -170,7 +228,7 @@ TEST_F(KernelForceFeedbackTest, ThousandUploadPlayCyclesWithoutAMiss) {
   EXPECT_EQ(log_.Pending(), 0u);
 }
 
-TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndFinal) {
+TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndSilences) {
   Game& game = *game_;
   int id = game.Upload(0xFFFF, 0xFFFF);
   ASSERT_GE(id, 0);
@@ -184,6 +242,9 @@ TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndFinal) {
   // One 100 ms poll period, with room for a loaded emulator; a worker that
   // missed the stop would hold the unmount for good.
   EXPECT_LT(took, 500.0);
+  // Made before the worker was joined, so already there.
+  ASSERT_EQ(log_.Pending(), 1u) << "the handheld must not rumble on";
+  EXPECT_EQ(log_.Next()->first, Rumble(kPlayer, 0, 0));
 
   input_event event{};
   event.type = EV_FF;
@@ -207,6 +268,8 @@ TEST_F(KernelForceFeedbackTest, GameClosingItsNodeStopsItsEffects) {
   auto stop = log_.Next();
   ASSERT_TRUE(stop.has_value()) << "closing the node erases its effects, stopping them first";
   EXPECT_EQ(stop->first, Rumble(kPlayer, 0, 0));
+  EXPECT_TRUE(backend_.UnmountController(kPlayer));
+  EXPECT_EQ(log_.Pending(), 0u) << "a silent pad goes without a word";
 }
 
 }  // namespace

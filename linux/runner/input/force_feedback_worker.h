@@ -2,20 +2,24 @@
 #define LINUX_RUNNER_INPUT_FORCE_FEEDBACK_WORKER_H_
 
 // The body of a gamepad's force-feedback thread: it answers the kernel's
-// effect upload and erase requests and reports every play or stop of an
-// effect as rumble strengths. No rumble is played on the PC itself.
+// effect upload and erase requests and reports rumble strengths as games
+// play and stop effects, honouring each effect's delay and length, so that
+// the handheld stops when the effect would have. No rumble is played on the
+// PC itself.
 
 #include "kernel_calls.h"
 #include "mounted_slot.h"
 
 namespace korvane_bridge {
 
-// How long one wait for the kernel lasts, and so how long stopping the worker
-// may take beyond the events already queued.
+// The longest wait for the kernel (shorter when a report falls due sooner),
+// and so how long stopping the worker may take beyond the events already
+// queued.
 inline constexpr int kForceFeedbackPollMs = 100;
 
-// Runs until the slot's stop_requested is set. Touches only the slot's fd,
-// player_number, stop_requested and effects.
+// Runs until the slot's stop_requested is set, then reports zero if the pad
+// was rumbling. Touches only the slot's fd, player_number, stop_requested and
+// effects.
 void RunForceFeedbackWorker(KernelCalls& kernel,
                             MountedSlot& slot,
                             const RumbleCallback& rumble);

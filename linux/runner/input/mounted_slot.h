@@ -14,10 +14,14 @@ namespace korvane_bridge {
 // force-feedback worker thread.
 using RumbleCallback = std::function<void(int64_t, int64_t, int64_t)>;
 
-// The strengths of one rumble effect that a game uploaded.
+// One rumble effect that a game uploaded.
 struct FfEffectSlot {
   uint16_t strong_magnitude;
   uint16_t weak_magnitude;
+  // From the play to the start, and from the start to the end; a length of
+  // 0 plays until the game stops the effect.
+  uint16_t delay_ms;
+  uint16_t length_ms;
 };
 
 // One mounted gamepad. The slot owns its descriptor and its worker; it is
