@@ -142,6 +142,13 @@ TEST(FlValueTest, EqualityComparesContentsAndIgnoresMapOrder) {
   EXPECT_TRUE(fl_value_equal(a, b));
   fl_value_set_string_take(b, "x", fl_value_new_int(2));
   EXPECT_FALSE(fl_value_equal(a, b));
+  // Every key of the smaller map is in the larger one, with the same value.
+  g_autoptr(FlValue) more = fl_value_new_map();
+  fl_value_set_string_take(more, "x", fl_value_new_int(1));
+  fl_value_set_string_take(more, "y", fl_value_new_list());
+  fl_value_set_string_take(more, "z", fl_value_new_null());
+  EXPECT_FALSE(fl_value_equal(a, more));
+  EXPECT_FALSE(fl_value_equal(more, a));
 
   g_autoptr(FlValue) one_int = fl_value_new_int(1);
   g_autoptr(FlValue) one_float = fl_value_new_float(1.0);

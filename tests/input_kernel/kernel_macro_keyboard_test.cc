@@ -28,6 +28,11 @@ std::vector<std::pair<int, int>> Keys(const std::vector<input_event>& report) {
   return keys;
 }
 
+// When the kernel took the event in.
+double StampMs(const input_event& event) {
+  return event.input_event_sec * 1e3 + event.input_event_usec / 1e3;
+}
+
 TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
   UinputPadBackend backend(nullptr);
   // The device appears on first use. A release of a button that is not down
@@ -44,12 +49,19 @@ TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
   EXPECT_EQ(id.product, 0x4B56);
   EXPECT_EQ(id.version, 0x0001);
 
-  // Ctrl+Shift+T: pressed in order, released in reverse, in two reports.
+  // Ctrl+Shift+T: pressed in order, released in reverse, in two reports,
+  // held long enough for applications that poll the keyboard state.
   ASSERT_TRUE(backend.SendKeyChord({KEY_LEFTCTRL, KEY_LEFTSHIFT}, KEY_T));
-  EXPECT_EQ(Keys(keyboard->ReadReport()),
-            (std::vector<std::pair<int, int>>{{KEY_LEFTCTRL, 1}, {KEY_LEFTSHIFT, 1}, {KEY_T, 1}}));
-  EXPECT_EQ(Keys(keyboard->ReadReport()),
-            (std::vector<std::pair<int, int>>{{KEY_T, 0}, {KEY_LEFTSHIFT, 0}, {KEY_LEFTCTRL, 0}}));
+  const auto press = keyboard->ReadReport();
+  const auto release = keyboard->ReadReport();
+  EXPECT_EQ(Keys(press),
+            (std::vector<std::pair<int, int>>{
+                {KEY_LEFTCTRL, 1}, {KEY_LEFTSHIFT, 1}, {KEY_T, 1}}));
+  EXPECT_EQ(Keys(release),
+            (std::vector<std::pair<int, int>>{
+                {KEY_T, 0}, {KEY_LEFTSHIFT, 0}, {KEY_LEFTCTRL, 0}}));
+  ASSERT_FALSE(press.empty() || release.empty());
+  EXPECT_GE(StampMs(release.back()) - StampMs(press.back()), 18.0);
 
   // A zero modifier is skipped.
   ASSERT_TRUE(backend.SendKeyChord({0, KEY_LEFTALT}, KEY_F4));
