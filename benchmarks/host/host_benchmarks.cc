@@ -1,10 +1,14 @@
 // The host services' costs.
 //
+// ControllerFrameMessage: one "pushControllerFrame" message from its encoded
+// bytes to its encoded reply, through the messenger, the bridge and
+// SubmitFrame writing the report, against the floor of the bare write.
+//
 // FrameMessage: how long a controller frame message waits while deck buttons
-// are pressed one after another, against the same frames with no deck action running.
-// A press runs a desktop tool (a media command, failing where no player
-// runs, and its fallback key) or holds a chord down; neither may hold up the
-// frames. Frames come at 250 Hz, the fastest rate the app streams, and the
+// are pressed one after another, against the same frames with no deck action
+// running. A press runs a desktop tool (a media command, failing where no
+// player runs, and its fallback key) or holds a chord down; neither may hold up
+// the frames. Frames come at 250 Hz, the fastest rate the app streams, and the
 // main loop runs freely between them, as it does in the program.
 
 #include <benchmark/benchmark.h>
@@ -13,6 +17,7 @@
 #include <chrono>
 #include <memory>
 
+#include "benchmark_floors.h"
 #include "host_bridge_harness.h"
 #include "input_test_support.h"
 #include "null_device_kernel.h"
@@ -28,23 +33,78 @@ using host_testing::Controller;
 using host_testing::DeckPress;
 using host_testing::System;
 
-void FrameMessage(benchmark::State& state) {
-  const bool deck_actions_running = state.range(0) != 0;
+// The bridge with player 1 mounted on null devices, and the bytes of one
+// frame message for it.
+struct MountedPad {
+  MountedPad() : bridge(dart.messenger(), kernel) {
+    g_autoptr(KorvaneBridgeVirtualControllerMountRequest) mount =
+        korvane_bridge_virtual_controller_mount_request_new(
+            1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad", "P1",
+            FALSE, FALSE);
+    dart.Call(
+        Controller("mountVirtualController"),
+        Arguments(List({RecordValue(
+            korvane_bridge_virtual_controller_mount_request_type_id, mount)})));
+    input_testing::FramePtr frame =
+        input_testing::NewFrame(input_testing::RestingControls(1));
+    frame_message = Arguments(List({RecordValue(
+        korvane_bridge_virtual_controller_frame_type_id, frame.get())}));
+  }
+
   benchmark_support::NullDeviceKernel kernel;
   InProcessDart dart;
-  korvane_bridge::KorvaneLinuxBridge bridge(dart.messenger(), kernel);
-  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) mount =
-      korvane_bridge_virtual_controller_mount_request_new(
-          1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad", "P1",
-          FALSE, FALSE);
-  dart.Call(Controller("mountVirtualController"),
-            Arguments(List({RecordValue(
-                korvane_bridge_virtual_controller_mount_request_type_id,
-                mount)})));
-  input_testing::FramePtr frame =
-      input_testing::NewFrame(input_testing::RestingControls(1));
-  const Bytes frame_message = Arguments(List({RecordValue(
-      korvane_bridge_virtual_controller_frame_type_id, frame.get())}));
+  korvane_bridge::KorvaneLinuxBridge bridge;
+  Bytes frame_message;
+};
+
+// One message and its reply, driving the main context as the program's
+// main loop does, without the test harness's timeout.
+void RoundTrip(benchmark::State& state,
+               InProcessDart& dart,
+               const std::string& channel,
+               const Bytes& message) {
+  for (auto _ : state) {
+    std::shared_ptr<const InProcessDart::Reply> reply =
+        dart.Send(channel, message);
+    while (!reply->answered && !reply->released) {
+      g_main_context_iteration(nullptr, FALSE);
+    }
+    if (!reply->answered) {
+      state.SkipWithError("not answered");
+      break;
+    }
+  }
+}
+
+void ControllerFrameMessage(benchmark::State& state) {
+  MountedPad pad;
+  RoundTrip(state, pad.dart, Controller("pushControllerFrame"),
+            pad.frame_message);
+}
+
+// The messenger's own share: the same bytes to a handler that answers
+// them back unread.
+void MessengerEcho(benchmark::State& state) {
+  MountedPad pad;
+  fl_binary_messenger_set_message_handler_on_channel(
+      pad.dart.messenger(), "echo",
+      [](FlBinaryMessenger* messenger, const gchar*, GBytes* message,
+         FlBinaryMessengerResponseHandle* handle, gpointer) {
+        fl_binary_messenger_send_response(messenger, handle, message, nullptr);
+      },
+      nullptr, nullptr);
+  RoundTrip(state, pad.dart, "echo", pad.frame_message);
+}
+
+BENCHMARK(benchmark_support::BareWrite528)->Name("BareWrite528");
+BENCHMARK(ControllerFrameMessage);
+BENCHMARK(MessengerEcho);
+
+void FrameMessage(benchmark::State& state) {
+  const bool deck_actions_running = state.range(0) != 0;
+  MountedPad pad;
+  InProcessDart& dart = pad.dart;
+  const Bytes& frame_message = pad.frame_message;
   const Bytes presses[] = {
       DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_MEDIA_PLAY_PAUSE),
       DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CHORD_ALT_TAB),
@@ -56,8 +116,8 @@ void FrameMessage(benchmark::State& state) {
   std::chrono::nanoseconds longest{0};
   for (auto _ : state) {
     if (deck_actions_running && (!press || press->answered)) {
-      press = dart.Send(System("triggerDeckAction"),
-                        presses[presses_sent++ % 2]);
+      press =
+          dart.Send(System("triggerDeckAction"), presses[presses_sent++ % 2]);
     }
     const auto start = std::chrono::steady_clock::now();
     if (!dart.Call(Controller("pushControllerFrame"), frame_message)) {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "benchmark_floors.h"
 #include "frame_translation.h"
 #include "input_test_support.h"
 #include "null_device_kernel.h"
@@ -34,15 +35,6 @@ FrameControls VaryingControls(int64_t i) {
           (i * 17) % 256,
           i % 300,
           (i * 3) % 300};
-}
-
-void BareWrite528(benchmark::State& state) {
-  const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  char report[528] = {};
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(write(fd, report, sizeof(report)));
-  }
-  close(fd);
 }
 
 void TranslateControls(benchmark::State& state) {
@@ -80,7 +72,7 @@ void SubmitFrame(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BareWrite528);
+BENCHMARK(benchmark_support::BareWrite528)->Name(kFloorName);
 BENCHMARK(TranslateControls);
 BENCHMARK(ReadAndTranslateFrame);
 BENCHMARK(SubmitFrame);

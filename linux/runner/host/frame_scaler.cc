@@ -9,6 +9,14 @@ namespace korvane_bridge {
 
 namespace {
 
+// Pixels in memory that the scaler owns or reads.
+struct Plane {
+  uint8_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+};
+
 std::optional<int> ChannelByte(unsigned long mask,
                                int bytes_per_pixel,
                                bool most_significant_first) {
@@ -28,12 +36,12 @@ int StrideFor(int width, int bytes_per_pixel) {
 // Halves the axes that `halve_x` and `halve_y` name: each target pixel is
 // the rounded mean of a 2x2 block (a 2x1 or 1x2 one when only one axis
 // halves), an odd last row or column averaged with itself.
-FrameScaler::Plane Halve(const FrameScaler::Plane& source,
-                         int bytes_per_pixel,
-                         bool halve_x,
-                         bool halve_y,
-                         std::vector<uint8_t>* storage) {
-  FrameScaler::Plane target;
+Plane Halve(const Plane& source,
+            int bytes_per_pixel,
+            bool halve_x,
+            bool halve_y,
+            std::vector<uint8_t>* storage) {
+  Plane target;
   target.width = halve_x ? (source.width + 1) / 2 : source.width;
   target.height = halve_y ? (source.height + 1) / 2 : source.height;
   target.stride = StrideFor(target.width, bytes_per_pixel);
@@ -67,7 +75,7 @@ struct PixmanImageUnref {
 };
 using PixmanImage = std::unique_ptr<pixman_image_t, PixmanImageUnref>;
 
-PixmanImage Wrap(const FrameScaler::Plane& plane, pixman_format_code_t format) {
+PixmanImage Wrap(const Plane& plane, pixman_format_code_t format) {
   return PixmanImage(pixman_image_create_bits(
       format, plane.width, plane.height,
       reinterpret_cast<uint32_t*>(plane.pixels), plane.stride));

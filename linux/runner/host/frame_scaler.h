@@ -37,14 +37,6 @@ class FrameScaler {
   };
   Frame Scale(const XImage& image, int width, int height);
 
-  // Pixels in memory that this scaler owns or reads.
-  struct Plane {
-    uint8_t* pixels = nullptr;
-    int width = 0;
-    int height = 0;
-    int stride = 0;
-  };
-
  private:
   std::vector<uint8_t> halved_[2];
   std::vector<uint8_t> scaled_;
