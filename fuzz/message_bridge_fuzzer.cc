@@ -12,26 +12,6 @@ namespace {
 using flutter_testing::Bytes;
 using flutter_testing::InProcessDart;
 
-const char* const kChannels[] = {
-    "VirtualControllerHostApi.getDriverHealth",
-    "VirtualControllerHostApi.setupOrRepairDriver",
-    "VirtualControllerHostApi.mountVirtualController",
-    "VirtualControllerHostApi.unmountVirtualController",
-    "VirtualControllerHostApi.unmountAllControllers",
-    "VirtualControllerHostApi.pushControllerFrame",
-    "HostSystemBridgeApi.isUdpPortAllowedInFirewall",
-    "HostSystemBridgeApi.ensureUdpPortAllowedInFirewall",
-    "HostSystemBridgeApi.hasDesktopInputPermission",
-    "HostSystemBridgeApi.requestDesktopInputPermission",
-    "HostSystemBridgeApi.hasScreenRecordingPermission",
-    "HostSystemBridgeApi.requestScreenRecordingPermission",
-    "HostSystemBridgeApi.triggerDeckAction",
-    "HostSystemBridgeApi.getSystemTelemetrySnapshot",
-    "HostSystemBridgeApi.listCapturableWindows",
-    "HostSystemBridgeApi.captureWindowFrame",
-    "HostSystemBridgeApi.injectWindowStylusEvent",
-};
-
 using ControllerHandle = KorvaneBridgeVirtualControllerHostApiResponseHandle;
 using SystemHandle = KorvaneBridgeHostSystemBridgeApiResponseHandle;
 
@@ -130,8 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   Bytes message(data + 1, data + size);
-  size_t target = data[0] % (G_N_ELEMENTS(kChannels) + 1);
-  if (target == G_N_ELEMENTS(kChannels)) {
+  size_t target = data[0] % (korvane_bridge_host_api_method_count + 1);
+  if (target == korvane_bridge_host_api_method_count) {
     g_autoptr(FlMessageCodec) codec = FL_MESSAGE_CODEC(
         g_object_new(korvane_bridge_message_codec_get_type(), nullptr));
     g_autoptr(GBytes) bytes = g_bytes_new(message.data(), message.size());
@@ -146,8 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
   }
-  std::string channel = std::string("dev.flutter.pigeon.korvane_desktop.") + kChannels[target];
-  if (!Dart()->Call(channel, message).has_value()) {
+  if (!Dart()
+           ->Call(korvane_bridge_host_api_methods[target].channel, message)
+           .has_value()) {
     abort();  // every request must be answered
   }
   return 0;

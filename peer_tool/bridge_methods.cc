@@ -2,36 +2,31 @@
 
 #include <cerrno>
 #include <map>
-#include <memory>
 
-#include "korvane_bridge_record_schema.h"
+#include "korvane_bridge_codec.h"
 
 namespace korvane_peer_tool {
 
 namespace {
 
-using korvane_bridge_channels::Argument;
-using korvane_bridge_records::FieldKind;
-using korvane_bridge_records::FieldDescription;
-using korvane_bridge_records::FieldValue;
-using korvane_bridge_records::RecordSchema;
-
-const char* KindName(FieldKind kind) {
+const char* KindName(KorvaneBridgeFieldKind kind) {
   switch (kind) {
-    case FieldKind::kInt:
+    case KORVANE_BRIDGE_FIELD_KIND_INT:
       return "INT";
-    case FieldKind::kDouble:
+    case KORVANE_BRIDGE_FIELD_KIND_DOUBLE:
       return "NUMBER";
-    case FieldKind::kBool:
+    case KORVANE_BRIDGE_FIELD_KIND_BOOL:
       return "BOOL";
-    case FieldKind::kEnum:
+    case KORVANE_BRIDGE_FIELD_KIND_ENUM:
       return "ENUM";
-    case FieldKind::kText:
+    case KORVANE_BRIDGE_FIELD_KIND_TEXT:
       return "TEXT";
-    case FieldKind::kNullableText:
+    case KORVANE_BRIDGE_FIELD_KIND_NULLABLE_TEXT:
       return "TEXT|null";
-    case FieldKind::kBytes:
+    case KORVANE_BRIDGE_FIELD_KIND_BYTES:
       return "BYTES";
+    case KORVANE_BRIDGE_FIELD_KIND_RECORD:
+      return "RECORD";
   }
   return "?";
 }
@@ -95,127 +90,128 @@ bool TakeValue(std::map<std::string, std::string>* named,
   return true;
 }
 
-bool ParseField(const FieldDescription& field,
-                const std::string& text,
-                FieldValue* value) {
-  int64_t integer = 0;
-  switch (field.kind) {
-    case FieldKind::kInt:
-      return ParseInt(text, &value->int_value);
-    case FieldKind::kDouble:
-      return ParseDouble(text, &value->double_value);
-    case FieldKind::kBool:
-      return ParseBool(text, &value->bool_value);
-    case FieldKind::kEnum:
-      if (!ParseInt(text, &integer) || integer < G_MININT ||
-          integer > G_MAXINT) {
-        return false;
-      }
-      value->enum_value = static_cast<gint>(integer);
-      return true;
-    case FieldKind::kText:
-    case FieldKind::kNullableText:
-    case FieldKind::kBytes:
-      // Texts are taken as they are; no request record carries bytes.
-      return false;
-  }
-  return false;
+void UnrefValue(gpointer value) {
+  fl_value_unref(static_cast<FlValue*>(value));
 }
 
-FlValue* BuildRecord(const RecordSchema& schema,
+// The value of `field` as the bridge codec carries it, or nullptr when
+// `text` is not of the field's kind. A field left out (`text` null) is 0,
+// false, empty or, where the field may be null, null.
+FlValue* FieldValue(const KorvaneBridgeFieldDescription& field,
+                    const std::string* text) {
+  int64_t integer = 0;
+  double number = 0;
+  gboolean boolean = FALSE;
+  switch (field.kind) {
+    case KORVANE_BRIDGE_FIELD_KIND_INT:
+      return text == nullptr || ParseInt(*text, &integer)
+                 ? fl_value_new_int(integer)
+                 : nullptr;
+    case KORVANE_BRIDGE_FIELD_KIND_DOUBLE:
+      return text == nullptr || ParseDouble(*text, &number)
+                 ? fl_value_new_float(number)
+                 : nullptr;
+    case KORVANE_BRIDGE_FIELD_KIND_BOOL:
+      return text == nullptr || ParseBool(*text, &boolean)
+                 ? fl_value_new_bool(boolean)
+                 : nullptr;
+    case KORVANE_BRIDGE_FIELD_KIND_ENUM:
+      if (text != nullptr && (!ParseInt(*text, &integer) ||
+                              integer < G_MININT || integer > G_MAXINT)) {
+        return nullptr;
+      }
+      return fl_value_new_custom(field.type_code, fl_value_new_int(integer),
+                                 UnrefValue);
+    case KORVANE_BRIDGE_FIELD_KIND_TEXT:
+      return fl_value_new_string(text != nullptr ? text->c_str() : "");
+    case KORVANE_BRIDGE_FIELD_KIND_NULLABLE_TEXT:
+      return text != nullptr ? fl_value_new_string(text->c_str())
+                             : fl_value_new_null();
+    case KORVANE_BRIDGE_FIELD_KIND_BYTES:
+      // No request record carries bytes.
+      return text == nullptr ? fl_value_new_uint8_list(nullptr, 0) : nullptr;
+    case KORVANE_BRIDGE_FIELD_KIND_RECORD:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+const KorvaneBridgeRecordDescription* RecordDescription(int type_code) {
+  for (size_t i = 0; i < korvane_bridge_record_description_count; i++) {
+    if (korvane_bridge_record_descriptions[i].type_code == type_code) {
+      return &korvane_bridge_record_descriptions[i];
+    }
+  }
+  return nullptr;
+}
+
+// The record of `type_code` built from the named fields it takes out of
+// `named`, as a custom value; nullptr with `error` set when one does not
+// parse or names no field.
+FlValue* BuildRecord(int type_code,
                      std::map<std::string, std::string>* named,
                      std::string* error) {
-  std::vector<FieldValue> values(schema.field_count);
-  // Texts stay here until the record has copied them.
-  std::vector<std::unique_ptr<std::string>> texts;
-  for (size_t i = 0; i < schema.field_count; i++) {
-    const FieldDescription& field = schema.fields[i];
-    values[i] = FieldValue{};
+  const KorvaneBridgeRecordDescription* record = RecordDescription(type_code);
+  g_autoptr(FlValue) fields = fl_value_new_list();
+  for (size_t i = 0; i < record->field_count; i++) {
+    const KorvaneBridgeFieldDescription& field = record->fields[i];
     std::string text;
     bool given = TakeValue(named, field.name, &text);
-    if (field.kind == FieldKind::kText ||
-        (field.kind == FieldKind::kNullableText && given)) {
-      texts.push_back(std::make_unique<std::string>(text));
-      values[i].text = texts.back()->data();
-    } else if (given && !ParseField(field, text, &values[i])) {
+    FlValue* value = FieldValue(field, given ? &text : nullptr);
+    if (value == nullptr) {
       *error = std::string(field.name) + "=" + text + " is not a valid " +
                KindName(field.kind);
       return nullptr;
     }
+    fl_value_append_take(fields, value);
   }
   if (!named->empty()) {
-    *error = "no field " + named->begin()->first + " in " + schema.short_name;
+    *error = "no field " + named->begin()->first + " in " + record->name;
     return nullptr;
   }
-  return fl_value_new_custom_object_take(
-      schema.type_code,
-      korvane_bridge_records::NewRecord(schema, values.data()));
-}
-
-// Of the plain arguments, only the first of "text and int" is a text.
-bool IsTextArgument(const BridgeMethod& method, size_t index) {
-  return method.description.argument == Argument::kTextAndInt && index == 0;
-}
-
-size_t PlainArgumentCount(const BridgeMethod& method) {
-  switch (method.description.argument) {
-    case Argument::kInt:
-      return 1;
-    case Argument::kTextAndInt:
-      return 2;
-    default:
-      return 0;
+  GObject* built = korvane_bridge_record_new_from_list(type_code, fields);
+  if (built == nullptr) {
+    *error = std::string("the bridge does not take these fields for ") +
+             record->name;
+    return nullptr;
   }
+  return fl_value_new_custom_object_take(type_code, built);
 }
 
 }  // namespace
 
 const std::vector<BridgeMethod>& BridgeMethods() {
-  static const std::vector<BridgeMethod> methods = [] {
-    std::vector<BridgeMethod> all;
-    for (const korvane_bridge_channels::ApiDescription* api :
-         {&korvane_bridge_channels::VirtualControllerHostApiDescription(),
-          &korvane_bridge_channels::HostSystemBridgeApiDescription()}) {
-      for (size_t i = 0; i < api->method_count; i++) {
-        all.push_back({api->name, api->methods[i]});
-      }
-    }
-    return all;
-  }();
+  static const std::vector<BridgeMethod> methods(
+      korvane_bridge_host_api_methods,
+      korvane_bridge_host_api_methods + korvane_bridge_host_api_method_count);
   return methods;
 }
 
 const BridgeMethod* FindBridgeMethod(const std::string& name) {
   for (const BridgeMethod& method : BridgeMethods()) {
-    if (name == method.description.name) {
+    if (name == method.name) {
       return &method;
     }
   }
   return nullptr;
 }
 
-std::string ChannelOf(const BridgeMethod& method) {
-  g_autofree gchar* channel =
-      korvane_bridge_channels::ChannelName(method.api, method.description.name, "");
-  return channel;
-}
-
 std::vector<std::string> ArgumentsUsage(const BridgeMethod& method) {
   std::vector<std::string> usage;
-  auto add = [&usage](const std::string& name, const char* kind) {
-    usage.push_back(name + "=" + kind);
-  };
-  if (method.description.argument == Argument::kRecord) {
-    const RecordSchema* schema =
-        korvane_bridge_records::SchemaForCode(method.description.record_code);
-    for (size_t i = 0; i < schema->field_count; i++) {
-      add(schema->fields[i].name, KindName(schema->fields[i].kind));
+  for (size_t i = 0; i < method.argument_count; i++) {
+    const KorvaneBridgeFieldDescription& argument = method.arguments[i];
+    if (argument.kind != KORVANE_BRIDGE_FIELD_KIND_RECORD) {
+      usage.push_back(std::string(argument.name) + "=" +
+                      KindName(argument.kind));
+      continue;
     }
-    return usage;
-  }
-  for (size_t i = 0; i < PlainArgumentCount(method); i++) {
-    add(method.description.argument_names[i],
-        IsTextArgument(method, i) ? "TEXT" : "INT");
+    // A record is given field by field.
+    const KorvaneBridgeRecordDescription* record =
+        RecordDescription(argument.type_code);
+    for (size_t j = 0; j < record->field_count; j++) {
+      usage.push_back(std::string(record->fields[j].name) + "=" +
+                      KindName(record->fields[j].kind));
+    }
   }
   return usage;
 }
@@ -228,44 +224,27 @@ FlValue* BuildRequest(const BridgeMethod& method,
     return nullptr;
   }
   g_autoptr(FlValue) request = fl_value_new_list();
-  switch (method.description.argument) {
-    case Argument::kNone:
-      break;
-    case Argument::kRecord: {
-      FlValue* record = BuildRecord(
-          *korvane_bridge_records::SchemaForCode(method.description.record_code),
-          &named, error);
-      if (record == nullptr) {
+  for (size_t i = 0; i < method.argument_count; i++) {
+    const KorvaneBridgeFieldDescription& argument = method.arguments[i];
+    FlValue* value = nullptr;
+    std::string text;
+    if (argument.kind == KORVANE_BRIDGE_FIELD_KIND_RECORD) {
+      value = BuildRecord(argument.type_code, &named, error);
+      if (value == nullptr) {
         return nullptr;
       }
-      fl_value_append_take(request, record);
-      break;
+    } else if (!TakeValue(&named, argument.name, &text)) {
+      *error = std::string("missing ") + argument.name + "=";
+      return nullptr;
+    } else if ((value = FieldValue(argument, &text)) == nullptr) {
+      *error = std::string(argument.name) + "=" + text + " is not a valid " +
+               KindName(argument.kind);
+      return nullptr;
     }
-    case Argument::kInt:
-    case Argument::kTextAndInt: {
-      for (size_t i = 0; i < PlainArgumentCount(method); i++) {
-        const char* name = method.description.argument_names[i];
-        std::string text;
-        int64_t integer = 0;
-        if (!TakeValue(&named, name, &text)) {
-          *error = std::string("missing ") + name + "=";
-          return nullptr;
-        }
-        if (IsTextArgument(method, i)) {
-          fl_value_append_take(request, fl_value_new_string(text.c_str()));
-        } else if (ParseInt(text, &integer)) {
-          fl_value_append_take(request, fl_value_new_int(integer));
-        } else {
-          *error = std::string(name) + "=" + text + " is not a valid INT";
-          return nullptr;
-        }
-      }
-      break;
-    }
+    fl_value_append_take(request, value);
   }
   if (!named.empty()) {
-    *error =
-        std::string(method.description.name) + " takes no " + named.begin()->first;
+    *error = std::string(method.name) + " takes no " + named.begin()->first;
     return nullptr;
   }
   return fl_value_ref(request);

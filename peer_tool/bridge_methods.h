@@ -10,22 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "korvane_bridge_host_api_channels.h"
+#include "korvane_bridge_method_table.h"
 
 namespace korvane_peer_tool {
 
 // One method of one of the bridge's host APIs, as the bridge describes it.
-struct BridgeMethod {
-  const char* api;  // e.g. "VirtualControllerHostApi"
-  korvane_bridge_channels::MethodDescription description;
-};
+using BridgeMethod = KorvaneBridgeMethodDescription;
 
 const std::vector<BridgeMethod>& BridgeMethods();
 
 // nullptr when no method has that name.
 const BridgeMethod* FindBridgeMethod(const std::string& name);
-
-std::string ChannelOf(const BridgeMethod& method);
 
 // One "name=KIND" per argument, as --help shows them.
 std::vector<std::string> ArgumentsUsage(const BridgeMethod& method);

@@ -55,7 +55,7 @@ void PrintUsage(FILE* out) {
   constexpr size_t kWidth = 78;
   for (const korvane_peer_tool::BridgeMethod& method :
        korvane_peer_tool::BridgeMethods()) {
-    std::string line = std::string("  ") + method.description.name;
+    std::string line = std::string("  ") + method.name;
     for (const std::string& argument :
          korvane_peer_tool::ArgumentsUsage(method)) {
       if (line.size() + 1 + argument.size() > kWidth) {
@@ -64,7 +64,7 @@ void PrintUsage(FILE* out) {
       }
       line += " " + argument;
     }
-    fprintf(out, "%s\n      replies %s\n", line.c_str(), method.description.result);
+    fprintf(out, "%s\n      replies %s\n", line.c_str(), method.result);
   }
 }
 

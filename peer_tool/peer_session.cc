@@ -1,6 +1,7 @@
 #include "peer_session.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "hex.h"
@@ -37,9 +38,6 @@ PeerSession::PeerSession(std::unique_ptr<korvane_peer::PeerClient> client,
       options_(options),
       codec_(FL_MESSAGE_CODEC(
           g_object_new(korvane_bridge_message_codec_get_type(), nullptr))) {
-  g_autofree gchar* event_channel = korvane_bridge_channels::ChannelName(
-      "VirtualControllerFlutterApi", "", "");
-  event_channel_prefix_ = event_channel;
   // The reply of a callback that returns nothing: an empty list.
   g_autoptr(FlValue) empty_list = fl_value_new_list();
   empty_success_reply_ = Encode(empty_list);
@@ -77,13 +75,19 @@ korvane_peer::Bytes PeerSession::AnswerHostMessage(
   // Callback events are printed as "<method> <record>"; anything else, or an
   // event that does not decode, as its channel and bytes.
   std::string error;
+  std::string event_name;
   g_autoptr(FlValue) event = nullptr;
-  if (channel.rfind(event_channel_prefix_, 0) == 0) {
-    event = Decode(message, &error);
+  for (size_t i = 0; i < korvane_bridge_flutter_api_method_count; i++) {
+    const KorvaneBridgeMethodDescription& method =
+        korvane_bridge_flutter_api_methods[i];
+    // The channel may carry a suffix after the method's name.
+    if (channel.rfind(method.channel, 0) == 0) {
+      event_name = method.name + channel.substr(strlen(method.channel));
+      event = Decode(message, &error);
+    }
   }
   if (event != nullptr && fl_value_get_type(event) == FL_VALUE_TYPE_LIST) {
-    PrintLine(channel.substr(event_channel_prefix_.size()) + " " +
-              DescribeValue(event));
+    PrintLine(event_name + " " + DescribeValue(event));
   } else {
     PrintLine("message " + channel + " " + FormatHex(message));
   }
@@ -174,10 +178,10 @@ ExitStatus PeerSession::CallMethod(const BridgeMethod& method,
   std::string error;
   g_autoptr(FlValue) request = BuildRequest(method, arguments, &error);
   if (request == nullptr) {
-    PrintError(std::string(method.description.name) + ": " + error);
+    PrintError(std::string(method.name) + ": " + error);
     return kExitUsage;
   }
-  std::string channel = ChannelOf(method);
+  std::string channel = method.channel;
   std::optional<korvane_peer::Bytes> reply =
       client_->Call(channel, Encode(request), options_.call_timeout_ms, &error);
   if (!reply) {

@@ -57,7 +57,6 @@ class PeerSession {
   std::unique_ptr<korvane_peer::PeerClient> client_;
   SessionOptions options_;
   FlMessageCodec* codec_;
-  std::string event_channel_prefix_;
   korvane_peer::Bytes empty_success_reply_;
 };
 

@@ -123,17 +123,16 @@ TEST(BridgeMethodsTest, EveryMethodReachesItsBridgeHandler) {
   };
   EXPECT_EQ(korvane_peer_tool::BridgeMethods().size(), 17u);
   for (const BridgeMethod& method : korvane_peer_tool::BridgeMethods()) {
-    SCOPED_TRACE(method.description.name);
-    auto arguments = plain_arguments.find(method.description.name);
+    SCOPED_TRACE(method.name);
+    auto arguments = plain_arguments.find(method.name);
     g_autoptr(FlValue) request =
-        Request(method.description.name, arguments != plain_arguments.end()
-                                      ? arguments->second
-                                      : std::vector<std::string>{});
+        Request(method.name, arguments != plain_arguments.end()
+                                 ? arguments->second
+                                 : std::vector<std::string>{});
     flutter_testing::LogCapture log;
-    auto reply =
-        dart.Send(korvane_peer_tool::ChannelOf(method), Encode(request));
+    auto reply = dart.Send(method.channel, Encode(request));
     ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->released; }));
-    if (method.description.synchronous) {
+    if (!method.answered_later) {
       EXPECT_EQ(FormatHex(reply->bytes), "0c 01 00");
     } else {
       EXPECT_FALSE(reply->answered) << FormatHex(reply->bytes);

@@ -2,7 +2,6 @@
 #define TESTS_MESSAGE_BRIDGE_BRIDGE_TEST_SUPPORT_H_
 
 #include <string>
-#include <vector>
 
 #include "bytes.h"
 #include "korvane_native_bridge.g.h"
@@ -25,10 +24,6 @@ FlValue* List(std::initializer_list<FlValue*> values);
 
 // A record wrapped as the custom value of its type code.
 FlValue* RecordValue(int code, gpointer record);
-
-// One record of every type, each field set to a value that differs from
-// its neighbours', as custom values of their codes.
-std::vector<FlValue*> SampleRecords();
 
 }  // namespace bridge_testing
 
