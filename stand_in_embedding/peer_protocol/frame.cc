@@ -12,6 +12,7 @@ namespace {
 constexpr size_t kLengthSize = 4;
 constexpr size_t kReplyHeaderSize = 1 + 4;                   // kind, id
 constexpr size_t kMessageHeaderSize = kReplyHeaderSize + 2;  // channel length
+constexpr size_t kShrinkAbove = 1024 * 1024;
 
 void PutU16(Bytes* out, uint16_t value) {
   out->push_back(value & 0xff);
@@ -83,8 +84,12 @@ void FrameReader::Append(const uint8_t* data, size_t size) {
     return;
   }
   // Reclaim consumed bytes before growing, so that a long-lived connection
-  // does not keep every frame it ever read.
-  if (start_ > 0 && start_ >= buffer_.size() / 2) {
+  // does not keep every frame it ever read, nor the room that its largest
+  // frame once took.
+  if (start_ == buffer_.size() && buffer_.capacity() > kShrinkAbove) {
+    Bytes().swap(buffer_);
+    start_ = 0;
+  } else if (start_ > 0 && start_ >= buffer_.size() / 2) {
     buffer_.erase(buffer_.begin(), buffer_.begin() + start_);
     start_ = 0;
   }

@@ -7,9 +7,20 @@ namespace {
 constexpr gsize kReadChunk = 64 * 1024;
 // Reads per dispatch, so that one busy peer cannot starve the main loop.
 constexpr int kReadsPerDispatch = 16;
-// A peer that lets this much pile up is not reading; it is dropped rather
-// than allowed to grow the host without bound.
-constexpr gsize kMaxQueuedOutput = 4 * gsize{korvane_peer::kMaxFrameLength};
+// Past this much unread output the host stops taking the peer's messages,
+// so that a peer that sends without reading parks in its own socket buffer
+// instead of growing the host by every reply it asked for.
+constexpr gsize kPauseReadingAbove = 4 * 1024 * 1024;
+// Likewise for messages taken but not yet answered: the host answers them
+// in later main-loop iterations, so unread output alone would let a whole
+// read's worth of them wait at once.
+constexpr guint kPauseReadingAboveUnanswered = 256;
+// What reading cannot hold back (host messages, replies to work already
+// under way) can still pile up; a peer that lets this much wait is not
+// reading at all and is dropped. It leaves room for one reply of the largest
+// size behind a full queue.
+constexpr gsize kMaxQueuedOutput =
+    gsize{korvane_peer::kMaxFrameLength} + 2 * kPauseReadingAbove;
 
 }  // namespace
 
@@ -19,7 +30,10 @@ struct _FlPeerConnection {
   GSocket* socket;
   GMainContext* context;
   GSource* read_source;
-  GSource* write_source;  // only while output waits for the peer
+  GSource* write_source;   // only while output waits for the peer
+  GSource* resume_source;  // only while reading waits to be resumed
+  gboolean reading_paused;
+  guint unanswered;
 
   korvane_peer::FrameReader* reader;
   korvane_peer::Bytes* output;
@@ -47,6 +61,7 @@ static void close_connection(FlPeerConnection* self, const gchar* problem) {
   self->open = FALSE;
   destroy_source(&self->read_source);
   destroy_source(&self->write_source);
+  destroy_source(&self->resume_source);
   g_socket_close(self->socket, nullptr);
   self->output->clear();
   self->output_start = 0;
@@ -58,6 +73,30 @@ static void close_connection(FlPeerConnection* self, const gchar* problem) {
 static gboolean write_ready_cb(GSocket* socket,
                                GIOCondition condition,
                                gpointer user_data);
+static gboolean resume_reading_cb(gpointer user_data);
+
+static gsize queued_output(FlPeerConnection* self) {
+  return self->output->size() - self->output_start;
+}
+
+static gboolean should_pause_reading(FlPeerConnection* self) {
+  return queued_output(self) > kPauseReadingAbove ||
+         self->unanswered > kPauseReadingAboveUnanswered;
+}
+
+// Resumed from the main loop rather than at once: this runs inside the frame
+// callbacks, which must not be re-entered. Half the limits leave room for a
+// run of frames before the next pause.
+static void resume_reading_later(FlPeerConnection* self) {
+  if (self->open && self->reading_paused && self->resume_source == nullptr &&
+      queued_output(self) <= kPauseReadingAbove / 2 &&
+      self->unanswered <= kPauseReadingAboveUnanswered / 2) {
+    self->resume_source = g_idle_source_new();
+    g_source_set_callback(self->resume_source, resume_reading_cb, self,
+                          nullptr);
+    g_source_attach(self->resume_source, self->context);
+  }
+}
 
 // Sends what the socket takes now and waits for the rest through a source.
 static void flush(FlPeerConnection* self) {
@@ -83,7 +122,21 @@ static void flush(FlPeerConnection* self) {
     self->output->clear();
     self->output_start = 0;
     destroy_source(&self->write_source);
-  } else if (self->write_source == nullptr) {
+    // One large reply must not cost an idle connection its size for good.
+    if (self->output->capacity() > kPauseReadingAbove) {
+      korvane_peer::Bytes().swap(*self->output);
+    }
+  } else if (self->output_start >= self->output->size() / 2) {
+    // A peer that reads steadily but never quite catches up would otherwise
+    // keep every byte ever sent to it at the front of the queue.
+    self->output->erase(self->output->begin(),
+                        self->output->begin() + self->output_start);
+    self->output_start = 0;
+  }
+
+  resume_reading_later(self);
+
+  if (queued_output(self) > 0 && self->write_source == nullptr) {
     self->write_source =
         g_socket_create_source(self->socket, G_IO_OUT, nullptr);
     g_source_set_callback(self->write_source, G_SOURCE_FUNC(write_ready_cb),
@@ -104,8 +157,7 @@ static gboolean enqueue(FlPeerConnection* self,
   if (!self->open || !frame.has_value()) {
     return FALSE;
   }
-  if (self->output->size() - self->output_start + frame->size() >
-      kMaxQueuedOutput) {
+  if (queued_output(self) + frame->size() > kMaxQueuedOutput) {
     close_connection(self, "the peer does not read what the host sends");
     return FALSE;
   }
@@ -114,43 +166,84 @@ static gboolean enqueue(FlPeerConnection* self,
   return self->open;
 }
 
-static gboolean read_ready_cb(GSocket* /*socket*/,
-                              GIOCondition /*condition*/,
-                              gpointer user_data) {
-  // The callbacks may drop the last outside reference to this connection.
-  g_autoptr(FlPeerConnection) self =
-      FL_PEER_CONNECTION(g_object_ref(user_data));
+static gboolean read_ready_cb(GSocket* socket,
+                              GIOCondition condition,
+                              gpointer user_data);
 
-  for (int i = 0; i < kReadsPerDispatch && self->open; i++) {
+static void watch_input(FlPeerConnection* self) {
+  self->read_source = g_socket_create_source(
+      self->socket, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+      nullptr);
+  g_source_set_callback(self->read_source, G_SOURCE_FUNC(read_ready_cb), self,
+                        nullptr);
+  g_source_attach(self->read_source, self->context);
+}
+
+// Hands the buffered frames on until the peer's unread output says to wait.
+// False when the connection closed or reading paused.
+static gboolean dispatch_frames(FlPeerConnection* self) {
+  korvane_peer::Frame frame;
+  std::string problem;
+  while (self->open) {
+    if (should_pause_reading(self)) {
+      self->reading_paused = TRUE;
+      destroy_source(&self->read_source);
+      return FALSE;
+    }
+    switch (self->reader->Next(&frame, &problem)) {
+      case korvane_peer::FrameReader::Result::kFrame:
+        self->on_frame(self, frame, self->user_data);
+        break;
+      case korvane_peer::FrameReader::Result::kNeedMore:
+        return TRUE;
+      case korvane_peer::FrameReader::Result::kBroken:
+        close_connection(self, problem.c_str());
+        return FALSE;
+    }
+  }
+  return FALSE;
+}
+
+static void serve(FlPeerConnection* self) {
+  for (int i = 0; i < kReadsPerDispatch && dispatch_frames(self); i++) {
     guint8 chunk[kReadChunk];
     g_autoptr(GError) error = nullptr;
     gssize got = g_socket_receive(self->socket, reinterpret_cast<gchar*>(chunk),
                                   sizeof(chunk), nullptr, &error);
     if (got < 0 && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK)) {
-      break;
+      return;
     }
     if (got <= 0) {
       if (error != nullptr) {
         g_debug("Peer connection lost while reading: %s", error->message);
       }
       close_connection(self, nullptr);
-      break;
+      return;
     }
-
     self->reader->Append(chunk, got);
-    korvane_peer::Frame frame;
-    std::string problem;
-    korvane_peer::FrameReader::Result result =
-        korvane_peer::FrameReader::Result::kNeedMore;
-    while (self->open && (result = self->reader->Next(&frame, &problem)) ==
-                             korvane_peer::FrameReader::Result::kFrame) {
-      self->on_frame(self, frame, self->user_data);
-    }
-    if (self->open && result == korvane_peer::FrameReader::Result::kBroken) {
-      close_connection(self, problem.c_str());
-    }
   }
-  return self->open ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+  dispatch_frames(self);
+}
+
+static gboolean read_ready_cb(GSocket* /*socket*/,
+                              GIOCondition /*condition*/,
+                              gpointer user_data) {
+  // The callbacks may drop the last outside reference to this connection.
+  g_autoptr(FlPeerConnection) self =
+      FL_PEER_CONNECTION(g_object_ref(user_data));
+  serve(self);
+  // Paused or closed, the source is already destroyed.
+  return self->read_source != nullptr ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+static gboolean resume_reading_cb(gpointer user_data) {
+  g_autoptr(FlPeerConnection) self =
+      FL_PEER_CONNECTION(g_object_ref(user_data));
+  g_clear_pointer(&self->resume_source, g_source_unref);
+  self->reading_paused = FALSE;
+  watch_input(self);
+  serve(self);
+  return G_SOURCE_REMOVE;
 }
 
 static void fl_peer_connection_dispose(GObject* object) {
@@ -197,12 +290,7 @@ FlPeerConnection* fl_peer_connection_new(GSocket* socket,
   self->open = TRUE;
 
   g_socket_set_blocking(socket, FALSE);
-  self->read_source = g_socket_create_source(
-      socket, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-      nullptr);
-  g_source_set_callback(self->read_source, G_SOURCE_FUNC(read_ready_cb), self,
-                        nullptr);
-  g_source_attach(self->read_source, self->context);
+  watch_input(self);
   return self;
 }
 
@@ -230,6 +318,18 @@ gboolean fl_peer_connection_send_reply(FlPeerConnection* self,
   const guint8* data =
       static_cast<const guint8*>(g_bytes_get_data(payload, &size));
   return enqueue(self, korvane_peer::EncodeReply(id, data, size));
+}
+
+void fl_peer_connection_message_taken(FlPeerConnection* self) {
+  g_return_if_fail(FL_IS_PEER_CONNECTION(self));
+  self->unanswered++;
+}
+
+void fl_peer_connection_message_answered(FlPeerConnection* self) {
+  g_return_if_fail(FL_IS_PEER_CONNECTION(self));
+  g_return_if_fail(self->unanswered > 0);
+  self->unanswered--;
+  resume_reading_later(self);
 }
 
 void fl_peer_connection_close(FlPeerConnection* self, const gchar* problem) {

@@ -47,6 +47,11 @@ gboolean fl_peer_connection_send_reply(FlPeerConnection* connection,
                                        guint32 id,
                                        GBytes* payload);
 
+// The relay's count of the peer's messages that the host has taken and not
+// yet answered: while too many wait, no more are read.
+void fl_peer_connection_message_taken(FlPeerConnection* connection);
+void fl_peer_connection_message_answered(FlPeerConnection* connection);
+
 // Closes the connection; `problem` as for FlPeerConnectionClosedFunc.
 void fl_peer_connection_close(FlPeerConnection* connection,
                               const gchar* problem);

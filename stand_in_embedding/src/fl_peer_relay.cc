@@ -118,6 +118,7 @@ static void peer_message_free(gpointer user_data) {
     g_autoptr(GBytes) empty = g_bytes_new(nullptr, 0);
     fl_peer_connection_send_reply(message->connection, message->id, empty);
   }
+  fl_peer_connection_message_answered(message->connection);
   g_object_unref(message->connection);
   g_free(message);
 }
@@ -151,6 +152,7 @@ static void connection_frame_cb(FlPeerConnection* connection,
   PeerMessage* message = g_new0(PeerMessage, 1);
   message->connection = FL_PEER_CONNECTION(g_object_ref(connection));
   message->id = frame.id;
+  fl_peer_connection_message_taken(connection);
   fl_binary_messenger_impl_deliver(self->messenger, frame.channel.c_str(),
                                    payload, peer_message_reply_cb, message,
                                    peer_message_free);

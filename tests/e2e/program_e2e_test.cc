@@ -5,17 +5,27 @@
 #include <gio/gio.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bridge_methods.h"
 #include "bytes.h"
 #include "fl_engine_private.h"
+#include "frame.h"
+#include "korvane_bridge_codec.h"
 #include "peer_test_support.h"
 #include "private_desktop.h"
 
@@ -25,6 +35,17 @@
 #include <X11/Xutil.h>
 
 namespace {
+
+// Under AddressSanitizer the program runs several times slower and keeps
+// freed memory in quarantine, so its resident size says nothing of what it
+// holds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitized = false;
+#endif
 
 constexpr char kTitle[] = "Korvane Desktop";
 constexpr gint64 kPatienceUs = 20 * G_USEC_PER_SEC;
@@ -122,6 +143,19 @@ class Screen {
       XFree(data);
     }
     return hints;
+  }
+
+  Window CreateWindow(int width, int height) {
+    Window window = XCreateSimpleWindow(display_, root(), 10, 10, width, height,
+                                        0, 0, 0x3366cc);
+    XMapWindow(display_, window);
+    XSync(display_, False);
+    return window;
+  }
+
+  void DestroyWindow(Window window) {
+    XDestroyWindow(display_, window);
+    XSync(display_, False);
   }
 
   // What a window manager sends when the user clicks the close button.
@@ -268,6 +302,23 @@ class Program {
            g_subprocess_get_exit_status(process_) == 0;
   }
 
+  // From /proc: the program's resident memory in KiB and its open files.
+  long RssKib() const {
+    const std::string status = FileText(ProcPath("status"));
+    const size_t at = status.find("VmRSS:");
+    return at == std::string::npos
+               ? -1
+               : strtol(status.c_str() + at + 6, nullptr, 10);
+  }
+  size_t OpenFiles() const {
+    size_t count = 0;
+    g_autoptr(GDir) dir = g_dir_open(ProcPath("fd").c_str(), 0, nullptr);
+    while (dir != nullptr && g_dir_read_name(dir) != nullptr) {
+      count++;
+    }
+    return count;
+  }
+
   std::string Stderr() const { return FileText(stderr_path_); }
   void ExpectWarnings() { warnings_expected_ = true; }
   std::string PkexecLog() const { return FileText(pkexec_log_); }
@@ -281,6 +332,11 @@ class Program {
       }
     }
     return false;
+  }
+
+  std::string ProcPath(const char* entry) const {
+    return std::string("/proc/") + g_subprocess_get_identifier(process_) + "/" +
+           entry;
   }
 
   static std::string FileText(const std::string& path) {
@@ -358,6 +414,192 @@ std::string ReadLine(GDataInputStream* stream) {
   g_autofree gchar* line =
       g_data_input_stream_read_line(stream, nullptr, nullptr, nullptr);
   return line != nullptr ? line : "";
+}
+
+// A method call as the Dart side encodes it, framed with `id`.
+korvane_peer::Bytes Request(uint32_t id,
+                            const std::string& method,
+                            const std::vector<std::string>& arguments = {}) {
+  const korvane_peer_tool::BridgeMethod* found =
+      korvane_peer_tool::FindBridgeMethod(method);
+  EXPECT_NE(found, nullptr) << method;
+  std::string error;
+  g_autoptr(FlValue) request =
+      korvane_peer_tool::BuildRequest(*found, arguments, &error);
+  EXPECT_NE(request, nullptr) << error;
+  g_autoptr(FlMessageCodec) codec = FL_MESSAGE_CODEC(
+      g_object_new(korvane_bridge_message_codec_get_type(), nullptr));
+  g_autoptr(GBytes) payload =
+      fl_message_codec_encode_message(codec, request, nullptr);
+  gsize size = 0;
+  const auto* data =
+      static_cast<const uint8_t*>(g_bytes_get_data(payload, &size));
+  return *korvane_peer::EncodeMessage(id, found->channel, data, size);
+}
+
+// A peer on a bare socket, for what korvane-peer never does: half frames,
+// frames that break the rules, requests it never reads the replies to.
+class RawPeer {
+ public:
+  explicit RawPeer(const std::string& path)
+      : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) !=
+        0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~RawPeer() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  RawPeer(const RawPeer&) = delete;
+  RawPeer& operator=(const RawPeer&) = delete;
+
+  bool connected() const { return fd_ >= 0; }
+
+  bool Send(const korvane_peer::Bytes& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t sent =
+          send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      if (sent <= 0) {
+        return false;
+      }
+      done += sent;
+    }
+    return true;
+  }
+
+  // Sends what the socket takes within `wait_ms`; the count of bytes sent.
+  size_t SendWhileTaken(const korvane_peer::Bytes& bytes, int wait_ms) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      pollfd ready = {fd_, POLLOUT, 0};
+      if (poll(&ready, 1, wait_ms) != 1 || !(ready.revents & POLLOUT)) {
+        break;
+      }
+      ssize_t sent = send(fd_, bytes.data() + done, bytes.size() - done,
+                          MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent <= 0) {
+        break;
+      }
+      done += sent;
+    }
+    return done;
+  }
+
+  // Sends the rest of `bytes`, from `offset`, while reading replies, until
+  // `expected` have come; the count of those that came in order of id from
+  // 1 before the host stopped answering or answered out of turn.
+  size_t CatchUp(const korvane_peer::Bytes& bytes,
+                 size_t offset,
+                 size_t expected) {
+    size_t replies = 0;
+    const gint64 deadline = g_get_monotonic_time() + 6 * kPatienceUs;
+    while (replies < expected && g_get_monotonic_time() < deadline) {
+      pollfd ready = {fd_, POLLIN, 0};
+      if (offset < bytes.size()) {
+        ready.events |= POLLOUT;
+      }
+      if (poll(&ready, 1, 1000) < 0) {
+        break;
+      }
+      if (ready.revents & POLLOUT) {
+        ssize_t sent = send(fd_, bytes.data() + offset, bytes.size() - offset,
+                            MSG_NOSIGNAL | MSG_DONTWAIT);
+        offset += std::max<ssize_t>(sent, 0);
+      }
+      if (ready.revents & (POLLIN | POLLHUP)) {
+        uint8_t chunk[64 * 1024];
+        ssize_t got = recv(fd_, chunk, sizeof(chunk), MSG_DONTWAIT);
+        if (got <= 0) {
+          break;
+        }
+        reader_.Append(chunk, got);
+        korvane_peer::Frame frame;
+        std::string problem;
+        while (reader_.Next(&frame, &problem) ==
+               korvane_peer::FrameReader::Result::kFrame) {
+          if (frame.kind != korvane_peer::FrameKind::kReply ||
+              frame.id != replies + 1) {
+            return replies;
+          }
+          replies++;
+        }
+      }
+    }
+    return replies;
+  }
+
+  // The next frame from the host, or nothing when the host closed the
+  // connection or sent nothing in time (then `*closed` tells which).
+  std::optional<korvane_peer::Frame> Next(bool* closed = nullptr) {
+    const gint64 deadline = g_get_monotonic_time() + kPatienceUs;
+    for (;;) {
+      korvane_peer::Frame frame;
+      std::string problem;
+      if (reader_.Next(&frame, &problem) ==
+          korvane_peer::FrameReader::Result::kFrame) {
+        return frame;
+      }
+      const int wait_ms =
+          std::max<gint64>(0, (deadline - g_get_monotonic_time()) / 1000);
+      pollfd ready = {fd_, POLLIN, 0};
+      uint8_t chunk[64 * 1024];
+      ssize_t got = poll(&ready, 1, wait_ms) == 1
+                        ? recv(fd_, chunk, sizeof(chunk), 0)
+                        : -1;
+      if (got <= 0) {
+        if (closed != nullptr) {
+          *closed = got == 0;
+        }
+        return std::nullopt;
+      }
+      reader_.Append(chunk, got);
+    }
+  }
+
+  // True when the host closes the connection without sending anything.
+  bool ClosedByHost() {
+    bool closed = false;
+    return !Next(&closed).has_value() && closed;
+  }
+
+  // The reply payload to one call, which must be the next frame.
+  std::optional<korvane_peer::Bytes> Call(
+      const std::string& method,
+      const std::vector<std::string>& arguments = {}) {
+    const uint32_t id = next_id_++;
+    if (!Send(Request(id, method, arguments))) {
+      return std::nullopt;
+    }
+    std::optional<korvane_peer::Frame> reply = Next();
+    if (!reply || reply->kind != korvane_peer::FrameKind::kReply ||
+        reply->id != id) {
+      return std::nullopt;
+    }
+    return reply->payload;
+  }
+
+ private:
+  int fd_;
+  korvane_peer::FrameReader reader_;
+  uint32_t next_id_ = 1;
+};
+
+// Little-endian length, then whatever else the test wants to say.
+korvane_peer::Bytes LengthThen(uint32_t length,
+                               const korvane_peer::Bytes& rest = {}) {
+  korvane_peer::Bytes bytes = {
+      static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
+      static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
+  bytes.insert(bytes.end(), rest.begin(), rest.end());
+  return bytes;
 }
 
 class ProgramE2eTest : public ::testing::Test {
@@ -553,8 +795,8 @@ TEST_F(ProgramE2eTest, TelemetryAndAVolumeStepWithAPrivateSoundServer) {
   };
   EXPECT_TRUE(snapshot_shows("40"));
 
-  PeerRun up = program.Peer({"triggerDeckAction", "action_id=up",
-                             "action_type=3"});
+  PeerRun up =
+      program.Peer({"triggerDeckAction", "action_id=up", "action_type=3"});
   EXPECT_EQ(up.out, "true\n") << up.err;
   EXPECT_TRUE(Contains(pulse.Volume(), "45%")) << pulse.Volume();
   EXPECT_TRUE(snapshot_shows("45"));
@@ -569,22 +811,23 @@ TEST_F(ProgramE2eTest, DesktopListedAndCapturedToAJpegFile) {
   PeerRun list = program.Peer({"listCapturableWindows"});
   ASSERT_EQ(list.status, 0) << list.err;
   const std::string desktop = list.out.substr(0, list.out.find('\n'));
-  EXPECT_TRUE(Contains(desktop, "window_title: \"Linux Desktop (Full Screen)\""))
+  EXPECT_TRUE(
+      Contains(desktop, "window_title: \"Linux Desktop (Full Screen)\""))
       << desktop;
   EXPECT_TRUE(Contains(desktop, "width: 1280, height: 1024")) << desktop;
   EXPECT_FALSE(Contains(list.out, kTitle)) << "the program's own window";
 
-  const std::string root_id =
-      std::to_string(screen_.root());
+  const std::string root_id = std::to_string(screen_.root());
   EXPECT_TRUE(Contains(desktop, "window_id: " + root_id + ",")) << desktop;
   const std::string jpeg = dir_.File("desktop.jpg");
-  PeerRun capture = program.Peer(
-      {"captureWindowFrame", "--save", jpeg, "window_id=" + root_id,
-       "target_width=640", "target_height=360", "jpeg_quality=80",
-       "previous_frame_hash=0"});
+  PeerRun capture = program.Peer({"captureWindowFrame", "--save", jpeg,
+                                  "window_id=" + root_id, "target_width=640",
+                                  "target_height=360", "jpeg_quality=80",
+                                  "previous_frame_hash=0"});
   ASSERT_EQ(capture.status, 0) << capture.err;
-  EXPECT_TRUE(Contains(capture.out, "source_width: 1280, source_height: 1024, "
-                                    "encoded_width: 640, encoded_height: 360"))
+  EXPECT_TRUE(Contains(capture.out,
+                       "source_width: 1280, source_height: 1024, "
+                       "encoded_width: 640, encoded_height: 360"))
       << capture.out.substr(capture.out.find("source_width"));
   g_autoptr(GError) error = nullptr;
   g_autoptr(GdkPixbuf) decoded = gdk_pixbuf_new_from_file(jpeg.c_str(), &error);
@@ -602,6 +845,175 @@ TEST_F(ProgramE2eTest,
   EXPECT_TRUE(Eventually([&] {
     return Contains(program.Stderr(), "Failed to start Flutter engine");
   }));
+}
+
+// Peers that break off, break the rules, come and go by the thousand and
+// stop reading: after each, the program still answers a new peer, a peer
+// connected before it all still gets the same answers, and nothing that the
+// faults took stays taken.
+TEST_F(ProgramE2eTest, FaultyPeersLeaveTheProgramServingAsBefore) {
+  Program program(dir_, "faults");
+  program.ExpectWarnings();
+  ASSERT_TRUE(program.Serving());
+  RawPeer kept(program.socket());
+  ASSERT_TRUE(kept.connected());
+  const std::optional<korvane_peer::Bytes> health =
+      kept.Call("getDriverHealth");
+  const std::optional<korvane_peer::Bytes> windows =
+      kept.Call("listCapturableWindows");
+  ASSERT_TRUE(health && windows);
+  const size_t files = program.OpenFiles();
+  const long rss_before = program.RssKib();
+
+  const auto still_serving = [&](const char* after) {
+    SCOPED_TRACE(after);
+    EXPECT_EQ(kept.Call("getDriverHealth"), health);
+    EXPECT_EQ(kept.Call("listCapturableWindows"), windows);
+    PeerRun fresh = program.Peer({"getDriverHealth"});
+    EXPECT_EQ(fresh.out, ExpectedHealth() + "\n") << fresh.err;
+    EXPECT_TRUE(Eventually([&] { return program.OpenFiles() == files; }))
+        << program.OpenFiles() << " open files, " << files << " before";
+  };
+
+  {
+    RawPeer half(program.socket());
+    korvane_peer::Bytes whole = Request(1, "getDriverHealth");
+    whole.resize(whole.size() / 2);
+    ASSERT_TRUE(half.Send(whole));
+  }
+  still_serving("half a frame");
+  for (uint32_t length : {0u, korvane_peer::kMaxFrameLength + 1, 0xffffffffu}) {
+    RawPeer bad(program.socket());
+    ASSERT_TRUE(bad.Send(LengthThen(length, {1, 0, 0, 0, 0})));
+    EXPECT_TRUE(bad.ClosedByHost()) << "length " << length;
+  }
+  // Judged on its header: the peer need not send the 64 MiB it announced.
+  RawPeer announced(program.socket());
+  ASSERT_TRUE(announced.Send(LengthThen(0xfffffff0u)));
+  EXPECT_TRUE(announced.ClosedByHost());
+  still_serving("frames that break the rules");
+  const std::string log = program.Stderr();
+  EXPECT_TRUE(Contains(log, "frame length 0")) << log;
+  EXPECT_TRUE(Contains(log, "over the limit")) << log;
+
+  // In batches, so that a hundred are connected at once; a quarter drop
+  // with a whole message in flight and a quarter in the middle of one.
+  const korvane_peer::Bytes message = Request(7, "listCapturableWindows");
+  const korvane_peer::Bytes part(message.begin(),
+                                 message.begin() + message.size() / 2);
+  for (int batch = 0; batch < 10; batch++) {
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (int i = 0; i < 100; i++) {
+      peers.push_back(std::make_unique<RawPeer>(program.socket()));
+      ASSERT_TRUE(peers.back()->connected()) << batch << " " << i;
+      if (i % 4 == 1) {
+        ASSERT_TRUE(peers.back()->Send(message));
+      } else if (i % 4 == 2) {
+        ASSERT_TRUE(peers.back()->Send(part));
+      }
+    }
+  }
+  still_serving("1000 peers gone");
+
+  // Peers that only send: the host stops taking their requests once the
+  // replies pile up unread, instead of holding them all. One of them goes
+  // with its replies unread; the other then reads, and gets every reply.
+  {
+    korvane_peer::Bytes requests;
+    size_t count = 0;
+    const size_t request_bytes = (kAddressSanitized ? 3 : 16) * 1024 * 1024;
+    while (requests.size() < request_bytes) {
+      const korvane_peer::Bytes one = Request(++count, "getDriverHealth");
+      requests.insert(requests.end(), one.begin(), one.end());
+    }
+    RawPeer reads_later(program.socket());
+    size_t taken = 0;
+    {
+      RawPeer never_reads(program.socket());
+      taken = never_reads.SendWhileTaken(requests, 2000);
+      const size_t taken_later = reads_later.SendWhileTaken(requests, 2000);
+      long rss_peak = 0;
+      gint64 slowest_us = 0;
+      for (int i = 0; i < 5; i++) {
+        const gint64 start = g_get_monotonic_time();
+        EXPECT_EQ(kept.Call("getDriverHealth"), health);
+        EXPECT_EQ(program.Peer({"getDriverHealth"}).status, 0);
+        slowest_us = std::max(slowest_us, g_get_monotonic_time() - start);
+        rss_peak = std::max(rss_peak, program.RssKib());
+        g_usleep(100000);
+      }
+      std::printf(
+          "figure: two peers that do not read: %zu and %zu of %zu request "
+          "bytes taken; RSS %ld KiB before, %ld KiB at most while they "
+          "stalled; slowest other call %" G_GINT64_FORMAT " ms\n",
+          taken, taken_later, requests.size(), rss_before, rss_peak,
+          slowest_us / 1000);
+      EXPECT_LT(taken, requests.size()) << "the host took every request";
+      if (!kAddressSanitized) {
+        EXPECT_LT(rss_peak - rss_before, 24 * 1024);
+      }
+      EXPECT_LT(slowest_us, 3 * G_USEC_PER_SEC);
+      taken = taken_later;
+    }
+    const gint64 start = g_get_monotonic_time();
+    EXPECT_EQ(reads_later.CatchUp(requests, taken, count), count);
+    std::printf("figure: %zu replies caught up in order in %" G_GINT64_FORMAT
+                " ms\n",
+                count, (g_get_monotonic_time() - start) / 1000);
+  }
+  still_serving("a peer that never read");
+  std::printf("figure: RSS %ld KiB after all faults\n", program.RssKib());
+}
+
+// Windows closed while their captures and strokes are still on the way:
+// every request gets its one reply and the program carries on.
+TEST_F(ProgramE2eTest, WindowsDestroyedUnderCapturesAndStrokes) {
+  Program program(dir_, "vanishing");
+  ASSERT_TRUE(program.Serving());
+  RawPeer kept(program.socket());
+  const std::optional<korvane_peer::Bytes> windows =
+      kept.Call("listCapturableWindows");
+  ASSERT_TRUE(windows.has_value());
+
+  RawPeer peer(program.socket());
+  uint32_t next_id = 1;
+  std::map<uint32_t, int> replies;
+  for (int round = 0; round < 4; round++) {
+    const Window window = screen_.CreateWindow(320, 240);
+    const std::string id = "window_id=" + std::to_string(window);
+    const auto send = [&](const std::string& method,
+                          const std::vector<std::string>& arguments) {
+      replies[next_id] = 0;
+      ASSERT_TRUE(peer.Send(Request(next_id++, method, arguments)));
+    };
+    const auto burst = [&](int phase) {
+      for (int i = 0; i < 20; i++) {
+        send("captureWindowFrame",
+             {id, "target_width=320", "target_height=240", "jpeg_quality=70"});
+        send("injectWindowStylusEvent",
+             {id, "normalized_u=0." + std::to_string(i % 10),
+              "normalized_v=0.5", "phase=" + std::to_string(phase)});
+      }
+    };
+    burst(0);
+    burst(1);
+    // Half a stroke later the window goes, the requests for it still coming.
+    screen_.DestroyWindow(window);
+    burst(1);
+    burst(2);
+  }
+  size_t answered = 0;
+  while (answered < replies.size()) {
+    std::optional<korvane_peer::Frame> frame = peer.Next();
+    ASSERT_TRUE(frame.has_value()) << answered << " of " << replies.size();
+    ASSERT_EQ(frame->kind, korvane_peer::FrameKind::kReply);
+    ASSERT_EQ(replies.count(frame->id), 1u) << frame->id;
+    EXPECT_EQ(++replies[frame->id], 1) << "answered twice: " << frame->id;
+    answered++;
+  }
+  EXPECT_EQ(kept.Call("listCapturableWindows"), windows);
+  PeerRun fresh = program.Peer({"getDriverHealth"});
+  EXPECT_EQ(fresh.out, ExpectedHealth() + "\n") << fresh.err;
 }
 
 }  // namespace
