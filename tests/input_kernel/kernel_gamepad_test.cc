@@ -1,6 +1,9 @@
 // The gamepads as the real kernel presents them to a game.
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -265,6 +268,50 @@ TEST(KernelGamepadTest, StreamOfFramesReachesTheGameUnaltered) {
   ASSERT_TRUE(backend.UnmountController(2));
   g_autoptr(KorvaneBridgeVirtualControllerFrame) late = NewFrame(2, FrameInput{}, 0);
   EXPECT_FALSE(backend.SubmitFrame(late));
+}
+
+// The node can go (a module unloaded, a udev rule rewritten) while pads are
+// mounted: their open descriptors keep working, new mounts fail plainly, and
+// a node made again is used again.
+TEST(KernelGamepadTest, UinputNodeRemovedAfterMountLeavesThePadWorking) {
+  struct stat node{};
+  ASSERT_EQ(stat("/dev/uinput", &node), 0);
+  ASSERT_TRUE(S_ISCHR(node.st_mode));
+  ASSERT_EQ(major(node.st_rdev), 10u);
+  // Whatever fails below, the tests after this one get their node back.
+  struct NodeBack {
+    const struct stat& node;
+    ~NodeBack() {
+      if (access("/dev/uinput", F_OK) != 0) {
+        mknod("/dev/uinput", node.st_mode, node.st_rdev);
+      }
+    }
+  } node_back{node};
+
+  UinputPadBackend backend(nullptr);
+  ASSERT_TRUE(backend.MountController(3, Persona(1), "node gone pad"));
+  auto device = EvdevDevice::Open("node gone pad", O_RDONLY);
+  ASSERT_TRUE(device.has_value());
+  ASSERT_EQ(unlink("/dev/uinput"), 0);
+
+  PadState observed;
+  const auto frame_arrives = [&](const FrameInput& in) {
+    g_autoptr(KorvaneBridgeVirtualControllerFrame) frame = NewFrame(3, in, 0.25);
+    EXPECT_TRUE(backend.SubmitFrame(frame));
+    Apply(device->ReadReport(), &observed);
+    EXPECT_EQ(Describe(observed), Describe(Expected(in)));
+  };
+  frame_arrives({0, 1 << 6, false, false, {128, 128, 200, 128}, 0, 0});
+
+  EXPECT_FALSE(backend.MountController(4, Persona(0), "node gone second pad"));
+  EXPECT_EQ(backend.MountedCount(), 1u);
+  frame_arrives({0, 0, true, false, {0, 255, 128, 128}, 255, 40});
+
+  ASSERT_EQ(mknod("/dev/uinput", node.st_mode, node.st_rdev), 0);
+  ASSERT_TRUE(backend.MountController(4, Persona(0), "node back pad"));
+  EXPECT_TRUE(EvdevDevice::Open("node back pad", O_RDONLY).has_value());
+  EXPECT_EQ(backend.MountedCount(), 2u);
+  frame_arrives({0, 1 << 5, false, false, {128, 128, 128, 128}, 0, 0});
 }
 
 }  // namespace
