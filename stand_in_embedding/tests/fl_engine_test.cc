@@ -10,25 +10,6 @@
 
 namespace {
 
-// Puts the variable back as it was when the test ends.
-struct RestoredEnv {
-  explicit RestoredEnv(const char* name) : name(name) {
-    if (const char* value = g_getenv(name)) {
-      old = value;
-    }
-  }
-  ~RestoredEnv() { Set(name, old ? old->c_str() : nullptr); }
-  static void Set(const char* name, const char* value) {
-    if (value != nullptr) {
-      g_setenv(name, value, TRUE);
-    } else {
-      g_unsetenv(name);
-    }
-  }
-  const char* name;
-  std::optional<std::string> old;
-};
-
 FlEngine* StartedEngine(FlDartProject* project) {
   FlEngine* engine = fl_engine_new(project);
   EXPECT_EQ(fl_engine_get_peer_relay(engine), nullptr);
@@ -54,9 +35,8 @@ TEST(FlEngineTest, ServesTheSocketNamedByTheLastPeerSocketArgument) {
 }
 
 TEST(FlEngineTest, WithoutAnArgumentServesTheDefaultSocket) {
-  RestoredEnv restored("XDG_RUNTIME_DIR");
   peer_testing::TempDir dir;
-  RestoredEnv::Set("XDG_RUNTIME_DIR", dir.path().c_str());
+  peer_testing::ScopedEnv runtime_dir("XDG_RUNTIME_DIR", dir.path());
   g_autoptr(FlDartProject) project = fl_dart_project_new();
   g_autoptr(FlEngine) engine = StartedEngine(project);
   ASSERT_NE(engine, nullptr);
@@ -64,10 +44,10 @@ TEST(FlEngineTest, WithoutAnArgumentServesTheDefaultSocket) {
 
   // Without a runtime directory, a per-user path in /tmp.
   const std::string per_user = "/tmp/korvane-desktop-" + std::to_string(geteuid()) + ".sock";
-  const char* values[] = {nullptr, "", "/run/user/1000"};
+  const std::optional<std::string> values[] = {std::nullopt, "", "/run/user/1000"};
   const std::string expected[] = {per_user, per_user, "/run/user/1000/korvane-desktop.sock"};
   for (int i = 0; i < 3; i++) {
-    RestoredEnv::Set("XDG_RUNTIME_DIR", values[i]);
+    peer_testing::ScopedEnv value("XDG_RUNTIME_DIR", values[i]);
     EXPECT_EQ(korvane_peer::DefaultSocketPath(), expected[i]) << i;
   }
 }

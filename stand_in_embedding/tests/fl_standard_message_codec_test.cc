@@ -213,14 +213,4 @@ TEST(FlStandardMessageCodecTest, MalformedInputIsAnError) {
   EXPECT_NE(nested, nullptr);
 }
 
-TEST(FlStandardMessageCodecTest, CustomValuesAreRefusedByThePlainCodec) {
-  g_autoptr(FlMessageCodec) codec = StandardCodec();
-  g_autoptr(FlValue) value = List({fl_value_new_custom(200, nullptr, nullptr)});
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(GBytes) bytes = fl_message_codec_encode_message(codec, value, &error);
-  EXPECT_EQ(bytes, nullptr);
-  EXPECT_TRUE(g_error_matches(error, FL_MESSAGE_CODEC_ERROR,
-                              FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE));
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace peer_testing {
@@ -36,6 +37,19 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   RemoveTree(path_);
+}
+
+ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value)
+    : name_(name) {
+  if (const char* old = getenv(name)) {
+    previous_ = old;
+  }
+  value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  previous_ ? setenv(name_.c_str(), previous_->c_str(), 1)
+            : unsetenv(name_.c_str());
 }
 
 }  // namespace peer_testing

@@ -1,6 +1,7 @@
 #ifndef STAND_IN_EMBEDDING_TESTS_PEER_TEST_SUPPORT_H_
 #define STAND_IN_EMBEDDING_TESTS_PEER_TEST_SUPPORT_H_
 
+#include <optional>
 #include <string>
 
 namespace peer_testing {
@@ -18,6 +19,19 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// Sets (or, without a value, removes) one variable until it ends.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<std::string> value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> previous_;
 };
 
 }  // namespace peer_testing

@@ -27,11 +27,13 @@ Telemetry Snapshot(host_testing::HostBridgeHarness& harness) {
   }
   auto* s = KORVANE_BRIDGE_NATIVE_SYSTEM_TELEMETRY_SNAPSHOT(
       fl_value_get_custom_value_object(value));
+// clang-format off
 #define GET(field) korvane_bridge_native_system_telemetry_snapshot_get_##field(s)
   return {GET(has_active_media) != FALSE, GET(is_playing) != FALSE,
           GET(track_title),  GET(artist_name),     GET(album_name),
           GET(source_app_name), GET(volume_percent), GET(is_muted) != FALSE};
 #undef GET
+  // clang-format on
 }
 
 bool WaitForSnapshot(host_testing::HostBridgeHarness& harness,
@@ -48,19 +50,10 @@ bool WaitForSnapshot(host_testing::HostBridgeHarness& harness,
   return true;
 }
 
-host_testing::Bytes DeckArguments(KorvaneBridgeNativeDeckActionType action) {
-  g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
-      korvane_bridge_native_deck_action_request_new(
-          "deck-button", action, nullptr, FALSE, FALSE, FALSE, FALSE);
-  return host_testing::Arguments(
-      bridge_testing::List({bridge_testing::RecordValue(
-          korvane_bridge_native_deck_action_request_type_id, request)}));
-}
-
 bool Deck(host_testing::HostBridgeHarness& harness,
           KorvaneBridgeNativeDeckActionType action) {
   std::optional<host_testing::Bytes> reply = harness.dart_.Call(
-      System("triggerDeckAction"), DeckArguments(action),
+      System("triggerDeckAction"), host_testing::DeckPress(action),
       std::chrono::seconds(10));
   if (!reply) {
     ADD_FAILURE() << "no reply to deck action " << action;

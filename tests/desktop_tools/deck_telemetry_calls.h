@@ -32,9 +32,6 @@ bool WaitForSnapshot(host_testing::HostBridgeHarness& harness,
                      const std::function<bool(const Telemetry&)>& wanted,
                      Telemetry* last);
 
-// The arguments of triggerDeckAction for a press of `action`.
-host_testing::Bytes DeckArguments(KorvaneBridgeNativeDeckActionType action);
-
 // The deck action's reply; a missing reply fails the test and reads false.
 bool Deck(host_testing::HostBridgeHarness& harness,
           KorvaneBridgeNativeDeckActionType action);

@@ -162,19 +162,6 @@ std::vector<std::string> IsolatedServerChanges(const TempDir& dir) {
 
 }  // namespace
 
-ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value)
-    : name_(name) {
-  if (const char* old = getenv(name)) {
-    previous_ = old;
-  }
-  value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-}
-
-ScopedEnv::~ScopedEnv() {
-  previous_ ? setenv(name_.c_str(), previous_->c_str(), 1)
-            : unsetenv(name_.c_str());
-}
-
 std::string RealTool(const std::string& name) {
   for (const std::string& dir : Split(g_start_path, ':')) {
     const std::string candidate = dir + "/" + name;

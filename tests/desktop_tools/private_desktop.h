@@ -20,20 +20,8 @@
 
 namespace desktop_testing {
 
+using peer_testing::ScopedEnv;
 using peer_testing::TempDir;
-
-// Sets (or, without a value, removes) one variable until it ends.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> previous_;
-};
 
 // A tool's path on the PATH this process started with, so that fixtures and
 // scripts reach the real tools while a ToolPath hides them from the host.

@@ -31,8 +31,6 @@ extern char** environ;
 namespace {
 
 using bridge_testing::List;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using ::testing::Optional;
 using Clock = std::chrono::steady_clock;
 
@@ -197,33 +195,32 @@ std::vector<std::string> FirewalldPorts(bool permanent) {
 }
 
 constexpr int64_t kPort = 26760;
-// Both ends of the range are searched for as text: "26760/udp" is part of
-// "26759:26760/udp", "26761/udp" is not.
-constexpr int64_t kPortOutsideNarrowRange = 26761;
-// firewalld counts a port inside an open range as open itself (and does not
-// add it again), so only a port outside the range reaches the query for the
-// range.
-constexpr int64_t kPortOutsideRange = 27000;
 constexpr char kUfwRange[] = "26759:26761/udp";
-constexpr char kUfwNarrowRange[] = "26759:26760/udp";
+constexpr char kUfwRangeRule[] = "26759:26761/udp ALLOW";
+// ufw once the range and kPort were added.
+const std::vector<std::string> kUfwOpened = {"active", kUfwRangeRule,
+                                             "26760/udp ALLOW"};
 constexpr char kFirewalldRange[] = "26759-26761/udp";
 constexpr char kFirewalldPort[] = "26760/udp";
 
-std::string UfwAllow(int64_t port) {
-  return "ufw allow 26759:26761/udp >/dev/null 2>&1 && ufw allow " +
-         std::to_string(port) + "/udp >/dev/null 2>&1";
-}
+// One state of the two firewalls, the questions the app asks in it, and
+// what each firewall holds afterwards.
+struct Case {
+  const char* name;
+  std::vector<std::string> firewalld_ports;  // only where firewalld runs
+  bool ufw_active;
+  std::vector<std::string> ufw_rules;
+  int64_t port;
+  bool allowed;
+  bool prompts;  // whether Ensure asks for administrator rights
+  std::vector<std::string> ufw_after;  // empty: not looked at
+  std::vector<std::string> firewalld_after;
+  bool grants = true;
+  bool tools_on_path = true;
+};
 
-std::string FirewalldAdd(int64_t port) {
-  return "firewall-cmd --add-port=26759-26761/udp --permanent >/dev/null "
-         "2>&1 && firewall-cmd --add-port=" +
-         std::to_string(port) +
-         "/udp --permanent >/dev/null 2>&1 && firewall-cmd --reload "
-         ">/dev/null 2>&1";
-}
-
-// Each case sets ufw's state first (the previous case's is left behind),
-// with a pkexec that says yes and firewalld not running.
+// Each case sets the state of the firewalls first (the previous case's is
+// left behind) and asks through a bridge of its own.
 class UfwTest : public ::testing::Test {
  protected:
   // Why the firewall tools must not run here, or empty.
@@ -243,40 +240,59 @@ class UfwTest : public ::testing::Test {
     if (!why.empty()) {
       GTEST_SKIP() << why;
     }
+  }
+
+  // With `firewalld` running, its ports are set first: a reload flushes
+  // ufw's chains. The bridge is made once PATH has its final value, as its
+  // telemetry thread starts tools from the first moment, and is gone before
+  // PATH changes again.
+  void Check(const Case& c, bool firewalld) {
+    SCOPED_TRACE(c.name);
     PutToolsOnPath(true);
-    InstallPkexec(true);
-    TakePkexecArguments();
-  }
-
-  // Made on first use: its telemetry thread starts tools from the first
-  // moment, so PATH must have its final value before.
-  host_testing::HostBridgeHarness& Bridge() {
-    if (!bridge_) {
-      bridge_ = std::make_unique<host_testing::HostBridgeHarness>();
+    if (firewalld) {
+      ASSERT_TRUE(SetFirewalldPorts(c.firewalld_ports));
     }
-    return *bridge_;
-  }
-
-  void HideTheTools() {
-    ASSERT_EQ(bridge_, nullptr);
-    PutToolsOnPath(false);
-  }
-
-  std::optional<bool> IsAllowed(int64_t port) {
-    return Reply("isUdpPortAllowedInFirewall", List({fl_value_new_int(port)}));
-  }
-
-  std::optional<bool> Ensure(int64_t port) {
-    return Reply("ensureUdpPortAllowedInFirewall",
-                 List({fl_value_new_string("Handheld link"),
-                       fl_value_new_int(port)}));
+    ASSERT_TRUE(SetUfw(c.ufw_active, c.ufw_rules));
+    InstallPkexec(c.grants);
+    TakePkexecArguments();
+    PutToolsOnPath(c.tools_on_path);
+    {
+      host_testing::HostBridgeHarness bridge;
+      EXPECT_THAT(IsAllowed(bridge, c.port), Optional(c.allowed));
+      EXPECT_THAT(Ensure(bridge, c.port), Optional(c.grants));
+      EXPECT_EQ(!TakePkexecArguments().empty(), c.prompts);
+      EXPECT_THAT(IsAllowed(bridge, c.port), Optional(c.allowed || c.grants));
+    }
+    PutToolsOnPath(true);
+    if (!c.ufw_after.empty()) {
+      EXPECT_EQ(UfwStatus(), c.ufw_after);
+    }
+    if (firewalld) {
+      EXPECT_EQ(FirewalldPorts(true), c.firewalld_after);
+      EXPECT_EQ(FirewalldPorts(false), c.firewalld_after);
+    }
   }
 
  private:
+  static std::optional<bool> IsAllowed(host_testing::HostBridgeHarness& bridge,
+                                       int64_t port) {
+    return Reply(bridge, "isUdpPortAllowedInFirewall",
+                 List({fl_value_new_int(port)}));
+  }
+
+  static std::optional<bool> Ensure(host_testing::HostBridgeHarness& bridge,
+                                    int64_t port) {
+    return Reply(
+        bridge, "ensureUdpPortAllowedInFirewall",
+        List({fl_value_new_string("Handheld link"), fl_value_new_int(port)}));
+  }
+
   // Nothing unless the reply is a bool. firewall-cmd, the reload and the
   // prompt take longer than the harness's usual wait.
-  std::optional<bool> Reply(const char* method, FlValue* arguments) {
-    const std::optional<host_testing::Bytes> reply = Bridge().dart_.Call(
+  static std::optional<bool> Reply(host_testing::HostBridgeHarness& bridge,
+                                   const char* method,
+                                   FlValue* arguments) {
+    const std::optional<host_testing::Bytes> reply = bridge.dart_.Call(
         host_testing::System(method), host_testing::Arguments(arguments),
         std::chrono::seconds(60));
     if (!reply) {
@@ -288,12 +304,10 @@ class UfwTest : public ::testing::Test {
     }
     return fl_value_get_bool(value);
   }
-
-  std::unique_ptr<host_testing::HostBridgeHarness> bridge_;
 };
 
 // The same, with one firewalld on the private system bus for the whole
-// group. Its ports are set before ufw's state: a reload flushes ufw's chains.
+// group.
 class FirewalldTest : public UfwTest {
  protected:
   static std::string Log() {
@@ -316,9 +330,9 @@ class FirewalldTest : public UfwTest {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    const char* arguments[] = {"firewalld", "--nofork",   "--nopid",
-                               "--log-target", "file", "--log-file",
-                               log.c_str(), nullptr};
+    const char* arguments[] = {"firewalld",    "--nofork", "--nopid",
+                               "--log-target", "file",     "--log-file",
+                               log.c_str(),    nullptr};
     if (posix_spawnp(&pid_, "firewalld", &actions, nullptr,
                      const_cast<char* const*>(arguments), environ) != 0) {
       pid_ = -1;
@@ -368,119 +382,48 @@ class FirewalldTest : public UfwTest {
   static inline bool running_ = false;
 };
 
-TEST_F(UfwTest, TheFullRangeAllowsAnyPort) {
-  ASSERT_TRUE(SetUfw(true, {kUfwRange}));
-  EXPECT_THAT(IsAllowed(kPort), Optional(true));
-  EXPECT_THAT(IsAllowed(kPortOutsideRange), Optional(true));
-  // Asks firewalld next, which does not run.
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(), IsEmpty());
-  EXPECT_THAT(UfwStatus(), ElementsAre("active", "26759:26761/udp ALLOW"));
+// "26760/udp" is part of "26759:26760/udp" as text, "26761/udp" is not; a
+// port outside the full range shows that the range alone allows any port.
+TEST_F(UfwTest, EachStateOfUfwAloneFirewalldNotRunning) {
+  // clang-format off
+  const Case cases[] = {
+      // name, firewalld ports, ufw active, ufw rules, port, allowed, prompts,
+      // ufw after, firewalld after[, grants[, tools on PATH]]
+      {"full range", {}, true, {kUfwRange}, 27000, true, false, {"active", kUfwRangeRule}, {}},
+      {"narrow range: allowed, yet the full range is added", {}, true, {"26759:26760/udp"}, 26761,
+       true, true, {"active", "26759:26760/udp ALLOW", kUfwRangeRule, "26761/udp ALLOW"}, {}},
+      {"no rules", {}, true, {}, kPort, false, true, kUfwOpened, {}},
+      {"no rules, prompt declined", {}, true, {}, kPort, false, true, {"active"}, {}, false},
+      // "Status: inactive" must not pass for active.
+      {"inactive", {}, false, {}, kPort, true, false, {"inactive"}, {}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    Check(c, false);
+  }
 }
 
-TEST_F(UfwTest, TheNarrowRangeAllowsButEnsureOpensTheFullRange) {
-  ASSERT_TRUE(SetUfw(true, {kUfwNarrowRange}));
-  EXPECT_THAT(IsAllowed(kPortOutsideNarrowRange), Optional(true));
-  EXPECT_THAT(Ensure(kPortOutsideNarrowRange), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(),
-              ElementsAre("sh", "-c", UfwAllow(kPortOutsideNarrowRange)));
-  EXPECT_THAT(UfwStatus(),
-              ElementsAre("active", "26759:26760/udp ALLOW",
-                          "26759:26761/udp ALLOW", "26761/udp ALLOW"));
-}
-
-TEST_F(UfwTest, WithoutRulesEnsureOpensTheRangeAndThePort) {
-  ASSERT_TRUE(SetUfw(true));
-  EXPECT_THAT(IsAllowed(kPort), Optional(false));
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(), ElementsAre("sh", "-c", UfwAllow(kPort)));
-  EXPECT_THAT(UfwStatus(), ElementsAre("active", "26759:26761/udp ALLOW",
-                                       "26760/udp ALLOW"));
-  EXPECT_THAT(IsAllowed(kPort), Optional(true));
-}
-
-TEST_F(UfwTest, ADeclinedPromptChangesNothing) {
-  ASSERT_TRUE(SetUfw(true));
-  InstallPkexec(false);
-  EXPECT_THAT(Ensure(kPort), Optional(false));
-  EXPECT_THAT(TakePkexecArguments(), ElementsAre("sh", "-c", UfwAllow(kPort)));
-  EXPECT_THAT(UfwStatus(), ElementsAre("active"));
-}
-
-TEST_F(UfwTest, InactiveWithoutFirewalldAllowsAnyPort) {
-  // "Status: inactive" must not pass for active.
-  ASSERT_TRUE(SetUfw(false));
-  EXPECT_THAT(IsAllowed(kPort), Optional(true));
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(), IsEmpty());
-  EXPECT_THAT(UfwStatus(), ElementsAre("inactive"));
-}
-
-TEST_F(FirewalldTest, AnOpenPortOrRangeIsLeftAsItIs) {
-  ASSERT_TRUE(SetFirewalldPorts({kFirewalldPort}));
-  ASSERT_TRUE(SetUfw(false));
-  EXPECT_THAT(IsAllowed(kPort), Optional(true));
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-
-  ASSERT_TRUE(SetFirewalldPorts({kFirewalldRange}));
-  EXPECT_THAT(IsAllowed(kPortOutsideRange), Optional(true));
-  EXPECT_THAT(Ensure(kPortOutsideRange), Optional(true));
-
-  EXPECT_THAT(TakePkexecArguments(), IsEmpty());
-  EXPECT_THAT(FirewalldPorts(true), ElementsAre(kFirewalldRange));
-}
-
-TEST_F(FirewalldTest, WithNeitherEnsureAddsPermanentRulesAndReloads) {
-  ASSERT_TRUE(SetFirewalldPorts({}));
-  ASSERT_TRUE(SetUfw(false));
-  EXPECT_THAT(IsAllowed(kPort), Optional(false));
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(),
-              ElementsAre("sh", "-c", FirewalldAdd(kPort)));
-  EXPECT_THAT(FirewalldPorts(true), ElementsAre(kFirewalldRange));
-  EXPECT_THAT(FirewalldPorts(false), ElementsAre(kFirewalldRange));
-  EXPECT_THAT(IsAllowed(kPort), Optional(true));
-}
-
-TEST_F(FirewalldTest, ADeclinedPromptChangesNothing) {
-  ASSERT_TRUE(SetFirewalldPorts({}));
-  ASSERT_TRUE(SetUfw(false));
-  InstallPkexec(false);
-  EXPECT_THAT(Ensure(kPort), Optional(false));
-  EXPECT_THAT(TakePkexecArguments(),
-              ElementsAre("sh", "-c", FirewalldAdd(kPort)));
-  EXPECT_THAT(FirewalldPorts(true), IsEmpty());
-  EXPECT_THAT(FirewalldPorts(false), IsEmpty());
-}
-
-TEST_F(FirewalldTest, AnActiveUfwThatLacksTheRuleDecidesAlone) {
-  ASSERT_TRUE(SetFirewalldPorts({kFirewalldPort}));
-  ASSERT_TRUE(SetUfw(true));
-  EXPECT_THAT(IsAllowed(kPort), Optional(false));
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(), ElementsAre("sh", "-c", UfwAllow(kPort)));
-  EXPECT_THAT(UfwStatus(), ElementsAre("active", "26759:26761/udp ALLOW",
-                                       "26760/udp ALLOW"));
-  EXPECT_THAT(FirewalldPorts(true), ElementsAre(kFirewalldPort));
-}
-
-TEST_F(FirewalldTest, EnsureOpensFirewalldTooWhenUfwAllows) {
-  ASSERT_TRUE(SetFirewalldPorts({}));
-  ASSERT_TRUE(SetUfw(true, {kUfwRange}));
-  EXPECT_THAT(IsAllowed(kPort), Optional(true));
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(),
-              ElementsAre("sh", "-c", FirewalldAdd(kPort)));
-  EXPECT_THAT(FirewalldPorts(false), ElementsAre(kFirewalldRange));
-}
-
-TEST_F(FirewalldTest, WithoutEitherToolOnPathAnyPortIsAllowed) {
-  ASSERT_TRUE(SetFirewalldPorts({}));
-  ASSERT_TRUE(SetUfw(true));
-  HideTheTools();
-  EXPECT_THAT(IsAllowed(kPort), Optional(true));
-  EXPECT_THAT(Ensure(kPort), Optional(true));
-  EXPECT_THAT(TakePkexecArguments(), IsEmpty());
+// firewalld counts a port inside an open range as open itself (and does not
+// add it again), so only a port outside the range reaches the range query.
+TEST_F(FirewalldTest, EachStateOfFirewalldAndUfw) {
+  // clang-format off
+  const Case cases[] = {
+      {"open port", {kFirewalldPort}, false, {}, kPort, true, false, {"inactive"}, {kFirewalldPort}},
+      {"open range", {kFirewalldRange}, false, {}, 27000, true, false, {"inactive"},
+       {kFirewalldRange}},
+      {"nothing open", {}, false, {}, kPort, false, true, {"inactive"}, {kFirewalldRange}},
+      {"nothing open, prompt declined", {}, false, {}, kPort, false, true, {"inactive"}, {}, false},
+      {"an active ufw without the rule decides alone", {kFirewalldPort}, true, {}, kPort, false,
+       true, kUfwOpened, {kFirewalldPort}},
+      // firewalld's reload flushes ufw's chains.
+      {"ufw allows, firewalld is opened too", {}, true, {kUfwRange}, kPort, true, true, {},
+       {kFirewalldRange}},
+      {"neither tool on PATH", {}, true, {}, kPort, true, false, {"active"}, {}, true, false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    Check(c, true);
+  }
 }
 
 }  // namespace

@@ -46,7 +46,8 @@ std::vector<Event> Events(const GamepadReport& report) {
 }
 
 // The report of a frame with nothing pressed and the sticks centred, in the
-// order the gamepad expects.
+// order the gamepad expects; every case below compares whole reports, time
+// stamps (zero) included.
 const std::vector<Event> kRestingReport = {
     {EV_KEY, BTN_SOUTH, 0},  {EV_KEY, BTN_EAST, 0},  {EV_KEY, BTN_WEST, 0},
     {EV_KEY, BTN_NORTH, 0},  {EV_KEY, BTN_TL, 0},    {EV_KEY, BTN_TR, 0},
@@ -57,11 +58,6 @@ const std::vector<Event> kRestingReport = {
     {EV_ABS, ABS_RZ, 0},     {EV_ABS, ABS_HAT0X, 0}, {EV_ABS, ABS_HAT0Y, 0},
     {EV_SYN, SYN_REPORT, 0},
 };
-
-// Every report, with its time stamps zero.
-TEST(FrameTranslationTest, RestingFrameGivesAllValuesInOrder) {
-  EXPECT_EQ(Events(TranslateControls(RestingControls(1))), kRestingReport);
-}
 
 TEST(FrameTranslationTest, StickScaling) {
   const struct {

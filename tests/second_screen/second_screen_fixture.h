@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "host_bridge_harness.h"
+#include "peer_test_support.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -180,29 +181,6 @@ class TestDisplay {
   // but only once it notices, and the next test's listing could be first.
   std::vector<Window> top_level_;
   std::vector<PointerEvent> events_;
-};
-
-// Sets $DISPLAY (unsets it for null) while the object lives. Only while no
-// other thread runs: the bridge's threads read the environment.
-class ScopedDisplayName {
- public:
-  explicit ScopedDisplayName(const char* name) {
-    if (const char* old = g_getenv("DISPLAY")) {
-      saved_ = old;
-    }
-    Set(name);
-  }
-  ~ScopedDisplayName() { Set(saved_ ? saved_->c_str() : nullptr); }
-
- private:
-  static void Set(const char* name) {
-    if (name != nullptr) {
-      g_setenv("DISPLAY", name, TRUE);
-    } else {
-      g_unsetenv("DISPLAY");
-    }
-  }
-  std::optional<std::string> saved_;
 };
 
 // A second X server of the given depth, for pixel layouts the main one

@@ -142,7 +142,7 @@ class OwnServerCaptureTest : public ::testing::Test {
     server_.emplace(depth, shared_memory);
     ASSERT_FALSE(server_->name().empty()) << "no second X server";
     // Before the bridge exists: its threads read the environment.
-    on_server_.emplace(server_->name().c_str());
+    on_server_.emplace("DISPLAY", server_->name());
     screen_.emplace();
     ASSERT_TRUE(screen_->connected());
     ASSERT_EQ(
@@ -156,7 +156,7 @@ class OwnServerCaptureTest : public ::testing::Test {
   }
 
   std::optional<second_screen_testing::PrivateServer> server_;
-  std::optional<second_screen_testing::ScopedDisplayName> on_server_;
+  std::optional<peer_testing::ScopedEnv> on_server_;
   std::optional<second_screen_testing::TestDisplay> screen_;
   Window window_ = None;
 };

@@ -142,7 +142,7 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
 
 TEST(SecondScreenWithoutDisplayTest, EveryMethodAnswersWithItsEmptyValue) {
   // Before the bridge exists: its threads read the environment.
-  second_screen_testing::ScopedDisplayName no_display(nullptr);
+  peer_testing::ScopedEnv no_display("DISPLAY", std::nullopt);
   second_screen_testing::SecondScreenCalls bridge;
   EXPECT_TRUE(bridge.List().empty()) << "not even the desktop";
   EXPECT_FALSE(bridge.Capture(1, 320, 240, 80).has_value());
