@@ -57,14 +57,14 @@ def main(directory, output):
                             cwd=os.path.dirname(output)).stdout.strip()
     add("# Benchmark results")
     add("")
+    # scripts/benchmark measures the build that scripts/setup configures.
     add("Measured by `scripts/benchmark` on %s at commit %s: %s, %d CPUs "
-        "(%s), %s build. Every ratio is the figure divided by its floor from "
-        "the same run; the times are wall-clock means. Regenerate with "
-        "`scripts/benchmark`." % (
+        "(%d MHz), RelWithDebInfo build. Every ratio is the figure divided by "
+        "its floor from the same run; the times are wall-clock means. "
+        "Regenerate with `scripts/benchmark`." % (
             datetime.date.today().isoformat(), commit or "(unknown)",
             platform.machine(), context.get("num_cpus", 0),
-            "%d MHz" % context.get("mhz_per_cpu", 0),
-            context.get("library_build_type", "release") and "RelWithDebInfo"))
+            context.get("mhz_per_cpu", 0)))
     add("")
     add("## Against the floors")
     add("")
