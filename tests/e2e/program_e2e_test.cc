@@ -802,6 +802,30 @@ TEST_F(ProgramE2eTest, TelemetryAndAVolumeStepWithAPrivateSoundServer) {
   EXPECT_TRUE(snapshot_shows("45"));
 }
 
+// A desktop tool that never exits holds up only the deck press that ran it:
+// the program answers meanwhile, and the press once the tool's time limit
+// has ended it.
+TEST_F(ProgramE2eTest, AToolThatNeverExitsHoldsUpOnlyItsOwnPress) {
+  desktop_testing::ToolPath tools({"wpctl", "pactl"});
+  tools.Script("playerctl",
+               "exec '" + desktop_testing::RealTool("sleep") + "' 600");
+  Program program(dir_, "hang");
+  ASSERT_TRUE(program.Serving());
+  const gint64 start = g_get_monotonic_time();
+  g_autoptr(GSubprocess) press = program.StartPeer(
+      {"triggerDeckAction", "action_id=play", "action_type=0"});
+  PeerRun snapshot = program.Peer({"getSystemTelemetrySnapshot"});
+  EXPECT_EQ(snapshot.status, 0) << snapshot.err;
+  EXPECT_LT(g_get_monotonic_time() - start, 4 * G_USEC_PER_SEC)
+      << "the snapshot waited for the tool";
+  PeerRun pressed = Program::Finish(press);
+  EXPECT_GE(g_get_monotonic_time() - start, 5 * G_USEC_PER_SEC);
+  EXPECT_EQ(pressed.status, 0) << pressed.err;
+  EXPECT_TRUE(pressed.out == "true\n" || pressed.out == "false\n")
+      << pressed.out;
+  EXPECT_EQ(program.Peer({"getDriverHealth"}).status, 0);
+}
+
 // The second screen as the app uses it: the window list, then the desktop
 // saved as a JPEG file that any image reader opens.
 TEST_F(ProgramE2eTest, DesktopListedAndCapturedToAJpegFile) {
