@@ -33,10 +33,10 @@ def snake(name):
 
 
 class Enum:
-    def __init__(self, spec):
-        self.name = spec["name"]
-        self.code = spec["code"]
-        self.values = spec["values"]
+    def __init__(self, entry):
+        self.name = entry["name"]
+        self.code = entry["code"]
+        self.values = entry["values"]
         self.c_type = "KorvaneBridge" + self.name
         self.lower = snake(self.name)
         self.upper = self.lower.upper()
@@ -70,9 +70,9 @@ NEUTRAL = {
 
 
 class Field:
-    def __init__(self, spec, enums):
-        self.name = spec["name"]
-        self.type = spec["type"]
+    def __init__(self, entry, enums):
+        self.name = entry["name"]
+        self.type = entry["type"]
         if self.type in FIELD_KINDS:
             self.kind = FIELD_KINDS[self.type]
             self.enum = None
@@ -93,10 +93,10 @@ class Field:
 
 
 class Record:
-    def __init__(self, spec, enums):
-        self.name = spec["name"]
-        self.code = spec["code"]
-        self.fields = [Field(f, enums) for f in spec["fields"]]
+    def __init__(self, entry, enums):
+        self.name = entry["name"]
+        self.code = entry["code"]
+        self.fields = [Field(f, enums) for f in entry["fields"]]
         self.c_type = "KorvaneBridge" + self.name
         self.lower = snake(self.name)
         self.upper = self.lower.upper()
@@ -107,28 +107,28 @@ class Record:
 
 
 class Argument:
-    def __init__(self, spec, records):
-        self.name = spec["name"]
-        self.record = records.get(spec["type"])
+    def __init__(self, entry, records):
+        self.name = entry["name"]
+        self.record = records.get(entry["type"])
         if self.record is not None:
             self.kind = "record"
             self.c_type = self.record.c_type + "*"
-        elif spec["type"] in ("int", "String"):
-            self.kind = FIELD_KINDS[spec["type"]]
+        elif entry["type"] in ("int", "String"):
+            self.kind = FIELD_KINDS[entry["type"]]
             self.c_type = C_TYPES[self.kind]
         else:
-            raise ValueError(f"argument {self.name}: unsupported type {spec['type']}")
+            raise ValueError(f"argument {self.name}: unsupported type {entry['type']}")
 
 
 class Method:
-    def __init__(self, api, spec, records):
+    def __init__(self, api, entry, records):
         self.api = api
-        self.name = spec["name"]
+        self.name = entry["name"]
         self.lower = snake(self.name)
         self.camel = self.name[0].upper() + self.name[1:]
-        self.arguments = [Argument(a, records) for a in spec["arguments"]]
-        self.answered_later = spec.get("async", True)
-        returns = spec["returns"]
+        self.arguments = [Argument(a, records) for a in entry["arguments"]]
+        self.answered_later = entry.get("async", True)
+        returns = entry["returns"]
         self.returns = returns
         self.nullable = returns.endswith("?")
         self.list_of = None
@@ -181,24 +181,24 @@ class Method:
 
 
 class Api:
-    def __init__(self, spec, records):
-        self.name = spec["name"]
+    def __init__(self, entry, records):
+        self.name = entry["name"]
         self.c_type = "KorvaneBridge" + self.name
         self.lower = snake(self.name)
         self.upper = self.lower.upper()
         self.prefix = "korvane_bridge_" + self.lower
-        self.methods = [Method(self, m, records) for m in spec["methods"]]
+        self.methods = [Method(self, m, records) for m in entry["methods"]]
 
 
 class Schema:
-    def __init__(self, spec):
-        self.channel_prefix = spec["channel_prefix"]
-        self.enums = [Enum(e) for e in spec["enums"]]
+    def __init__(self, entry):
+        self.channel_prefix = entry["channel_prefix"]
+        self.enums = [Enum(e) for e in entry["enums"]]
         enums = {e.name: e for e in self.enums}
-        self.records = [Record(r, enums) for r in spec["records"]]
+        self.records = [Record(r, enums) for r in entry["records"]]
         records = {r.name: r for r in self.records}
-        self.host_apis = [Api(a, records) for a in spec["host_apis"]]
-        self.flutter_apis = [Api(a, records) for a in spec["flutter_apis"]]
+        self.host_apis = [Api(a, records) for a in entry["host_apis"]]
+        self.flutter_apis = [Api(a, records) for a in entry["flutter_apis"]]
         codes = [e.code for e in self.enums] + [r.code for r in self.records]
         if len(set(codes)) != len(codes):
             raise ValueError("two types share a wire code")
