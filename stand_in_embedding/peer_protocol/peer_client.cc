@@ -2,13 +2,14 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <utility>
+
+#include "socket_path.h"
 
 namespace korvane_peer {
 
@@ -26,23 +27,11 @@ std::string ErrnoText(const std::string& what) {
 
 std::unique_ptr<PeerClient> PeerClient::Connect(const std::string& path,
                                                 std::string* error) {
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof(address.sun_path)) {
-    *error = "unusable peer socket path \"" + path + "\"";
-    return nullptr;
-  }
-  memcpy(address.sun_path, path.c_str(), path.size() + 1);
-
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ConnectToSocket(path);
   if (fd < 0) {
-    *error = ErrnoText("socket");
-    return nullptr;
-  }
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) !=
-      0) {
-    *error = ErrnoText("cannot connect to " + path);
-    close(fd);
+    *error = errno == ENAMETOOLONG
+                 ? "unusable peer socket path \"" + path + "\""
+                 : ErrnoText("cannot connect to " + path);
     return nullptr;
   }
   return std::unique_ptr<PeerClient>(new PeerClient(fd));

@@ -1,6 +1,9 @@
 #include "socket_path.h"
 
+#include <errno.h>
 #include <glib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,6 +27,28 @@ std::string SocketPathFromArguments(const char* const* arguments) {
     }
   }
   return chosen != nullptr ? std::string(chosen) : DefaultSocketPath();
+}
+
+int ConnectToSocket(const std::string& path) {
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    return -1;
+  }
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) !=
+      0) {
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace korvane_peer

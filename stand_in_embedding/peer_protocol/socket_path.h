@@ -19,6 +19,10 @@ std::string DefaultSocketPath();
 // NULL-terminated vector, which may itself be NULL), or the default.
 std::string SocketPathFromArguments(const char* const* arguments);
 
+// A blocking stream connection to the Unix socket at `path`; -1, with errno
+// set, when there is none (ENAMETOOLONG for a path that does not fit).
+int ConnectToSocket(const std::string& path);
+
 }  // namespace korvane_peer
 
 #endif  // STAND_IN_EMBEDDING_PEER_PROTOCOL_SOCKET_PATH_H_

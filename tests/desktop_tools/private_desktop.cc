@@ -9,7 +9,6 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +16,8 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+
+#include "socket_path.h"
 
 namespace desktop_testing {
 
@@ -121,14 +122,11 @@ Query Run(std::vector<std::string> argv) {
 }
 
 bool SocketAccepts(const std::string& path) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
-  const bool ok =
-      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  close(fd);
-  return ok;
+  const int fd = korvane_peer::ConnectToSocket(path);
+  if (fd >= 0) {
+    close(fd);
+  }
+  return fd >= 0;
 }
 
 // Ready once `ready` holds while `server` still runs; else its log is shown.

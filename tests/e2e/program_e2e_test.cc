@@ -28,6 +28,7 @@
 #include "korvane_bridge_codec.h"
 #include "peer_test_support.h"
 #include "private_desktop.h"
+#include "socket_path.h"
 
 // Last: Xlib's macros (None, Status, ...) break the headers above.
 #include <X11/Xatom.h>
@@ -442,16 +443,7 @@ korvane_peer::Bytes Request(uint32_t id,
 class RawPeer {
  public:
   explicit RawPeer(const std::string& path)
-      : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) !=
-        0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
+      : fd_(korvane_peer::ConnectToSocket(path)) {}
   ~RawPeer() {
     if (fd_ >= 0) {
       close(fd_);
