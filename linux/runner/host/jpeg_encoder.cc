@@ -35,7 +35,7 @@ int PixelFormatOf(const PixelBytes& layout) {
 
 }  // namespace
 
-JpegEncoder::JpegEncoder() : handle_(tjInitCompress()) {}
+JpegEncoder::JpegEncoder() = default;
 
 JpegEncoder::~JpegEncoder() {
   tjFree(buffer_);
@@ -50,6 +50,10 @@ JpegEncoder::File JpegEncoder::Encode(const uint8_t* pixels,
                                       int stride,
                                       int height,
                                       int quality) {
+  // Made at the first frame: most sessions never mirror a window.
+  if (handle_ == nullptr) {
+    handle_ = tjInitCompress();
+  }
   const int format = PixelFormatOf(layout);
   if (handle_ == nullptr || format < 0 || width <= 0 || height <= 0) {
     return {};

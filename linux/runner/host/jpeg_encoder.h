@@ -35,7 +35,7 @@ class JpegEncoder {
               int quality);
 
  private:
-  void* handle_;
+  void* handle_ = nullptr;
   unsigned char* buffer_ = nullptr;
   unsigned long capacity_ = 0;
 };
