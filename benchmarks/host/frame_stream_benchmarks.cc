@@ -55,8 +55,8 @@ Bytes FrameArguments() {
 Bytes MountArguments() {
   g_autoptr(KorvaneBridgeVirtualControllerMountRequest) mount =
       korvane_bridge_virtual_controller_mount_request_new(
-          1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad", "P1",
-          FALSE, FALSE);
+          1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_SONY_WIRELESS_CONTROLLER,
+          "pad", "P1", FALSE, FALSE);
   return RecordArguments(
       korvane_bridge_virtual_controller_mount_request_type_id, mount);
 }

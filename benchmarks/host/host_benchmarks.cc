@@ -39,8 +39,8 @@ struct MountedPad {
   MountedPad() : bridge(dart.messenger(), kernel) {
     g_autoptr(KorvaneBridgeVirtualControllerMountRequest) mount =
         korvane_bridge_virtual_controller_mount_request_new(
-            1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad", "P1",
-            FALSE, FALSE);
+            1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_SONY_WIRELESS_CONTROLLER,
+            "pad", "P1", FALSE, FALSE);
     dart.Call(
         Controller("mountVirtualController"),
         Arguments(List({RecordValue(

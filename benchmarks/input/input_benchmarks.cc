@@ -21,6 +21,10 @@ namespace {
 
 using korvane_bridge::FrameControls;
 
+// The persona with the longest report: 13 keys, 8 axes.
+const korvane_bridge::GamepadLayout& kSonyLayout =
+    korvane_bridge::LayoutForPersona(0);
+
 constexpr char kFloorName[] = "BareWrite528";
 
 FrameControls VaryingControls(int64_t i) {
@@ -41,7 +45,7 @@ void TranslateControls(benchmark::State& state) {
   int64_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        korvane_bridge::TranslateControls(VaryingControls(++i)));
+        korvane_bridge::TranslateControls(VaryingControls(++i), kSonyLayout));
   }
 }
 
@@ -49,7 +53,7 @@ void ReadAndTranslateFrame(benchmark::State& state) {
   const auto frame = input_testing::NewFrame(VaryingControls(5));
   for (auto _ : state) {
     benchmark::DoNotOptimize(korvane_bridge::TranslateControls(
-        korvane_bridge::ReadFrameControls(frame.get())));
+        korvane_bridge::ReadFrameControls(frame.get()), kSonyLayout));
   }
 }
 
@@ -58,7 +62,8 @@ void SubmitFrame(benchmark::State& state) {
   korvane_bridge::UinputPadBackend backend(nullptr, kernel);
   for (int64_t player = 1; player <= 8; ++player) {
     backend.MountController(
-        player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "");
+        player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_SONY_WIRELESS_CONTROLLER,
+        "");
   }
   FrameControls controls = VaryingControls(5);
   // The last entry of the table, the longest lookup.

@@ -1,6 +1,7 @@
-// The arithmetic edges of the frame mapping. The mapping of every button,
-// stick and trigger on ordinary values, and that motion, touch and time stamp
-// change nothing, are checked on random frames through the real kernel
+// The arithmetic edges of the frame mapping. Which control of each persona
+// a game reads for each control of a frame is checked through a real game
+// library (GameLibraryTest); that motion, touch and time stamp change
+// nothing, on random frames through the real kernel
 // (KernelGamepadTest.StreamOfFramesReachesTheGameUnaltered).
 #include "frame_translation.h"
 
@@ -17,8 +18,13 @@ namespace {
 using input_testing::RestingControls;
 using korvane_bridge::FrameControls;
 using korvane_bridge::GamepadReport;
+using korvane_bridge::LayoutForPersona;
 using korvane_bridge::ScaleStick;
 using korvane_bridge::TranslateControls;
+
+constexpr int kSony = 0;
+constexpr int kXbox = 1;
+constexpr int kNintendo = 2;
 
 // An event without its time stamp, comparable and printable in assertions.
 struct Event {
@@ -37,7 +43,8 @@ std::ostream& operator<<(std::ostream& out, const Event& event) {
 
 std::vector<Event> Events(const GamepadReport& report) {
   std::vector<Event> events;
-  for (const input_event& event : report) {
+  for (size_t i = 0; i < report.count; ++i) {
+    const input_event& event = report.events[i];
     EXPECT_EQ(event.input_event_sec, 0);
     EXPECT_EQ(event.input_event_usec, 0);
     events.push_back({event.type, event.code, event.value});
@@ -45,9 +52,9 @@ std::vector<Event> Events(const GamepadReport& report) {
   return events;
 }
 
-// The report of a frame with nothing pressed and the sticks centred, in the
-// order the gamepad expects; every case below compares whole reports, time
-// stamps (zero) included.
+// The Sony persona's report of a frame with nothing pressed and the sticks
+// centred, in the order the gamepad expects; the cases below compare whole
+// reports, time stamps (zero) included.
 const std::vector<Event> kRestingReport = {
     {EV_KEY, BTN_SOUTH, 0},  {EV_KEY, BTN_EAST, 0},  {EV_KEY, BTN_WEST, 0},
     {EV_KEY, BTN_NORTH, 0},  {EV_KEY, BTN_TL, 0},    {EV_KEY, BTN_TR, 0},
@@ -63,16 +70,20 @@ TEST(FrameTranslationTest, StickScaling) {
   const struct {
     int64_t input;
     int32_t expected;
+    int32_t expected_symmetric;  // on the Nintendo driver's -32767..32767
   } cases[] = {
       // clang-format off
-      {128, 0}, {255, 32767}, {0, -32768}, {129, 258}, {127, -256},
-      {300, 32767}, {-5, -32768}, {1, -32512}, {254, 32508},
-      {std::numeric_limits<int64_t>::max(), 32767},
-      {std::numeric_limits<int64_t>::min(), -32768},
+      {128, 0, 0}, {255, 32767, 32767}, {0, -32768, -32767},
+      {129, 258, 258}, {127, -256, -255}, {300, 32767, 32767},
+      {-5, -32768, -32767}, {1, -32512, -32511}, {254, 32508, 32508},
+      {std::numeric_limits<int64_t>::max(), 32767, 32767},
+      {std::numeric_limits<int64_t>::min(), -32768, -32767},
       // clang-format on
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ScaleStick(c.input), c.expected) << "input " << c.input;
+    EXPECT_EQ(ScaleStick(c.input, -32768, 32767), c.expected) << c.input;
+    EXPECT_EQ(ScaleStick(c.input, -32767, 32767), c.expected_symmetric)
+        << c.input;
   }
 }
 
@@ -87,7 +98,9 @@ TEST(FrameTranslationTest, TriggerAndMaskEdges) {
       {"l2 past it", 0, 0, 31, 0, {{EV_KEY, BTN_TL2, 1}, {EV_ABS, ABS_Z, 31}}},
       {"r2 past it", 0, 0, 0, 31, {{EV_KEY, BTN_TR2, 1}, {EV_ABS, ABS_RZ, 31}}},
       {"clamped", 0, 0, -10, 400, {{EV_KEY, BTN_TR2, 1}, {EV_ABS, ABS_RZ, 255}}},
-      {"bits alone", 0, 0b11, 0, 0, {{EV_KEY, BTN_TL2, 1}, {EV_KEY, BTN_TR2, 1}}},
+      // A trigger pressed only as a bit is pulled all the way.
+      {"bits alone", 0, 0b11, 0, 0, {{EV_KEY, BTN_TL2, 1}, {EV_KEY, BTN_TR2, 1},
+                                     {EV_ABS, ABS_Z, 255}, {EV_ABS, ABS_RZ, 255}}},
       // Only the low eight bits of each mask carry buttons.
       {"high bits", ~int64_t{0xFF}, ~int64_t{0xFF}, 0, 0, {}},
       // clang-format on
@@ -106,8 +119,39 @@ TEST(FrameTranslationTest, TriggerAndMaskEdges) {
         }
       }
     }
-    EXPECT_EQ(Events(TranslateControls(controls)), expected) << c.what;
+    EXPECT_EQ(Events(TranslateControls(controls, LayoutForPersona(kSony))),
+              expected)
+        << c.what;
   }
+}
+
+// The value of one control in a persona's report.
+int32_t Reported(const FrameControls& controls,
+                 int persona,
+                 uint16_t type,
+                 uint16_t code) {
+  for (const Event& event :
+       Events(TranslateControls(controls, LayoutForPersona(persona)))) {
+    if (event.type == type && event.code == code) {
+      return event.value;
+    }
+  }
+  ADD_FAILURE() << "persona " << persona << " reports no " << code;
+  return -1;
+}
+
+// Triggers where a persona has them only as axes (Xbox) or only as buttons
+// (Nintendo): the bit pulls all the way, travel presses past the threshold.
+TEST(FrameTranslationTest, TriggersOfOneKindOnly) {
+  FrameControls controls = RestingControls(1);
+  controls.button_mask2 = 0b01;
+  controls.r2_analog = 30;
+  EXPECT_EQ(Reported(controls, kXbox, EV_ABS, ABS_Z), 255);
+  EXPECT_EQ(Reported(controls, kXbox, EV_ABS, ABS_RZ), 30);
+  EXPECT_EQ(Reported(controls, kNintendo, EV_KEY, BTN_TL2), 1);
+  EXPECT_EQ(Reported(controls, kNintendo, EV_KEY, BTN_TR2), 0);
+  controls.r2_analog = 31;
+  EXPECT_EQ(Reported(controls, kNintendo, EV_KEY, BTN_TR2), 1);
 }
 
 }  // namespace

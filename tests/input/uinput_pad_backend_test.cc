@@ -181,10 +181,13 @@ TEST(UinputPadBackendTest, AFrameIsOneWholeReportToItsPlayer) {
   const auto writes = CallsOn(kernel.Calls(), KernelCall::Kind::kWrite, 101);
   ASSERT_EQ(writes.size(), 2u);
   // Compared whole, time stamps too: zero, for the kernel to fill in.
-  const auto report = korvane_bridge::TranslateControls(controls);
+  const auto report = korvane_bridge::TranslateControls(
+      controls, korvane_bridge::LayoutForPersona(kXbox));
   for (const KernelCall& write : writes) {
-    ASSERT_EQ(write.events.size(), report.size());
-    EXPECT_EQ(memcmp(write.events.data(), report.data(), sizeof(report)), 0);
+    ASSERT_EQ(write.events.size(), report.count);
+    EXPECT_EQ(memcmp(write.events.data(), report.events.data(),
+                     report.count * sizeof(input_event)),
+              0);
   }
   EXPECT_TRUE(CallsOn(kernel.Calls(), KernelCall::Kind::kWrite, 100).empty());
 }
@@ -206,7 +209,7 @@ TEST(UinputPadBackendTest, AShortOrFailedWriteDropsOnlyThatFrame) {
   UinputPadBackend backend(nullptr, kernel);
   ASSERT_TRUE(backend.MountController(1, kXbox, ""));
   const auto frame = NewFrame(RestingControls(1));
-  kernel.ScriptWrite(504);
+  kernel.ScriptWrite(456);
   kernel.ScriptWrite(-1);
   EXPECT_FALSE(backend.SubmitFrame(frame.get()));
   EXPECT_FALSE(backend.SubmitFrame(frame.get()));

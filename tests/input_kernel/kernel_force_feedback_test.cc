@@ -5,57 +5,20 @@
 #include <linux/input.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <tuple>
 
 #include "evdev_device.h"
+#include "rumble_log.h"
 #include "uinput_pad_backend.h"
 
 namespace {
 
 using input_kernel_testing::EvdevDevice;
 using input_kernel_testing::NowMs;
+using input_kernel_testing::Rumble;
+using input_kernel_testing::RumbleLog;
 using korvane_bridge::UinputPadBackend;
-
-using Rumble = std::tuple<int64_t, int64_t, int64_t>;
-
-// What the backend's rumble callback saw, from the worker threads.
-class RumbleLog {
- public:
-  korvane_bridge::RumbleCallback Callback() {
-    return [this](int64_t player, int64_t left, int64_t right) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      calls_.push_back({Rumble{player, left, right}, NowMs()});
-      changed_.notify_all();
-    };
-  }
-
-  // The next call, with the time it was made; nullopt after `timeout_ms`.
-  std::optional<std::pair<Rumble, double>> Next(int timeout_ms = 2000) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                           [this] { return !calls_.empty(); })) {
-      return std::nullopt;
-    }
-    auto call = calls_.front();
-    calls_.pop_front();
-    return call;
-  }
-
-  size_t Pending() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return calls_.size();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::pair<Rumble, double>> calls_;
-};
 
 // A game holding the gamepad's event node open for reading and writing.
 class Game {

@@ -52,29 +52,49 @@ KorvaneBridgeNativeGamepadPersona Persona(int value) {
   return static_cast<KorvaneBridgeNativeGamepadPersona>(value);
 }
 
-TEST(KernelGamepadTest, EachPersonaShowsItsIdentityAndCapabilities) {
-  struct Case {
-    int persona;
-    const char* name;
-    uint16_t vendor, product, version;
-  } cases[] = {
-      {0, "Sony Interactive Entertainment Wireless Controller", 0x054C, 0x09CC, 0x8111},
-      {1, "Microsoft X-Box 360 pad", 0x045E, 0x028E, 0x0114},
-      {2, "Nintendo Co., Ltd. Pro Controller", 0x057E, 0x2009, 0x0210},
-      {7, "Microsoft X-Box 360 pad", 0x045E, 0x028E, 0x0114},
-  };
+// Each persona presents what the posed controller's own driver does (xpad
+// for the Xbox 360 pad, hid-nintendo for the Pro Controller), down to the
+// ranges and filtering of its axes; which control a game reads for each of
+// them is GameLibraryTest's.
+TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
   struct Axis {
     unsigned code;
     int minimum, maximum, fuzz, flat;
-  } axes[] = {
+  };
+  const std::vector<Axis> sticks_and_triggers = {
       {ABS_X, -32768, 32767, 16, 128}, {ABS_Y, -32768, 32767, 16, 128},
-      {ABS_RX, -32768, 32767, 16, 128}, {ABS_RY, -32768, 32767, 16, 128},
-      {ABS_Z, 0, 255, 0, 0},           {ABS_RZ, 0, 255, 0, 0},
+      {ABS_Z, 0, 255, 0, 0},           {ABS_RX, -32768, 32767, 16, 128},
+      {ABS_RY, -32768, 32767, 16, 128}, {ABS_RZ, 0, 255, 0, 0},
       {ABS_HAT0X, -1, 1, 0, 0},         {ABS_HAT0Y, -1, 1, 0, 0},
   };
-  const std::vector<unsigned> keys = {BTN_SOUTH, BTN_EAST,   BTN_NORTH,  BTN_WEST, BTN_TL,
-                                      BTN_TR,    BTN_TL2,    BTN_TR2,    BTN_SELECT,
-                                      BTN_START, BTN_MODE,   BTN_THUMBL, BTN_THUMBR};
+  const struct Case {
+    int persona;
+    const char* name;
+    std::vector<unsigned> keys;
+    std::vector<Axis> axes;
+  } cases[] = {
+      {0, "Sony Interactive Entertainment Wireless Controller",
+       {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_TL, BTN_TR, BTN_TL2, BTN_TR2,
+        BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR},
+       sticks_and_triggers},
+      {1, "Microsoft X-Box 360 pad",
+       {BTN_A, BTN_B, BTN_X, BTN_Y, BTN_TL, BTN_TR, BTN_SELECT, BTN_START, BTN_MODE,
+        BTN_THUMBL, BTN_THUMBR},
+       sticks_and_triggers},
+      {2, "Nintendo Co., Ltd. Pro Controller",
+       {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_Z, BTN_TL, BTN_TR, BTN_TL2,
+        BTN_TR2, BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR},
+       {{ABS_X, -32767, 32767, 250, 500},
+        {ABS_Y, -32767, 32767, 250, 500},
+        {ABS_RX, -32767, 32767, 250, 500},
+        {ABS_RY, -32767, 32767, 250, 500},
+        {ABS_HAT0X, -1, 1, 0, 0},
+        {ABS_HAT0Y, -1, 1, 0, 0}}},
+      {7, "Microsoft X-Box 360 pad",
+       {BTN_A, BTN_B, BTN_X, BTN_Y, BTN_TL, BTN_TR, BTN_SELECT, BTN_START, BTN_MODE,
+        BTN_THUMBL, BTN_THUMBR},
+       sticks_and_triggers},
+  };
 
   UinputPadBackend backend(nullptr);
   for (const Case& c : cases) {
@@ -90,18 +110,15 @@ TEST(KernelGamepadTest, EachPersonaShowsItsIdentityAndCapabilities) {
     input_id id{};
     ASSERT_GE(ioctl(fd, EVIOCGID, &id), 0);
     EXPECT_EQ(id.bustype, BUS_USB);
-    EXPECT_EQ(id.vendor, c.vendor);
-    EXPECT_EQ(id.product, c.product);
-    EXPECT_EQ(id.version, c.version);
 
     EXPECT_EQ(SetBits(Bits(fd, 0, EV_MAX), EV_MAX),
               (std::vector<unsigned>{EV_SYN, EV_KEY, EV_ABS, EV_FF}));
-    std::vector<unsigned> sorted_keys = keys;
+    std::vector<unsigned> sorted_keys = c.keys;
     std::sort(sorted_keys.begin(), sorted_keys.end());
     EXPECT_EQ(SetBits(Bits(fd, EV_KEY, KEY_MAX), KEY_MAX), sorted_keys);
     auto abs_bits = Bits(fd, EV_ABS, ABS_MAX);
-    EXPECT_EQ(SetBits(abs_bits, ABS_MAX).size(), 8u);
-    for (const Axis& axis : axes) {
+    EXPECT_EQ(SetBits(abs_bits, ABS_MAX).size(), c.axes.size());
+    for (const Axis& axis : c.axes) {
       SCOPED_TRACE(axis.code);
       EXPECT_TRUE(BitSet(abs_bits, axis.code));
       input_absinfo info{};
@@ -134,9 +151,8 @@ TEST(KernelGamepadTest, LongDisplayNameIsCutTo79Bytes) {
   EXPECT_EQ(DeviceName(device->fd()), long_name.substr(0, 79));
 }
 
-// The state a game should see after a frame, by the documented mapping:
-// 13 keys, then ABS_X, ABS_Y, ABS_RX, ABS_RY, ABS_Z, ABS_RZ, ABS_HAT0X,
-// ABS_HAT0Y.
+// The state a game should see on the Sony persona after a frame: 13 keys,
+// then ABS_X, ABS_Y, ABS_RX, ABS_RY, ABS_Z, ABS_RZ, ABS_HAT0X, ABS_HAT0Y.
 struct PadState {
   std::array<int, 13> keys{};
   std::array<int, 8> axes{};
@@ -162,6 +178,11 @@ int Stick(int64_t v) {
   return static_cast<int>(d > 0 ? d * 32767 / 127 : d * 256);
 }
 
+// A trigger pressed as a bit reads as pulled all the way.
+int Trigger(int bit, int64_t travel) {
+  return bit ? 255 : static_cast<int>(std::clamp<int64_t>(travel, 0, 255));
+}
+
 PadState Expected(const FrameInput& in) {
   auto bit = [](int64_t mask, int n) { return static_cast<int>((mask >> n) & 1); };
   PadState state;
@@ -170,8 +191,8 @@ PadState Expected(const FrameInput& in) {
                 bit(in.mask2, 1) | (in.r2 > 30), bit(in.mask1, 0) | in.touch_click,
                 bit(in.mask1, 3), in.home, bit(in.mask1, 1), bit(in.mask1, 2)};
   state.axes = {Stick(in.sticks[0]), Stick(in.sticks[1]), Stick(in.sticks[2]),
-                Stick(in.sticks[3]), static_cast<int>(std::clamp<int64_t>(in.l2, 0, 255)),
-                static_cast<int>(std::clamp<int64_t>(in.r2, 0, 255)),
+                Stick(in.sticks[3]), Trigger(bit(in.mask2, 0), in.l2),
+                Trigger(bit(in.mask2, 1), in.r2),
                 bit(in.mask1, 5) - bit(in.mask1, 7), bit(in.mask1, 6) - bit(in.mask1, 4)};
   return state;
 }
@@ -217,7 +238,7 @@ void Apply(const std::vector<input_event>& report, PadState* state) {
 TEST(KernelGamepadTest, StreamOfFramesReachesTheGameUnaltered) {
   constexpr int kFrames = 100000;
   UinputPadBackend backend(nullptr);
-  ASSERT_TRUE(backend.MountController(2, Persona(1), "frame stream pad"));
+  ASSERT_TRUE(backend.MountController(2, Persona(0), "frame stream pad"));
   auto device = EvdevDevice::Open("frame stream pad", O_RDONLY);
   ASSERT_TRUE(device.has_value());
 
@@ -289,7 +310,7 @@ TEST(KernelGamepadTest, UinputNodeRemovedAfterMountLeavesThePadWorking) {
   } node_back{node};
 
   UinputPadBackend backend(nullptr);
-  ASSERT_TRUE(backend.MountController(3, Persona(1), "node gone pad"));
+  ASSERT_TRUE(backend.MountController(3, Persona(0), "node gone pad"));
   auto device = EvdevDevice::Open("node gone pad", O_RDONLY);
   ASSERT_TRUE(device.has_value());
   ASSERT_EQ(unlink("/dev/uinput"), 0);

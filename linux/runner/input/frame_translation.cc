@@ -26,6 +26,76 @@ int32_t PressedIf(bool pressed) {
   return pressed ? 1 : 0;
 }
 
+int32_t TriggerPressed(int32_t bit, int64_t analog) {
+  return PressedIf(bit != 0 || analog > kTriggerPressThreshold);
+}
+
+// A trigger that the handheld reports only as pressed is pulled all the way:
+// the game would otherwise read a pressed trigger as released.
+int32_t TriggerTravel(int32_t bit, int64_t analog, int32_t maximum) {
+  return bit != 0 ? maximum : ClampAnalog(analog) * maximum / kAnalogMax;
+}
+
+// Buttons: bits 0..7 of the first mask are select, left stick, right stick,
+// start and the d-pad; of the second, the triggers, shoulders and the face
+// buttons north, east, south, west.
+int32_t ButtonState(const FrameControls& c, PadButton button) {
+  switch (button) {
+    case PadButton::kSouth:
+      return Bit(c.button_mask2, 6);
+    case PadButton::kEast:
+      return Bit(c.button_mask2, 5);
+    case PadButton::kWest:
+      return Bit(c.button_mask2, 7);
+    case PadButton::kNorth:
+      return Bit(c.button_mask2, 4);
+    case PadButton::kLeftShoulder:
+      return Bit(c.button_mask2, 2);
+    case PadButton::kRightShoulder:
+      return Bit(c.button_mask2, 3);
+    case PadButton::kLeftTrigger:
+      return TriggerPressed(Bit(c.button_mask2, 0), c.l2_analog);
+    case PadButton::kRightTrigger:
+      return TriggerPressed(Bit(c.button_mask2, 1), c.r2_analog);
+    case PadButton::kSelect:
+      return PressedIf(Bit(c.button_mask1, 0) || c.touch_click_button);
+    case PadButton::kStart:
+      return Bit(c.button_mask1, 3);
+    case PadButton::kHome:
+      return PressedIf(c.home_button);
+    case PadButton::kLeftStick:
+      return Bit(c.button_mask1, 1);
+    case PadButton::kRightStick:
+      return Bit(c.button_mask1, 2);
+    case PadButton::kNone:
+      break;
+  }
+  return 0;
+}
+
+int32_t AxisValue(const FrameControls& c, const AxisBinding& axis) {
+  switch (axis.axis) {
+    case PadAxis::kLeftX:
+      return ScaleStick(c.left_stick_x, axis.minimum, axis.maximum);
+    case PadAxis::kLeftY:
+      return ScaleStick(c.left_stick_y, axis.minimum, axis.maximum);
+    case PadAxis::kRightX:
+      return ScaleStick(c.right_stick_x, axis.minimum, axis.maximum);
+    case PadAxis::kRightY:
+      return ScaleStick(c.right_stick_y, axis.minimum, axis.maximum);
+    case PadAxis::kLeftTrigger:
+      return TriggerTravel(Bit(c.button_mask2, 0), c.l2_analog, axis.maximum);
+    case PadAxis::kRightTrigger:
+      return TriggerTravel(Bit(c.button_mask2, 1), c.r2_analog, axis.maximum);
+    // Right and down are positive; both directions at once cancel out.
+    case PadAxis::kDpadX:
+      return Bit(c.button_mask1, 5) - Bit(c.button_mask1, 7);
+    case PadAxis::kDpadY:
+      return Bit(c.button_mask1, 6) - Bit(c.button_mask1, 4);
+  }
+  return 0;
+}
+
 }  // namespace
 
 FrameControls ReadFrameControls(KorvaneBridgeVirtualControllerFrame* frame) {
@@ -55,49 +125,32 @@ FrameControls ReadFrameControls(KorvaneBridgeVirtualControllerFrame* frame) {
   return controls;
 }
 
-int32_t ScaleStick(int64_t value) {
-  const int32_t offset = ClampAnalog(value) - kStickCentre;
+int32_t ScaleStick(int64_t value, int32_t minimum, int32_t maximum) {
+  const int64_t offset = ClampAnalog(value) - kStickCentre;
   // The two halves differ in length (128 below the centre, 127 above), so
   // each is scaled on its own to land on the axis limits.
   if (offset > 0) {
-    return offset * 32767 / 127;
+    return static_cast<int32_t>(offset * maximum / (kAnalogMax - kStickCentre));
   }
-  return offset * 256;
+  return static_cast<int32_t>(offset * -int64_t{minimum} / kStickCentre);
 }
 
-GamepadReport TranslateControls(const FrameControls& c) {
-  const int64_t mask1 = c.button_mask1;
-  const int64_t mask2 = c.button_mask2;
-  return {{
-      MakeEvent(EV_KEY, BTN_SOUTH, Bit(mask2, 6)),
-      MakeEvent(EV_KEY, BTN_EAST, Bit(mask2, 5)),
-      MakeEvent(EV_KEY, BTN_WEST, Bit(mask2, 7)),
-      MakeEvent(EV_KEY, BTN_NORTH, Bit(mask2, 4)),
-      MakeEvent(EV_KEY, BTN_TL, Bit(mask2, 2)),
-      MakeEvent(EV_KEY, BTN_TR, Bit(mask2, 3)),
-      MakeEvent(
-          EV_KEY, BTN_TL2,
-          PressedIf(Bit(mask2, 0) || c.l2_analog > kTriggerPressThreshold)),
-      MakeEvent(
-          EV_KEY, BTN_TR2,
-          PressedIf(Bit(mask2, 1) || c.r2_analog > kTriggerPressThreshold)),
-      MakeEvent(EV_KEY, BTN_SELECT,
-                PressedIf(Bit(mask1, 0) || c.touch_click_button)),
-      MakeEvent(EV_KEY, BTN_START, Bit(mask1, 3)),
-      MakeEvent(EV_KEY, BTN_MODE, PressedIf(c.home_button)),
-      MakeEvent(EV_KEY, BTN_THUMBL, Bit(mask1, 1)),
-      MakeEvent(EV_KEY, BTN_THUMBR, Bit(mask1, 2)),
-      MakeEvent(EV_ABS, ABS_X, ScaleStick(c.left_stick_x)),
-      MakeEvent(EV_ABS, ABS_Y, ScaleStick(c.left_stick_y)),
-      MakeEvent(EV_ABS, ABS_RX, ScaleStick(c.right_stick_x)),
-      MakeEvent(EV_ABS, ABS_RY, ScaleStick(c.right_stick_y)),
-      MakeEvent(EV_ABS, ABS_Z, ClampAnalog(c.l2_analog)),
-      MakeEvent(EV_ABS, ABS_RZ, ClampAnalog(c.r2_analog)),
-      // D-pad: bits 4..7 of the first mask are up, right, down, left.
-      MakeEvent(EV_ABS, ABS_HAT0X, Bit(mask1, 5) - Bit(mask1, 7)),
-      MakeEvent(EV_ABS, ABS_HAT0Y, Bit(mask1, 6) - Bit(mask1, 4)),
-      SynReport(),
-  }};
+GamepadReport TranslateControls(const FrameControls& controls,
+                                const GamepadLayout& layout) {
+  GamepadReport report;
+  size_t count = 0;
+  for (size_t i = 0; i < layout.key_count; ++i) {
+    report.events[count++] =
+        MakeEvent(EV_KEY, layout.keys[i].code,
+                  ButtonState(controls, layout.keys[i].button));
+  }
+  for (size_t i = 0; i < layout.axis_count; ++i) {
+    report.events[count++] = MakeEvent(EV_ABS, layout.axes[i].code,
+                                       AxisValue(controls, layout.axes[i]));
+  }
+  report.events[count++] = SynReport();
+  report.count = count;
+  return report;
 }
 
 }  // namespace korvane_bridge

@@ -2,14 +2,16 @@
 #define LINUX_RUNNER_INPUT_FRAME_TRANSLATION_H_
 
 // Turns one controller frame from the handheld into the full state report of
-// a virtual gamepad. Stateless: every report repeats all 13 buttons and 8
-// axes, so a dropped report is repaired by the next one.
+// a virtual gamepad, in its persona's layout. Stateless: every report repeats
+// every key and axis of the layout, so a dropped report is repaired by the
+// next one.
 
 #include <linux/input.h>
 #include <stdint.h>
 
 #include <array>
 
+#include "gamepad_layout.h"
 #include "korvane_bridge_records.h"
 
 namespace korvane_bridge {
@@ -30,17 +32,20 @@ struct FrameControls {
   int64_t r2_analog;
 };
 
-// 13 buttons, 8 axes and the closing synchronisation report.
-inline constexpr size_t kGamepadReportEvents = 22;
-using GamepadReport = std::array<input_event, kGamepadReportEvents>;
+// The layout's keys, then its axes, then the closing synchronisation report.
+struct GamepadReport {
+  std::array<input_event, kMaxLayoutKeys + kMaxLayoutAxes + 1> events;
+  size_t count;
+};
 
 FrameControls ReadFrameControls(KorvaneBridgeVirtualControllerFrame* frame);
 
-GamepadReport TranslateControls(const FrameControls& controls);
+GamepadReport TranslateControls(const FrameControls& controls,
+                                const GamepadLayout& layout);
 
-// Maps the frame's 0..255 stick scale (centre 128) onto -32768..32767 so that
-// both ends reach the axis limits exactly.
-int32_t ScaleStick(int64_t value);
+// Maps the frame's 0..255 stick scale (centre 128) onto an axis range that
+// holds 0, so that both ends reach the axis limits exactly.
+int32_t ScaleStick(int64_t value, int32_t minimum, int32_t maximum);
 
 }  // namespace korvane_bridge
 

@@ -8,6 +8,8 @@
 #include <map>
 #include <thread>
 
+#include "gamepad_layout.h"
+
 namespace korvane_bridge {
 
 // (player number, strong motor 0..255, weak motor 0..255); called on a
@@ -28,14 +30,21 @@ struct FfEffectSlot {
 // taken out of the backend's table before it is stopped, so the worker never
 // outlives it.
 struct MountedSlot {
-  MountedSlot(int64_t player, int descriptor, int32_t persona_value)
-      : player_number(player), fd(descriptor), persona(persona_value) {}
+  MountedSlot(int64_t player,
+              int descriptor,
+              int32_t persona_value,
+              const GamepadLayout& persona_layout)
+      : player_number(player),
+        fd(descriptor),
+        persona(persona_value),
+        layout(persona_layout) {}
 
   int64_t player_number;
   int fd;
   // As requested, not normalised: a re-mount with another value re-creates
   // the device even when both values pose as the same model.
   int32_t persona;
+  const GamepadLayout& layout;
   // Set with release order by the stopping thread, read with acquire order
   // by the worker.
   std::atomic<bool> stop_requested{false};

@@ -52,11 +52,13 @@ bool UinputPadBackend::MountController(
   StopSlotInternal(replaced.get());
   replaced.reset();
 
-  const int fd = CreateGamepadDevice(kernel_, persona_value, display_name);
+  const GamepadLayout& layout = LayoutForPersona(persona_value);
+  const int fd = CreateGamepadDevice(kernel_, layout, display_name);
   if (fd < 0) {
     return false;
   }
-  auto slot = std::make_unique<MountedSlot>(player_number, fd, persona_value);
+  auto slot =
+      std::make_unique<MountedSlot>(player_number, fd, persona_value, layout);
   // Started before the slot is published: once in the table it may be taken
   // out and stopped by another caller at any moment.
   if (!StartForceFeedbackWorker(slot.get())) {
@@ -116,8 +118,9 @@ bool UinputPadBackend::SubmitFrame(KorvaneBridgeVirtualControllerFrame* frame) {
   if (found == slots_.end() || found->second->fd < 0) {
     return false;
   }
-  const GamepadReport report = TranslateControls(controls);
-  return WriteBatch(kernel_, found->second->fd, report.data(), report.size());
+  const MountedSlot& slot = *found->second;
+  const GamepadReport report = TranslateControls(controls, slot.layout);
+  return WriteBatch(kernel_, slot.fd, report.events.data(), report.count);
 }
 
 void UinputPadBackend::StopSlotInternal(MountedSlot* slot) {
