@@ -1,0 +1,216 @@
+// The whole road through the program on a real kernel: korvane_desktop runs
+// in a guest on an X server of its own, korvane-peer plays the handheld,
+// SDL2 plays the game, and a reader of the virtual keyboard's event node
+// plays the desktop.
+#include <gtest/gtest.h>
+#include <linux/input.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "evdev_device.h"
+#include "private_x_server.h"
+#include "program_under_test.h"
+#include "sdl_game.h"
+
+namespace {
+
+using game_probe::Describe;
+using game_probe::SdlGame;
+using input_kernel_testing::EvdevDevice;
+using program_testing::Program;
+using program_testing::ReadLine;
+
+constexpr std::chrono::seconds kPatience(10);
+
+// korvane-peer on one connection, fed one call at a time.
+class Handheld {
+ public:
+  explicit Handheld(const Program& program)
+      : peer_(program.StartPeer({"script", "-"})),
+        output_(g_data_input_stream_new(g_subprocess_get_stdout_pipe(peer_))) {}
+  ~Handheld() {
+    g_output_stream_close(g_subprocess_get_stdin_pipe(peer_), nullptr, nullptr);
+    g_subprocess_wait(peer_, nullptr, nullptr);
+    g_object_unref(output_);
+    g_object_unref(peer_);
+  }
+
+  // The reply's text.
+  std::string Call(const std::string& line) {
+    const std::string command = line + "\n";
+    if (!g_output_stream_write_all(g_subprocess_get_stdin_pipe(peer_),
+                                   command.data(), command.size(), nullptr,
+                                   nullptr, nullptr)) {
+      return "(korvane-peer is gone)";
+    }
+    return ReadLine(output_);
+  }
+
+ private:
+  GSubprocess* peer_;
+  GDataInputStream* output_;
+};
+
+std::string Frame(int player, const std::string& controls) {
+  return "pushControllerFrame player_number=" + std::to_string(player) +
+         " left_stick_x=128 left_stick_y=128 right_stick_x=128"
+         " right_stick_y=128 " +
+         controls;
+}
+
+std::string Rumble(int player, int strong, int weak) {
+  return "onControllerRumble NativeRumbleEvent(player_number: " +
+         std::to_string(player) +
+         ", left_motor_intensity: " + std::to_string(strong) +
+         ", right_motor_intensity: " + std::to_string(weak) + ")";
+}
+
+// The keys a reader of the event node saw, as (code, pressed) in order.
+std::vector<std::pair<int, int>> KeysRead(EvdevDevice& keyboard, size_t count) {
+  std::vector<std::pair<int, int>> keys;
+  while (keys.size() < count) {
+    const std::vector<input_event> report = keyboard.ReadReport();
+    if (report.empty()) {
+      break;
+    }
+    for (const input_event& event : report) {
+      if (event.type == EV_KEY) {
+        keys.emplace_back(event.code, event.value);
+      }
+    }
+  }
+  return keys;
+}
+
+class ProgramInGuestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(x_server_.name().empty()) << "no X server";
+    g_setenv("DISPLAY", x_server_.name().c_str(), TRUE);
+  }
+
+  program_testing::PrivateXServer x_server_{24, true, "1280x800"};
+  peer_testing::TempDir dir_;
+};
+
+TEST_F(ProgramInGuestTest,
+       PadsOfEveryPersonaReachTheGameAndItsRumbleTheHandheld) {
+  Program program(dir_, "pads");
+  ASSERT_TRUE(program.Serving()) << program.Stderr();
+  Handheld handheld(program);
+  EXPECT_EQ(handheld.Call("getDriverHealth"),
+            "NativeDriverHealth(readiness: 0, backend_name: \"Linux uinput + "
+            "Evdev (SteamOS)\", mounted_controller_count: 0, "
+            "can_inject_mouse_and_keyboard: true, status_message: \"Linux "
+            "/dev/uinput + Evdev Virtual Gamepad Bridge Ready (SteamOS / "
+            "Proton Compatible)\")");
+
+  SdlGame game;
+  ASSERT_TRUE(game.ok()) << SDL_GetError();
+  const SDL_GameControllerType types[] = {
+      SDL_CONTROLLER_TYPE_PS4, SDL_CONTROLLER_TYPE_XBOX360,
+      SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_PRO};
+  for (int persona = 0; persona < 3; ++persona) {
+    const std::string player = std::to_string(persona + 1);
+    ASSERT_EQ(
+        handheld.Call("mountVirtualController player_number=" + player +
+                      " persona=" + std::to_string(persona) +
+                      " device_id=pad-" + player + " display_name=Player" +
+                      player + " enable_rumble=true"),
+        "true");
+    ASSERT_TRUE(game.PumpUntil(
+        [&] { return game.controllers().size() == size_t(persona) + 1; },
+        kPatience));
+    EXPECT_EQ(SDL_GameControllerGetType(game.controllers()[persona]),
+              types[persona]);
+  }
+
+  // South, the left stick right and the right trigger pulled, one pad at a
+  // time; the others stay at rest.
+  for (int pad = 0; pad < 3; ++pad) {
+    ASSERT_EQ(handheld.Call(Frame(pad + 1,
+                                  "button_mask2=64 left_stick_x=255 "
+                                  "r2_analog=255")),
+              "null");
+    EXPECT_TRUE(game.PumpUntil(
+        [&] {
+          for (int other = 0; other < 3; ++other) {
+            const std::string read =
+                Describe(SdlGame::Read(game.controllers()[other]));
+            if (read != (other == pad ? "a leftx=32767 righttrigger=32767"
+                                      : "at rest")) {
+              return false;
+            }
+          }
+          return true;
+        },
+        kPatience))
+        << "pad " << pad + 1 << " reads "
+        << Describe(SdlGame::Read(game.controllers()[pad]));
+    ASSERT_EQ(handheld.Call(Frame(pad + 1, "")), "null");
+  }
+
+  // The events go to the peer that connected last.
+  GSubprocess* listener = program.StartPeer({"--timeout=20", "listen", "6"});
+  g_autoptr(GDataInputStream) listening =
+      g_data_input_stream_new(g_subprocess_get_stderr_pipe(listener));
+  ASSERT_EQ(ReadLine(listening), "korvane-peer: listening");
+  for (SDL_GameController* pad : game.controllers()) {
+    ASSERT_EQ(SDL_GameControllerRumble(pad, 0xFFFF, 0x8000, 100), 0);
+  }
+  // SDL stops each rumble from its event handling once its time is up.
+  game.PumpUntil([] { return false; }, std::chrono::milliseconds(400));
+  const program_testing::PeerRun events = Program::Finish(listener);
+  g_object_unref(listener);
+  EXPECT_EQ(events.status, 0) << events.err;
+  for (int player = 1; player <= 3; ++player) {
+    const size_t start = events.out.find(Rumble(player, 255, 127));
+    EXPECT_NE(start, std::string::npos) << events.out;
+    EXPECT_NE(events.out.find(Rumble(player, 0, 0), start), std::string::npos)
+        << events.out;
+  }
+
+  EXPECT_EQ(handheld.Call("unmountAllControllers"), "null");
+  EXPECT_TRUE(
+      game.PumpUntil([&] { return game.controllers().empty(); }, kPatience));
+}
+
+// No sound server or media player runs in the guest, so media and volume
+// buttons take their fallback: the multimedia key on the virtual keyboard.
+TEST_F(ProgramInGuestTest, DeckButtonsTypeTheirKeysInOrder) {
+  Program program(dir_, "deck");
+  ASSERT_TRUE(program.Serving()) << program.Stderr();
+  Handheld handheld(program);
+  // The keyboard comes with the first press; a reader opens it after that.
+  ASSERT_EQ(handheld.Call("triggerDeckAction action_id=first action_type=7"),
+            "true");
+  auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
+  ASSERT_TRUE(keyboard.has_value());
+
+  const std::pair<int, int> media[] = {{0, KEY_PLAYPAUSE},    {1, KEY_NEXTSONG},
+                                       {2, KEY_PREVIOUSSONG}, {3, KEY_VOLUMEUP},
+                                       {4, KEY_VOLUMEDOWN},   {5, KEY_MUTE}};
+  std::vector<std::pair<int, int>> expected;
+  for (const auto& [action, key] : media) {
+    EXPECT_EQ(handheld.Call("triggerDeckAction action_id=media action_type=" +
+                            std::to_string(action)),
+              "true")
+        << action;
+    expected.insert(expected.end(), {{key, 1}, {key, 0}});
+  }
+  // Ctrl+Shift+M: the modifiers first, released last.
+  EXPECT_EQ(handheld.Call("triggerDeckAction action_id=chord action_type=6"),
+            "true");
+  expected.insert(expected.end(), {{KEY_LEFTCTRL, 1},
+                                   {KEY_LEFTSHIFT, 1},
+                                   {KEY_M, 1},
+                                   {KEY_M, 0},
+                                   {KEY_LEFTSHIFT, 0},
+                                   {KEY_LEFTCTRL, 0}});
+  EXPECT_EQ(KeysRead(*keyboard, expected.size()), expected);
+  EXPECT_TRUE(keyboard->Idle());
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+#include "program_under_test.h"
+
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace program_testing {
+
+namespace {
+
+bool HasSocketArgument(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (g_str_has_prefix(argument.c_str(), "--peer-socket=")) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string FileText(const std::string& path) {
+  g_autofree gchar* text = nullptr;
+  return g_file_get_contents(path.c_str(), &text, nullptr, nullptr) ? text : "";
+}
+
+}  // namespace
+
+bool Eventually(const std::function<bool()>& condition) {
+  const gint64 deadline = g_get_monotonic_time() + kPatienceUs;
+  while (!condition()) {
+    if (g_get_monotonic_time() > deadline) {
+      return false;
+    }
+    g_usleep(20000);
+  }
+  return true;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string ReadLine(GDataInputStream* stream) {
+  g_autofree gchar* line =
+      g_data_input_stream_read_line(stream, nullptr, nullptr, nullptr);
+  return line != nullptr ? line : "";
+}
+
+Program::Program(const peer_testing::TempDir& dir,
+                 const std::string& name,
+                 std::vector<std::string> arguments)
+    : socket_(dir.File(name + ".sock")),
+      stderr_path_(dir.File(name + ".stderr")),
+      pkexec_log_(dir.File(name + ".pkexec")) {
+  const std::string bin = dir.File(name + "-bin");
+  g_mkdir(bin.c_str(), 0700);
+  const std::string pkexec = bin + "/pkexec";
+  const std::string script =
+      "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + pkexec_log_ + "'\nexit 126\n";
+  g_file_set_contents(pkexec.c_str(), script.c_str(), -1, nullptr);
+  g_chmod(pkexec.c_str(), 0755);
+
+  g_autoptr(GSubprocessLauncher) launcher =
+      g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_NONE);
+  const std::string path = bin + ":" + g_getenv("PATH");
+  g_subprocess_launcher_setenv(launcher, "PATH", path.c_str(), TRUE);
+  g_subprocess_launcher_set_stderr_file_path(launcher, stderr_path_.c_str());
+  arguments.insert(arguments.begin(), KORVANE_DESKTOP);
+  if (!HasSocketArgument(arguments)) {
+    arguments.push_back("--peer-socket=" + socket_);
+  }
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  argv.push_back(nullptr);
+  g_autoptr(GError) error = nullptr;
+  process_ = g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
+  EXPECT_NE(process_, nullptr) << error->message;
+}
+
+Program::~Program() {
+  if (process_ == nullptr) {
+    return;
+  }
+  // Does nothing to a program that has ended already.
+  Signal(SIGTERM);
+  if (!ExitsCleanly()) {
+    ADD_FAILURE() << "did not end cleanly: " << Stderr();
+    g_subprocess_force_exit(process_);
+    g_subprocess_wait(process_, nullptr, nullptr);
+  }
+  const std::string err = Stderr();
+  EXPECT_FALSE(Contains(err, "Sanitizer")) << err;
+  if (!warnings_expected_) {
+    EXPECT_FALSE(Contains(err, "CRITICAL")) << err;
+    EXPECT_FALSE(Contains(err, "WARNING")) << err;
+  }
+  g_clear_object(&process_);
+}
+
+bool Program::Serving() const {
+  return Eventually(
+      [this] { return g_file_test(socket_.c_str(), G_FILE_TEST_EXISTS); });
+}
+
+PeerRun Program::Peer(const std::vector<std::string>& arguments,
+                      const std::string& input) const {
+  g_autoptr(GSubprocess) peer = StartPeer(arguments);
+  return Finish(peer, input);
+}
+
+GSubprocess* Program::StartPeer(
+    const std::vector<std::string>& arguments) const {
+  std::vector<const char*> argv = {KORVANE_PEER};
+  const std::string socket_option = "--socket=" + socket_;
+  argv.push_back(socket_option.c_str());
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  argv.push_back(nullptr);
+  g_autoptr(GError) error = nullptr;
+  GSubprocess* peer = g_subprocess_newv(
+      argv.data(),
+      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_PIPE |
+                                    G_SUBPROCESS_FLAGS_STDOUT_PIPE |
+                                    G_SUBPROCESS_FLAGS_STDERR_PIPE),
+      &error);
+  EXPECT_NE(peer, nullptr) << error->message;
+  return peer;
+}
+
+PeerRun Program::Finish(GSubprocess* peer, const std::string& input) {
+  PeerRun run;
+  g_autofree gchar* out = nullptr;
+  g_autofree gchar* err = nullptr;
+  g_autoptr(GError) error = nullptr;
+  EXPECT_TRUE(g_subprocess_communicate_utf8(peer, input.c_str(), nullptr, &out,
+                                            &err, &error))
+      << error->message;
+  run.out = out != nullptr ? out : "";
+  run.err = err != nullptr ? err : "";
+  if (g_subprocess_get_if_exited(peer)) {
+    run.status = g_subprocess_get_exit_status(peer);
+  }
+  return run;
+}
+
+void Program::Signal(int signal_number) {
+  g_subprocess_send_signal(process_, signal_number);
+}
+
+bool Program::ExitsCleanly() {
+  if (!WaitForEnd()) {
+    return false;
+  }
+  return g_subprocess_get_if_exited(process_) &&
+         g_subprocess_get_exit_status(process_) == 0;
+}
+
+long Program::RssKib() const {
+  const std::string status = FileText(ProcPath("status"));
+  const size_t at = status.find("VmRSS:");
+  return at == std::string::npos ? -1
+                                 : strtol(status.c_str() + at + 6, nullptr, 10);
+}
+
+size_t Program::OpenFiles() const {
+  size_t count = 0;
+  g_autoptr(GDir) dir = g_dir_open(ProcPath("fd").c_str(), 0, nullptr);
+  while (dir != nullptr && g_dir_read_name(dir) != nullptr) {
+    count++;
+  }
+  return count;
+}
+
+std::string Program::Stderr() const {
+  return FileText(stderr_path_);
+}
+
+std::string Program::PkexecLog() const {
+  return FileText(pkexec_log_);
+}
+
+std::string Program::ProcPath(const char* entry) const {
+  return std::string("/proc/") + g_subprocess_get_identifier(process_) + "/" +
+         entry;
+}
+
+bool Program::WaitForEnd() {
+  struct Wait {
+    bool done = false;
+    bool ended = false;
+  } wait;
+  g_autoptr(GCancellable) cancellable = g_cancellable_new();
+  g_subprocess_wait_async(
+      process_, cancellable,
+      [](GObject* process, GAsyncResult* result, gpointer data) {
+        auto* wait = static_cast<Wait*>(data);
+        wait->ended =
+            g_subprocess_wait_finish(G_SUBPROCESS(process), result, nullptr);
+        wait->done = true;
+      },
+      &wait);
+  const gint64 deadline = g_get_monotonic_time() + kPatienceUs;
+  while (!wait.done) {
+    if (g_get_monotonic_time() > deadline) {
+      g_cancellable_cancel(cancellable);
+    }
+    g_main_context_iteration(nullptr, FALSE);
+    g_usleep(10000);
+  }
+  return wait.ended;
+}
+
+}  // namespace program_testing

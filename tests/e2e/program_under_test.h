@@ -1,0 +1,82 @@
+#ifndef TESTS_E2E_PROGRAM_UNDER_TEST_H_
+#define TESTS_E2E_PROGRAM_UNDER_TEST_H_
+
+// korvane_desktop run as a user runs it, on whatever X display DISPLAY
+// names, and korvane-peer run against it as the Dart side.
+
+#include <gio/gio.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "peer_test_support.h"
+
+namespace program_testing {
+
+inline constexpr gint64 kPatienceUs = 20 * G_USEC_PER_SEC;
+
+// Keeps polling `condition` for the patience above; true once it holds.
+bool Eventually(const std::function<bool()>& condition);
+
+bool Contains(const std::string& text, const std::string& part);
+
+struct PeerRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// One run of the program, with its own socket, its standard error in a file
+// and a pkexec on its PATH that records its arguments and declines, as a
+// user who cancels the prompt does: the machine's own is never reached.
+class Program {
+ public:
+  Program(const peer_testing::TempDir& dir,
+          const std::string& name,
+          std::vector<std::string> arguments = {});
+  // Every run ends as a user's would, and must end cleanly: under the
+  // sanitizers a leak or a double destruction shows here.
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool Serving() const;
+
+  PeerRun Peer(const std::vector<std::string>& arguments,
+               const std::string& input = "") const;
+  // A korvane-peer with pipes to its standard input, output and error.
+  GSubprocess* StartPeer(const std::vector<std::string>& arguments) const;
+  static PeerRun Finish(GSubprocess* peer, const std::string& input = "");
+
+  void Signal(int signal_number);
+  // True when the program exited by itself with status 0 in time.
+  bool ExitsCleanly();
+
+  // From /proc: the program's resident memory in KiB and its open files.
+  long RssKib() const;
+  size_t OpenFiles() const;
+
+  std::string Stderr() const;
+  void ExpectWarnings() { warnings_expected_ = true; }
+  std::string PkexecLog() const;
+  const std::string& socket() const { return socket_; }
+
+ private:
+  std::string ProcPath(const char* entry) const;
+  // Waits at most the patience; true when the program has ended.
+  bool WaitForEnd();
+
+  std::string socket_;
+  std::string stderr_path_;
+  std::string pkexec_log_;
+  GSubprocess* process_ = nullptr;
+  bool warnings_expected_ = false;
+};
+
+// One line of a peer's output, without its line end; empty at the end.
+std::string ReadLine(GDataInputStream* stream);
+
+}  // namespace program_testing
+
+#endif  // TESTS_E2E_PROGRAM_UNDER_TEST_H_
