@@ -12,13 +12,17 @@
 namespace {
 
 constexpr char kUsage[] =
-    R"(Usage: game-probe [--pads=N] [--wait=SECONDS] [--rumble]
+    R"(Usage: game-probe [--pads=N] [--wait=SECONDS] [--await-input] [--rumble]
 
 Reads the game controllers through SDL2, as most Linux games do. Waits up
-to SECONDS (default 10) until N pads (default 1) are there, then prints for
-each pad its name, identity, the mapping SDL applies and what it reads now.
---rumble then asks every pad for a rumble (strong motor full, weak motor
-half, for 300 ms), as a game does, and waits until SDL has stopped it.
+to SECONDS (default 10) until N pads (default 1) are there and prints for
+each pad its name, identity and the mapping SDL applies. Then prints what
+each pad reads: at once, or with --await-input once every pad reads
+something other than rest (SDL reports a trigger that was already pulled
+when the game opened the pad only once it moves). --rumble then waits for
+Enter (a line on standard input), asks every pad for a rumble (strong motor
+full, weak motor half, for 300 ms), as a game does, and waits until SDL has
+stopped it.
 Exit status: 0 when the pads were there, 1 when they were not, 2 on wrong
 usage.
 )";
@@ -44,8 +48,16 @@ void PrintPad(size_t index, SDL_GameController* controller) {
          SDL_GameControllerGetProduct(controller),
          SDL_GameControllerGetProductVersion(controller));
   printf("  mapping: %s\n", game_probe::SdlGame::Mapping(controller).c_str());
-  printf("  reads:   %s\n",
-         game_probe::Describe(game_probe::SdlGame::Read(controller)).c_str());
+}
+
+bool AllPadsMoved(const game_probe::SdlGame& game) {
+  for (SDL_GameController* controller : game.controllers()) {
+    if (game_probe::SdlGame::Read(controller) ==
+        game_probe::ControllerState{}) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -54,9 +66,12 @@ int main(int argc, char** argv) {
   long pads = 1;
   long wait_seconds = 10;
   bool rumble = false;
+  bool await_input = false;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--rumble") == 0) {
       rumble = true;
+    } else if (strcmp(argv[i], "--await-input") == 0) {
+      await_input = true;
     } else if (strcmp(argv[i], "--help") == 0) {
       fputs(kUsage, stdout);
       return 0;
@@ -82,7 +97,23 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < game.controllers().size(); ++i) {
     PrintPad(i, game.controllers()[i]);
   }
+  if (await_input) {
+    printf("waiting for input on every pad\n");
+    fflush(stdout);
+    game.PumpUntil([&game] { return AllPadsMoved(game); },
+                   std::chrono::seconds(wait_seconds));
+  }
+  for (size_t i = 0; i < game.controllers().size(); ++i) {
+    printf(
+        "pad %zu reads: %s\n", i + 1,
+        game_probe::Describe(game_probe::SdlGame::Read(game.controllers()[i]))
+            .c_str());
+  }
   if (rumble) {
+    printf("press Enter to rumble every pad\n");
+    fflush(stdout);
+    for (int c = getchar(); c != '\n' && c != EOF; c = getchar()) {
+    }
     for (size_t i = 0; i < game.controllers().size(); ++i) {
       const bool asked =
           SDL_GameControllerRumble(game.controllers()[i], kStrongRumble,
