@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,22 +85,38 @@ std::vector<std::pair<int, int>> KeysRead(EvdevDevice& keyboard, size_t count) {
   return keys;
 }
 
+// An X server and the program on it, for every test: under
+// AddressSanitizer in the emulated guest the program takes half a minute to
+// start.
+struct GuestDesktop {
+  program_testing::PrivateXServer x_server{24, true, "1280x800"};
+  peer_testing::TempDir dir;
+  // Last, so that it ends before its server.
+  std::unique_ptr<Program> program;
+};
+
 class ProgramInGuestTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    desktop_ = std::make_unique<GuestDesktop>();
+    g_setenv("DISPLAY", desktop_->x_server.name().c_str(), TRUE);
+    desktop_->program = std::make_unique<Program>(desktop_->dir, "guest");
+  }
+  static void TearDownTestSuite() { desktop_.reset(); }
+
   void SetUp() override {
-    ASSERT_FALSE(x_server_.name().empty()) << "no X server";
-    g_setenv("DISPLAY", x_server_.name().c_str(), TRUE);
+    ASSERT_FALSE(desktop_->x_server.name().empty()) << "no X server";
+    ASSERT_TRUE(program().Serving()) << program().Stderr();
   }
 
-  program_testing::PrivateXServer x_server_{24, true, "1280x800"};
-  peer_testing::TempDir dir_;
+  static const Program& program() { return *desktop_->program; }
+
+  static inline std::unique_ptr<GuestDesktop> desktop_;
 };
 
 TEST_F(ProgramInGuestTest,
        PadsOfEveryPersonaReachTheGameAndItsRumbleTheHandheld) {
-  Program program(dir_, "pads");
-  ASSERT_TRUE(program.Serving()) << program.Stderr();
-  Handheld handheld(program);
+  Handheld handheld(program());
   EXPECT_EQ(handheld.Call("getDriverHealth"),
             "NativeDriverHealth(readiness: 0, backend_name: \"Linux uinput + "
             "Evdev (SteamOS)\", mounted_controller_count: 0, "
@@ -153,7 +170,7 @@ TEST_F(ProgramInGuestTest,
   }
 
   // The events go to the peer that connected last.
-  GSubprocess* listener = program.StartPeer({"--timeout=20", "listen", "6"});
+  GSubprocess* listener = program().StartPeer({"--timeout=20", "listen", "6"});
   g_autoptr(GDataInputStream) listening =
       g_data_input_stream_new(g_subprocess_get_stderr_pipe(listener));
   ASSERT_EQ(ReadLine(listening), "korvane-peer: listening");
@@ -180,9 +197,7 @@ TEST_F(ProgramInGuestTest,
 // No sound server or media player runs in the guest, so media and volume
 // buttons take their fallback: the multimedia key on the virtual keyboard.
 TEST_F(ProgramInGuestTest, DeckButtonsTypeTheirKeysInOrder) {
-  Program program(dir_, "deck");
-  ASSERT_TRUE(program.Serving()) << program.Stderr();
-  Handheld handheld(program);
+  Handheld handheld(program());
   // The keyboard comes with the first press; a reader opens it after that.
   ASSERT_EQ(handheld.Call("triggerDeckAction action_id=first action_type=7"),
             "true");

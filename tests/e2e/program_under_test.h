@@ -16,8 +16,9 @@ namespace program_testing {
 
 inline constexpr gint64 kPatienceUs = 20 * G_USEC_PER_SEC;
 
-// Keeps polling `condition` for the patience above; true once it holds.
-bool Eventually(const std::function<bool()>& condition);
+// Keeps polling `condition` for a while; true once it holds.
+bool Eventually(const std::function<bool()>& condition,
+                gint64 patience_us = kPatienceUs);
 
 bool Contains(const std::string& text, const std::string& part);
 
