@@ -54,8 +54,9 @@ CaptureSettings ClampCaptureConfig(
 }
 
 struct WindowCapturer::Parts {
-  // Keeps the mirrored window redirected while frames of it are asked for.
-  void NoteCapture();
+  // Keeps the mirrored window redirected while frames of it are asked for;
+  // `redirected_before` is the window redirected before the capture.
+  void NoteCapture(Window redirected_before);
   // The releaser's loop: lets the window go once no frame was asked for
   // during the idle time, until the capturer closes.
   void ReleaseWhenIdle();
@@ -71,7 +72,7 @@ struct WindowCapturer::Parts {
   std::thread releaser;
 };
 
-void WindowCapturer::Parts::NoteCapture() {
+void WindowCapturer::Parts::NoteCapture(Window redirected_before) {
   last_capture = Clock::now();
   if (pixels.Redirected() == None) {
     return;
@@ -86,7 +87,11 @@ void WindowCapturer::Parts::NoteCapture() {
       return;
     }
   }
-  wake_releaser.notify_one();
+  // A releaser that waits for a deadline finds the later capture when it
+  // comes: waking it for every frame would cost each one a thread switch.
+  if (redirected_before == None) {
+    wake_releaser.notify_one();
+  }
 }
 
 void WindowCapturer::Parts::ReleaseWhenIdle() {
@@ -132,8 +137,9 @@ KorvaneBridgeCapturedWindowFrame* WindowCapturer::Capture(
     }
     return WindowClosedFrame(settings.window_id);
   }
+  const Window redirected_before = parts.pixels.Redirected();
   const XImage* image = parts.pixels.Read(window, attributes);
-  parts.NoteCapture();
+  parts.NoteCapture(redirected_before);
   if (image == nullptr) {
     return nullptr;
   }
