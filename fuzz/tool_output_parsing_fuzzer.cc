@@ -62,12 +62,13 @@ void CheckMetadata(const std::string& output) {
 void CheckUfw(const std::string& output) {
   using korvane_bridge::NarrowUfwRange;
   for (int64_t port : {1, 26760}) {
-    const bool with_narrow = korvane_bridge::UfwAllowsUdpPort(
-        output, port, NarrowUfwRange::kCounts);
+    const bool with_narrow =
+        korvane_bridge::UfwAllowsUdpPort(output, port, NarrowUfwRange::kCounts);
     const bool without_narrow = korvane_bridge::UfwAllowsUdpPort(
         output, port, NarrowUfwRange::kIgnored);
     if ((without_narrow && !with_narrow) ||
-        (with_narrow && output.find(std::to_string(port)) == std::string::npos &&
+        (with_narrow &&
+         output.find(std::to_string(port)) == std::string::npos &&
          output.find("26759:26761/udp") == std::string::npos)) {
       abort();
     }

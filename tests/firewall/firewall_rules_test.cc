@@ -121,9 +121,9 @@ std::vector<std::string> TakePkexecArguments() {
 }
 
 // ufw disabled and without rules, then given `rules` (each what follows
-// "ufw", in order) and enabled unless `active` is false. Rules are deleted one by
-// one: `ufw reset` refuses to run twice in one second (its backups are
-// named after the second).
+// "ufw", in order) and enabled unless `active` is false. Rules are deleted one
+// by one: `ufw reset` refuses to run twice in one second (its backups are named
+// after the second).
 ::testing::AssertionResult SetUfw(bool active,
                                   const std::vector<std::string>& rules = {}) {
   ::testing::AssertionResult done = Succeeds("ufw --force disable");

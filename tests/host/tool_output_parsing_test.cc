@@ -5,10 +5,10 @@
 namespace {
 
 using korvane_bridge::MediaMetadata;
+using korvane_bridge::NarrowUfwRange;
 using korvane_bridge::ParsePactlVolume;
 using korvane_bridge::ParseWpctlVolume;
 using korvane_bridge::SplitMediaMetadata;
-using korvane_bridge::NarrowUfwRange;
 using korvane_bridge::UfwAllowsUdpPort;
 
 TEST(ToolOutputParsingTest, PipeWireVolumeLines) {

@@ -498,9 +498,9 @@ Terminal::~Terminal() {
 
 ::testing::AssertionResult TypeInto(Window window, const std::string& text) {
   const std::string id = std::to_string(window);
-  const gchar* command[] = {"xdotool", "windowactivate", "--sync", id.c_str(),
-                            "type",    "--delay",        "0",      text.c_str(),
-                            nullptr};
+  const gchar* command[] = {"xdotool",  "windowactivate", "--sync",
+                            id.c_str(), "type",           "--delay",
+                            "0",        text.c_str(),     nullptr};
   gint status = -1;
   g_autoptr(GError) error = nullptr;
   if (!g_spawn_sync(nullptr, const_cast<gchar**>(command), nullptr,

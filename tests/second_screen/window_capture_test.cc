@@ -130,9 +130,9 @@ TEST_F(WindowCaptureTest, ACoveredTerminalShowsItsOwnColourUnderTheCover) {
   ASSERT_NE(listed.id, 0);
   const Window window = listed.id;
   const Point origin = screen_.Origin(window);
-  WindowLook cover = ThreeBands(origin.x + listed.width / 4,
-                                origin.y + listed.height / 4,
-                                listed.width / 2, listed.height / 2);
+  WindowLook cover =
+      ThreeBands(origin.x + listed.width / 4, origin.y + listed.height / 4,
+                 listed.width / 2, listed.height / 2);
   cover.bands = {0xFF0000};
   screen_.Create(cover);
 
@@ -187,7 +187,8 @@ TEST_F(WindowCaptureTest, EachCharacterTypedGivesAChangedFrame) {
 // has them all. Red and green lie on screen, blue beyond the right edge,
 // the lower half below the bottom edge.
 TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
-  const Window window = screen_.Create(ThreeBands(1280 - 400, 1024 - 150, 600, 300));
+  const Window window =
+      screen_.Create(ThreeBands(1280 - 400, 1024 - 150, 600, 300));
   const Point origin = screen_.Origin(window);
   ASSERT_GE(origin.x, 1280 - 400);
   ASSERT_GE(origin.y, 1024 - 150);

@@ -34,11 +34,11 @@ uint64_t FrameHash(const XImage& image) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(image.data);
   const size_t stride = std::max(image.bytes_per_line, 0);
   const size_t rows = std::max(image.height, 0);
-  const size_t row_bytes = std::min(
-      stride, (static_cast<size_t>(std::max(image.width, 0)) *
-                   std::max(image.bits_per_pixel, 0) +
-               7) /
-                  8);
+  const size_t row_bytes =
+      std::min(stride, (static_cast<size_t>(std::max(image.width, 0)) *
+                            std::max(image.bits_per_pixel, 0) +
+                        7) /
+                           8);
   uint64_t hash = 0;
   if (row_bytes == stride) {
     hash = XXH3_64bits(bytes, stride * rows);

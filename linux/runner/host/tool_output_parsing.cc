@@ -134,7 +134,8 @@ std::optional<UfwRule> IncomingRuleFromAnywhere(const std::string& line) {
       (from + 1 != words.end() && (from + 1)->front() != '(')) {
     return std::nullopt;
   }
-  return UfwRule{{words.begin(), action}, *action == "ALLOW" || *action == "LIMIT"};
+  return UfwRule{{words.begin(), action},
+                 *action == "ALLOW" || *action == "LIMIT"};
 }
 
 }  // namespace

@@ -64,11 +64,11 @@ const XImage* WindowPixels::ReadRedirected(
   // has a new pixmap, and an old name would still show the old one.
   const Pixmap pixmap = XCompositeNameWindowPixmap(display, window);
   // The pixmap holds the border as well.
-  const XImage* image = grabber_.Grab(
-      pixmap,
-      {attributes.border_width, attributes.border_width, attributes.width,
-       attributes.height},
-      attributes);
+  const XImage* image =
+      grabber_.Grab(pixmap,
+                    {attributes.border_width, attributes.border_width,
+                     attributes.width, attributes.height},
+                    attributes);
   XFreePixmap(display, pixmap);
   return image;
 }
@@ -81,8 +81,8 @@ const XImage* WindowPixels::ReadOnScreenPart(
   Display* display = Connection();
   GrabArea on_root{0, 0, attributes.width, attributes.height};
   Window child = None;
-  if (!XTranslateCoordinates(display, window, attributes.root, 0, 0,
-                             &on_root.x, &on_root.y, &child)) {
+  if (!XTranslateCoordinates(display, window, attributes.root, 0, 0, &on_root.x,
+                             &on_root.y, &child)) {
     return nullptr;
   }
   const GrabArea visible = OnScreen(on_root, *attributes.screen);
@@ -129,12 +129,12 @@ const XImage* WindowPixels::ReadOnScreenPart(
   }
   const size_t pixel_bytes = part->bits_per_pixel / 8;
   for (int row = 0; row < part->height; ++row) {
-    memcpy(padded_->data +
-               static_cast<size_t>(part_area.y + row) *
-                   padded_->bytes_per_line +
-               part_area.x * pixel_bytes,
-           part->data + static_cast<size_t>(row) * part->bytes_per_line,
-           part->width * pixel_bytes);
+    memcpy(
+        padded_->data +
+            static_cast<size_t>(part_area.y + row) * padded_->bytes_per_line +
+            part_area.x * pixel_bytes,
+        part->data + static_cast<size_t>(row) * part->bytes_per_line,
+        part->width * pixel_bytes);
   }
   return padded_.get();
 }
