@@ -210,8 +210,8 @@ class Terminal {
 // the main one does not have.
 class PrivateServer {
  public:
-  // Without shared memory (MIT-SHM), clients must take pixels through the
-  // socket.
+  // Without MIT-SHM clients take pixels through the socket; without
+  // Composite they can read only what is on screen.
   explicit PrivateServer(int depth,
                          std::vector<const char*> disabled_extensions = {});
   ~PrivateServer();

@@ -2,8 +2,8 @@
 #define LINUX_RUNNER_HOST_FRAME_HASH_H_
 
 // Tells whether a window changed since the frame the handheld shows: a hash
-// of every pixel byte of the grabbed image, so that a one-character change
-// in a large terminal shows, at a small part of the grab's own cost.
+// of every pixel byte of the grabbed image, so that even a one-character
+// change in a large terminal shows.
 
 #include <X11/Xlib.h>
 #include <stdint.h>
