@@ -1,6 +1,7 @@
 // Feeds arbitrary text to each tool-output parser. A tool that prints
-// something unexpected must leave a volume in range and metadata fields that
-// are the text's own tab-separated pieces, never a crash.
+// something unexpected must leave a volume in range, metadata fields that
+// are the text's own tab-separated pieces and firewall ports allowed only by
+// rules that name them, never a crash.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -56,6 +57,24 @@ void CheckMetadata(const std::string& output) {
   }
 }
 
+// A port counts as allowed only through a rule that names it, itself or
+// inside the handheld's range; the narrow range only ever adds to that.
+void CheckUfw(const std::string& output) {
+  using korvane_bridge::NarrowUfwRange;
+  for (int64_t port : {1, 26760}) {
+    const bool with_narrow =
+        korvane_bridge::UfwAllowsUdpPort(output, port, NarrowUfwRange::kCounts);
+    const bool without_narrow = korvane_bridge::UfwAllowsUdpPort(
+        output, port, NarrowUfwRange::kIgnored);
+    if ((without_narrow && !with_narrow) ||
+        (with_narrow &&
+         output.find(std::to_string(port)) == std::string::npos &&
+         output.find("26759:26761/udp") == std::string::npos)) {
+      abort();
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -63,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckWpctl(output);
   CheckPactl(output);
   CheckMetadata(output);
+  CheckUfw(output);
   return 0;
 }

@@ -120,10 +120,10 @@ std::vector<std::string> TakePkexecArguments() {
   return Lines(text.str());
 }
 
-// ufw disabled and without rules, then given `rules` (what follows "ufw
-// allow") and enabled unless `active` is false. Rules are deleted one by
-// one: `ufw reset` refuses to run twice in one second (its backups are
-// named after the second).
+// ufw disabled and without rules, then given `rules` (each what follows
+// "ufw", in order) and enabled unless `active` is false. Rules are deleted one
+// by one: `ufw reset` refuses to run twice in one second (its backups are named
+// after the second).
 ::testing::AssertionResult SetUfw(bool active,
                                   const std::vector<std::string>& rules = {}) {
   ::testing::AssertionResult done = Succeeds("ufw --force disable");
@@ -135,7 +135,7 @@ std::vector<std::string> TakePkexecArguments() {
   }
   for (const std::string& rule : rules) {
     if (done) {
-      done = Succeeds("ufw allow " + rule);
+      done = Succeeds("ufw " + rule);
     }
   }
   return done && active ? Succeeds("ufw --force enable") : done;
@@ -195,7 +195,7 @@ std::vector<std::string> FirewalldPorts(bool permanent) {
 }
 
 constexpr int64_t kPort = 26760;
-constexpr char kUfwRange[] = "26759:26761/udp";
+constexpr char kAllowUfwRange[] = "allow 26759:26761/udp";
 constexpr char kUfwRangeRule[] = "26759:26761/udp ALLOW";
 // ufw once the range and kPort were added.
 const std::vector<std::string> kUfwOpened = {"active", kUfwRangeRule,
@@ -382,18 +382,27 @@ class FirewalldTest : public UfwTest {
   static inline bool running_ = false;
 };
 
-// "26760/udp" is part of "26759:26760/udp" as text, "26761/udp" is not; a
-// port outside the full range shows that the range alone allows any port.
+// Rules are read as ufw applies them, first match first: the narrow range
+// counts for the two ports it holds, the full range for its three and no
+// other; a deny or reject listed first wins. "ufw allow" turns the deny or
+// reject of the same port into an allow.
 TEST_F(UfwTest, EachStateOfUfwAloneFirewalldNotRunning) {
   // clang-format off
   const Case cases[] = {
       // name, firewalld ports, ufw active, ufw rules, port, allowed, prompts,
       // ufw after, firewalld after[, grants[, tools on PATH]]
-      {"full range", {}, true, {kUfwRange}, 27000, true, false, {"active", kUfwRangeRule}, {}},
-      {"narrow range: allowed, yet the full range is added", {}, true, {"26759:26760/udp"}, 26761,
-       true, true, {"active", "26759:26760/udp ALLOW", kUfwRangeRule, "26761/udp ALLOW"}, {}},
+      {"full range", {}, true, {kAllowUfwRange}, 26761, true, false, {"active", kUfwRangeRule}, {}},
+      {"full range, port outside it", {}, true, {kAllowUfwRange}, 27000, false, true,
+       {"active", kUfwRangeRule, "27000/udp ALLOW"}, {}},
+      {"narrow range: allowed, yet the full range is added", {}, true, {"allow 26759:26760/udp"},
+       26760, true, true, {"active", "26759:26760/udp ALLOW", kUfwRangeRule, "26760/udp ALLOW"}, {}},
+      {"denied before the range allows", {}, true, {"deny 26760/udp", kAllowUfwRange}, kPort, false,
+       true, {"active", "26760/udp ALLOW", kUfwRangeRule}, {}},
+      {"rejected, prompt declined", {}, true, {"reject 26760/udp", kAllowUfwRange}, kPort, false,
+       true, {"active", "26760/udp REJECT", kUfwRangeRule}, {}, false},
+      {"port 1 is not in 26761/udp", {}, true, {"allow 26761/udp"}, 1, false, true,
+       {"active", "26761/udp ALLOW", kUfwRangeRule, "1/udp ALLOW"}, {}},
       {"no rules", {}, true, {}, kPort, false, true, kUfwOpened, {}},
-      {"no rules, prompt declined", {}, true, {}, kPort, false, true, {"active"}, {}, false},
       // "Status: inactive" must not pass for active.
       {"inactive", {}, false, {}, kPort, true, false, {"inactive"}, {}},
   };
@@ -416,7 +425,7 @@ TEST_F(FirewalldTest, EachStateOfFirewalldAndUfw) {
       {"an active ufw without the rule decides alone", {kFirewalldPort}, true, {}, kPort, false,
        true, kUfwOpened, {kFirewalldPort}},
       // firewalld's reload flushes ufw's chains.
-      {"ufw allows, firewalld is opened too", {}, true, {kUfwRange}, kPort, true, true, {},
+      {"ufw allows, firewalld is opened too", {}, true, {kAllowUfwRange}, kPort, true, true, {},
        {kFirewalldRange}},
       {"neither tool on PATH", {}, true, {}, kPort, true, false, {"active"}, {}, true, false},
   };

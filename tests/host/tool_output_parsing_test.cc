@@ -5,9 +5,11 @@
 namespace {
 
 using korvane_bridge::MediaMetadata;
+using korvane_bridge::NarrowUfwRange;
 using korvane_bridge::ParsePactlVolume;
 using korvane_bridge::ParseWpctlVolume;
 using korvane_bridge::SplitMediaMetadata;
+using korvane_bridge::UfwAllowsUdpPort;
 
 TEST(ToolOutputParsingTest, PipeWireVolumeLines) {
   const struct {
@@ -70,6 +72,80 @@ TEST(ToolOutputParsingTest, MediaMetadataWithEmptyFields) {
 
   const MediaMetadata empty = SplitMediaMetadata("");
   EXPECT_EQ(empty.title + empty.artist + empty.album + empty.player_name, "");
+}
+
+// What ufw 0.36 printed for rules added in this order (trailing blanks
+// removed, most IPv6 twins left out); ufw applies the first rule that
+// matches a packet.
+constexpr char kUfwStatus[] = R"(Status: active
+
+To                         Action      From
+--                         ------      ----
+26760/udp                  DENY        Anywhere
+26759:26761/udp            ALLOW       Anywhere
+26761/udp                  REJECT      Anywhere
+26759/udp                  LIMIT       Anywhere
+26762                      ALLOW       Anywhere
+Anywhere                   DENY        10.1.2.3
+26764/udp                  ALLOW       192.168.1.0/24
+26765/udp on lo            ALLOW       Anywhere
+26766:26768/udp            ALLOW       Anywhere                   # handheld
+26769/udp                  ALLOW       Anywhere                   (log)
+10.0.0.1 26770/udp         ALLOW       Anywhere
+26771,26772/udp            ALLOW       Anywhere
+26773:26775/udp            REJECT      Anywhere
+26773/udp                  ALLOW       Anywhere
+26774/tcp                  DENY        Anywhere
+26774                      ALLOW       Anywhere
+Anywhere/udp               DENY        Anywhere/udp
+26780/udp                  ALLOW       Anywhere
+26760/udp (v6)             DENY        Anywhere (v6)
+26781/udp (v6)             ALLOW       Anywhere (v6)
+
+26782/udp                  ALLOW OUT   Anywhere
+
+26783/udp                  ALLOW FWD   Anywhere
+)";
+
+TEST(ToolOutputParsingTest, UfwRulesReadInOrder) {
+  const struct {
+    int64_t port;
+    bool allowed;
+  } cases[] = {
+      {26760, false},  // denied before the range allows it
+      {26761, true},   // allowed by the range before the reject
+      {26762, true},   // both protocols
+      {1, false},      // not inside "26761/udp"
+      {26764, false},  // from one network only
+      {26765, false},  // on one interface only
+      {26766, false},  // a range not the handheld's
+      {26769, true},   // logged
+      {26770, false},  // to one address only
+      {26771, false},  // a list
+      {26774, false},  // a rejected range comes first
+      {26780, false},  // after all UDP is denied
+      {26781, false},  // IPv6 only
+      {26782, false},  // outgoing
+      {26783, false},  // routed
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UfwAllowsUdpPort(kUfwStatus, c.port, NarrowUfwRange::kCounts),
+              c.allowed)
+        << c.port;
+  }
+
+  const std::string narrow = R"(Status: active
+
+To                         Action      From
+--                         ------      ----
+26760/tcp                  DENY        Anywhere
+26759:26760/udp            ALLOW       Anywhere
+26761/udp                  LIMIT       Anywhere
+)";
+  EXPECT_TRUE(UfwAllowsUdpPort(narrow, 26760, NarrowUfwRange::kCounts));
+  EXPECT_FALSE(UfwAllowsUdpPort(narrow, 26760, NarrowUfwRange::kIgnored));
+  EXPECT_FALSE(UfwAllowsUdpPort(narrow, 26758, NarrowUfwRange::kCounts));
+  EXPECT_TRUE(UfwAllowsUdpPort(narrow, 26761, NarrowUfwRange::kIgnored));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "second_screen_fixture.h"
 
 #include <X11/Xatom.h>
+#include <X11/extensions/Xcomposite.h>
 
 namespace second_screen_testing {
 
@@ -344,6 +345,12 @@ void TestDisplay::Hide(Window window, bool iconify) {
   EXPECT_TRUE(Eventually([&] { return !Viewable(window); }));
 }
 
+void TestDisplay::Show(Window window) {
+  XMapWindow(display_, window);
+  XSync(display_, False);
+  EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
+}
+
 void TestDisplay::Paint(Window window,
                         int x,
                         int y,
@@ -379,6 +386,31 @@ bool TestDisplay::Viewable(Window window) const {
   XWindowAttributes attributes{};
   return XGetWindowAttributes(display_, window, &attributes) != 0 &&
          attributes.map_state == IsViewable;
+}
+
+namespace {
+
+bool x_request_failed = false;
+int NoteXError(Display* /*display*/, XErrorEvent* /*error*/) {
+  x_request_failed = true;
+  return 0;
+}
+
+}  // namespace
+
+// The server names the pixmap of a redirected window only.
+bool TestDisplay::Redirected(Window window) const {
+  XSync(display_, False);
+  x_request_failed = false;
+  const XErrorHandler previous = XSetErrorHandler(NoteXError);
+  const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window);
+  XSync(display_, False);
+  if (!x_request_failed) {
+    XFreePixmap(display_, pixmap);
+    XSync(display_, False);
+  }
+  XSetErrorHandler(previous);
+  return !x_request_failed;
 }
 
 Point TestDisplay::Origin(Window window) const {
@@ -447,7 +479,44 @@ void TestDisplay::ForgetEvents() {
   events_.clear();
 }
 
-PrivateServer::PrivateServer(int depth, bool shared_memory) {
+Terminal::Terminal(const char* title,
+                   const char* geometry,
+                   const char* background) {
+  g_autoptr(GError) error = nullptr;
+  // cat echoes nothing itself: the terminal's own echo shows each key.
+  process_ = g_subprocess_new(
+      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_SILENCE |
+                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
+      &error, "xterm", "-T", title, "-geometry", geometry, "-bg", background,
+      "-fg", "white", "-e", "cat", nullptr);
+  EXPECT_NE(process_, nullptr) << "xterm: " << error->message;
+}
+
+Terminal::~Terminal() {
+  Stop(process_);
+}
+
+::testing::AssertionResult TypeInto(Window window, const std::string& text) {
+  const std::string id = std::to_string(window);
+  const gchar* command[] = {"xdotool",  "windowactivate", "--sync",
+                            id.c_str(), "type",           "--delay",
+                            "0",        text.c_str(),     nullptr};
+  gint status = -1;
+  g_autoptr(GError) error = nullptr;
+  if (!g_spawn_sync(nullptr, const_cast<gchar**>(command), nullptr,
+                    static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH |
+                                             G_SPAWN_STDOUT_TO_DEV_NULL |
+                                             G_SPAWN_STDERR_TO_DEV_NULL),
+                    nullptr, nullptr, nullptr, nullptr, &status, &error) ||
+      !g_spawn_check_wait_status(status, nullptr)) {
+    return ::testing::AssertionFailure()
+           << "xdotool: " << (error != nullptr ? error->message : "failed");
+  }
+  return ::testing::AssertionSuccess();
+}
+
+PrivateServer::PrivateServer(int depth,
+                             std::vector<const char*> disabled_extensions) {
   const std::string screen = "320x240x" + std::to_string(depth);
   g_autoptr(GError) error = nullptr;
   // Its display number comes on stdout once it accepts connections. Without
@@ -456,8 +525,8 @@ PrivateServer::PrivateServer(int depth, bool shared_memory) {
   std::vector<const gchar*> command = {
       "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
       "-noreset", "-screen",    "0", screen.c_str()};
-  if (!shared_memory) {
-    command.insert(command.end(), {"-extension", "MIT-SHM"});
+  for (const char* extension : disabled_extensions) {
+    command.insert(command.end(), {"-extension", extension});
   }
   command.push_back(nullptr);
   process_ = g_subprocess_newv(

@@ -149,6 +149,8 @@ class TestDisplay {
   void Destroy(Window window, bool wait = true);
   // Unmapped, or minimised through the window manager.
   void Hide(Window window, bool iconify);
+  // Mapped again, once viewable.
+  void Show(Window window);
   // Draws over the window's current pixels (not its background).
   void Paint(Window window,
              int x,
@@ -159,6 +161,9 @@ class TestDisplay {
 
   std::vector<Window> ClientList() const;
   bool Viewable(Window window) const;
+  // Whether some client keeps the window's contents in a pixmap of its own
+  // through Composite; only a viewable window tells.
+  bool Redirected(Window window) const;
   // Where the window's top-left pixel is on the screen.
   Point Origin(Window window) const;
   Point Pointer() const;
@@ -183,12 +188,32 @@ class TestDisplay {
   std::vector<PointerEvent> events_;
 };
 
-// A second X server of the given depth, for pixel layouts the main one
-// does not have.
+// A terminal (xterm) that shows what is typed into it and nothing else, as
+// a user's window, on $DISPLAY until it goes.
+class Terminal {
+ public:
+  // `geometry` in characters and pixels, as "80x24+100+100".
+  Terminal(const char* title, const char* geometry, const char* background);
+  ~Terminal();
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+ private:
+  GSubprocess* process_ = nullptr;
+};
+
+// Typed on the keyboard (XTest, through xdotool) into `window`, made the
+// active window first.
+::testing::AssertionResult TypeInto(Window window, const std::string& text);
+
+// A second X server of the given depth, for pixel layouts and extensions
+// the main one does not have.
 class PrivateServer {
  public:
-  // Without shared memory, clients must take pixels through the socket.
-  explicit PrivateServer(int depth, bool shared_memory = true);
+  // Without MIT-SHM clients take pixels through the socket; without
+  // Composite they can read only what is on screen.
+  explicit PrivateServer(int depth,
+                         std::vector<const char*> disabled_extensions = {});
   ~PrivateServer();
 
   // ":N", or empty when the server did not start.

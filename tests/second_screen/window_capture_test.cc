@@ -11,8 +11,14 @@ using second_screen_testing::CapturedFrame;
 using second_screen_testing::CaptureMethod;
 using second_screen_testing::DecodedImage;
 using second_screen_testing::DecodeJpeg;
+using second_screen_testing::Eventually;
 using second_screen_testing::FrameOf;
+using second_screen_testing::ListedWindow;
+using second_screen_testing::Point;
+using second_screen_testing::SecondScreenCalls;
 using second_screen_testing::SecondScreenTest;
+using second_screen_testing::Terminal;
+using second_screen_testing::TypeInto;
 using second_screen_testing::WindowLook;
 
 // Red, green and blue thirds: a swapped channel order shows at once.
@@ -25,6 +31,21 @@ WindowLook ThreeBands(int x, int y, int width, int height) {
   look.height = height;
   look.bands = {0xFF0000, 0x00FF00, 0x0000FF};
   return look;
+}
+
+// The window listed under `title`, as the app would pick it; id 0 when
+// none is within a few seconds.
+ListedWindow Listed(SecondScreenCalls& bridge, const std::string& title) {
+  ListedWindow found;
+  Eventually([&] {
+    for (const ListedWindow& window : bridge.List()) {
+      if (window.title == title) {
+        found = window;
+      }
+    }
+    return found.id != 0;
+  });
+  return found;
 }
 
 using WindowCaptureTest = SecondScreenTest;
@@ -100,6 +121,117 @@ TEST_F(WindowCaptureTest, GoneWindowsGiveTheClosedFrame) {
   }
 }
 
+// The X server keeps no pixels for the covered part of a window that it
+// paints straight to the screen: the mirror shows the terminal's own blue
+// where the desktop shows the red window over it.
+TEST_F(WindowCaptureTest, ACoveredTerminalShowsItsOwnColourUnderTheCover) {
+  Terminal terminal("Covered terminal", "80x24+100+100", "blue");
+  const ListedWindow listed = Listed(*this, "Covered terminal");
+  ASSERT_NE(listed.id, 0);
+  const Window window = listed.id;
+  const Point origin = screen_.Origin(window);
+  WindowLook cover =
+      ThreeBands(origin.x + listed.width / 4, origin.y + listed.height / 4,
+                 listed.width / 2, listed.height / 2);
+  cover.bands = {0xFF0000};
+  screen_.Create(cover);
+
+  std::optional<CapturedFrame> desktop = Capture(screen_.root(), 640, 512, 90);
+  ASSERT_TRUE(desktop.has_value());
+  EXPECT_TRUE(DecodeJpeg(desktop->jpeg)
+                  .Near((origin.x + listed.width / 2) / 2,
+                        (origin.y + listed.height / 2) / 2, 0xFF0000))
+      << "the red window covers the terminal's middle";
+  std::optional<CapturedFrame> frame = Capture(window, 320, 200, 90);
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->source_width, listed.width);
+  const DecodedImage image = DecodeJpeg(frame->jpeg);
+  ASSERT_EQ(image.width, 320);
+  EXPECT_TRUE(image.Near(160, 100, 0x0000FF));
+}
+
+// One character changes a few dozen pixels of a large terminal's 3 MB.
+// Each typed character is drawn a moment after the key, so a frame is
+// asked for until one comes changed, and then until the terminal is still.
+TEST_F(WindowCaptureTest, EachCharacterTypedGivesAChangedFrame) {
+  Terminal terminal("Typed into", "150x45+0+0", "blue");
+  const Window window = Listed(*this, "Typed into").id;
+  ASSERT_NE(window, 0u);
+  int64_t hash = 0;
+  const auto next_frame = [&](bool changed) {
+    return Eventually([&] {
+      std::optional<CapturedFrame> frame = Capture(window, 640, 400, 80, hash);
+      if (!frame) {
+        return false;
+      }
+      hash = frame->hash;
+      return frame->unchanged != changed;
+    });
+  };
+  // Made the active window, with the first character.
+  ASSERT_TRUE(TypeInto(window, "-"));
+  ASSERT_TRUE(next_frame(true));
+  ASSERT_TRUE(next_frame(false));
+
+  const std::string typed = "the quick brown fox";
+  int changed_frames = 0;
+  for (char character : typed) {
+    ASSERT_TRUE(TypeInto(window, std::string(1, character)));
+    changed_frames += next_frame(true);
+    ASSERT_TRUE(next_frame(false));
+  }
+  EXPECT_EQ(changed_frames, static_cast<int>(typed.size()));
+}
+
+// The server refuses to read a window's pixels off the screen; the mirror
+// has them all. Red and green lie on screen, blue beyond the right edge,
+// the lower half below the bottom edge.
+TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
+  const Window window =
+      screen_.Create(ThreeBands(1280 - 400, 1024 - 150, 600, 300));
+  const Point origin = screen_.Origin(window);
+  ASSERT_GE(origin.x, 1280 - 400);
+  ASSERT_GE(origin.y, 1024 - 150);
+  std::optional<CapturedFrame> frame = Capture(window, 300, 150, 90);
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->source_width, 600);
+  EXPECT_EQ(frame->source_height, 300);
+  const DecodedImage image = DecodeJpeg(frame->jpeg);
+  ASSERT_EQ(image.width, 300);
+  ASSERT_EQ(image.height, 150);
+  EXPECT_TRUE(image.Near(40, 20, 0xFF0000));
+  EXPECT_TRUE(image.Near(150, 130, 0x00FF00));
+  EXPECT_TRUE(image.Near(260, 130, 0x0000FF));
+}
+
+// Redirection costs the window's owner: it lasts only while the window is
+// mirrored.
+TEST_F(WindowCaptureTest, AWindowIsRedirectedOnlyWhileItIsMirrored) {
+  const Window first = screen_.Create(ThreeBands(100, 100, 200, 150));
+  const Window second = screen_.Create(ThreeBands(400, 100, 200, 150));
+  ASSERT_TRUE(Capture(first, 64, 64, 50).has_value());
+  EXPECT_TRUE(screen_.Redirected(first));
+  ASSERT_TRUE(Capture(second, 64, 64, 50).has_value());
+  EXPECT_FALSE(screen_.Redirected(first)) << "another window is mirrored";
+  EXPECT_TRUE(screen_.Redirected(second));
+
+  screen_.Hide(second, false);
+  std::optional<CapturedFrame> closed = Capture(second, 64, 64, 50);
+  ASSERT_TRUE(closed.has_value());
+  EXPECT_TRUE(closed->closed);
+  screen_.Show(second);
+  EXPECT_FALSE(screen_.Redirected(second)) << "it closed under the mirror";
+
+  ASSERT_TRUE(Capture(first, 64, 64, 50).has_value());
+  EXPECT_TRUE(screen_.Redirected(first));
+  EXPECT_TRUE(Eventually([&] { return !screen_.Redirected(first); }))
+      << "no frame was asked for for seconds";
+
+  ASSERT_TRUE(Capture(second, 64, 64, 50).has_value());
+  bridge_.reset();
+  EXPECT_FALSE(screen_.Redirected(second)) << "the bridge went";
+}
+
 // Also the size clamps, on the desktop: far too large while the second
 // request comes in, far too small once the slot is free again.
 TEST_F(WindowCaptureTest,
@@ -138,8 +270,10 @@ TEST_F(WindowCaptureTest,
 // A server of the test's own, with a window of bands and no window manager.
 class OwnServerCaptureTest : public ::testing::Test {
  protected:
-  void Start(int depth, bool shared_memory) {
-    server_.emplace(depth, shared_memory);
+  void Start(int depth,
+             std::vector<const char*> disabled_extensions,
+             int window_x = 10) {
+    server_.emplace(depth, std::move(disabled_extensions));
     ASSERT_FALSE(server_->name().empty()) << "no second X server";
     // Before the bridge exists: its threads read the environment.
     on_server_.emplace("DISPLAY", server_->name());
@@ -148,7 +282,7 @@ class OwnServerCaptureTest : public ::testing::Test {
     ASSERT_EQ(
         DefaultDepth(screen_->display(), DefaultScreen(screen_->display())),
         depth);
-    WindowLook look = ThreeBands(10, 10, 210, 150);
+    WindowLook look = ThreeBands(window_x, 10, 210, 150);
     look.wait = false;
     window_ = screen_->Create(look);
     ASSERT_TRUE(second_screen_testing::Eventually(
@@ -162,14 +296,14 @@ class OwnServerCaptureTest : public ::testing::Test {
 };
 
 TEST_F(OwnServerCaptureTest, APixelLayoutItCannotConvertGivesNull) {
-  ASSERT_NO_FATAL_FAILURE(Start(16, true));
+  ASSERT_NO_FATAL_FAILURE(Start(16, {}));
   second_screen_testing::SecondScreenCalls bridge;
   EXPECT_FALSE(bridge.Capture(window_, 64, 64, 80).has_value())
       << "two-byte pixels are not read as three";
 }
 
 TEST_F(OwnServerCaptureTest, WithoutSharedMemoryThePixelsComeThroughTheSocket) {
-  ASSERT_NO_FATAL_FAILURE(Start(24, false));
+  ASSERT_NO_FATAL_FAILURE(Start(24, {"MIT-SHM"}));
   second_screen_testing::SecondScreenCalls bridge;
   std::optional<CapturedFrame> first = bridge.Capture(window_, 105, 75, 90);
   ASSERT_TRUE(first.has_value());
@@ -182,6 +316,21 @@ TEST_F(OwnServerCaptureTest, WithoutSharedMemoryThePixelsComeThroughTheSocket) {
       bridge.Capture(window_, 105, 75, 90, first->hash);
   ASSERT_TRUE(same.has_value());
   EXPECT_TRUE(same->unchanged);
+}
+
+// Without Composite only what the screen shows of a window can be read:
+// the part beyond the screen's right edge (past 320) comes black.
+TEST_F(OwnServerCaptureTest, WithoutCompositeTheOffScreenPartIsBlack) {
+  ASSERT_NO_FATAL_FAILURE(Start(24, {"Composite"}, 200));
+  second_screen_testing::SecondScreenCalls bridge;
+  std::optional<CapturedFrame> frame = bridge.Capture(window_, 105, 75, 90);
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->source_width, 210);
+  const DecodedImage image = DecodeJpeg(frame->jpeg);
+  ASSERT_EQ(image.width, 105);
+  EXPECT_TRUE(image.Near(17, 37, 0xFF0000));
+  EXPECT_TRUE(image.Near(50, 37, 0x00FF00));
+  EXPECT_TRUE(image.Near(90, 37, 0x000000));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "shell_command.h"
+#include "tool_output_parsing.h"
 
 namespace korvane_bridge {
 
@@ -11,10 +12,6 @@ namespace {
 constexpr char kUfwStatusCommand[] = "LC_ALL=C ufw status 2>/dev/null";
 // The whole phrase: "Status: inactive" contains "active" too.
 constexpr char kUfwActive[] = "Status: active";
-constexpr char kUfwRange[] = "26759:26761/udp";
-// Rules made for two ports only; enough to count as allowed, not to stop
-// the ensure from adding the full range.
-constexpr char kUfwNarrowRange[] = "26759:26760/udp";
 
 constexpr char kFirewalldStateCommand[] = "firewall-cmd --state 2>/dev/null";
 constexpr char kFirewalldRangeQueryCommand[] =
@@ -28,8 +25,10 @@ std::string PortRule(int64_t port) {
   return std::to_string(port) + "/udp";
 }
 
+// The rule made for two of the handheld's ports counts as allowing them,
+// but does not keep the ensure from adding the full range.
 bool UfwAllows(const std::string& status, int64_t port) {
-  return Contains(status, PortRule(port)) || Contains(status, kUfwRange);
+  return UfwAllowsUdpPort(status, port, NarrowUfwRange::kIgnored);
 }
 
 bool FirewalldRunning() {
@@ -54,8 +53,7 @@ void RunAsAdministrator(const std::string& commands) {
 bool IsUdpPortAllowedInFirewall(int64_t port) {
   const std::string ufw_status = RunShellCommandCapture(kUfwStatusCommand);
   if (Contains(ufw_status, kUfwActive)) {
-    return UfwAllows(ufw_status, port) ||
-           Contains(ufw_status, kUfwNarrowRange);
+    return UfwAllowsUdpPort(ufw_status, port, NarrowUfwRange::kCounts);
   }
   return !FirewalldRunning() || FirewalldAllows(port);
 }

@@ -2,6 +2,7 @@
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xcomposite.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -11,14 +12,29 @@ namespace korvane_bridge {
 
 namespace {
 
-struct ImageDestroyer {
-  void operator()(XImage* image) const { XDestroyImage(image); }
-};
-using ImagePtr = std::unique_ptr<XImage, ImageDestroyer>;
+bool SameShape(const XImage& image, const GrabArea& area, int depth) {
+  return image.width == area.width && image.height == area.height &&
+         image.depth == depth;
+}
 
-bool SameShape(const XImage& image, const XWindowAttributes& attributes) {
-  return image.width == attributes.width && image.height == attributes.height &&
-         image.depth == attributes.depth;
+// A pixmap has no visual, and an image read from one no channel masks:
+// they come from the window whose pixels it holds.
+void TakeMasks(XImage* image, const Visual& visual) {
+  image->red_mask = visual.red_mask;
+  image->green_mask = visual.green_mask;
+  image->blue_mask = visual.blue_mask;
+}
+
+// Naming a window's pixmap came with version 0.2.
+bool QueryComposite(Display* display) {
+  int event_base = 0;
+  int error_base = 0;
+  // In: the newest version this client knows; out: the server's.
+  int major = 0;
+  int minor = 4;
+  return XCompositeQueryExtension(display, &event_base, &error_base) &&
+         XCompositeQueryVersion(display, &major, &minor) &&
+         (major > 0 || minor >= 2);
 }
 
 }  // namespace
@@ -27,25 +43,29 @@ struct FrameGrabber::State {
   X11Connection display;
   // Until a grab shows that the server cannot use the segment.
   bool shared_memory_usable = false;
+  bool composite = false;
   XShmSegmentInfo segment{};
   size_t segment_size = 0;
   // Its data is the segment; destroying it leaves the segment alone.
-  ImagePtr shared_image;
-  ImagePtr socket_image;
+  XImagePtr shared_image;
+  XImagePtr socket_image;
 
-  bool PrepareSharedImage(const XWindowAttributes& attributes);
+  bool PrepareSharedImage(const GrabArea& area,
+                          const XWindowAttributes& attributes);
   // Leaves shared_image alone: it may already describe the next segment.
   void ReleaseSegment();
 };
 
 bool FrameGrabber::State::PrepareSharedImage(
+    const GrabArea& area,
     const XWindowAttributes& attributes) {
-  if (shared_image != nullptr && SameShape(*shared_image, attributes)) {
+  if (shared_image != nullptr &&
+      SameShape(*shared_image, area, attributes.depth)) {
     return true;
   }
-  shared_image.reset(XShmCreateImage(
-      display.get(), attributes.visual, attributes.depth, ZPixmap, nullptr,
-      &segment, attributes.width, attributes.height));
+  shared_image.reset(XShmCreateImage(display.get(), attributes.visual,
+                                     attributes.depth, ZPixmap, nullptr,
+                                     &segment, area.width, area.height));
   if (shared_image == nullptr) {
     return false;
   }
@@ -100,11 +120,18 @@ Display* FrameGrabber::Connection() {
     state.display = OpenDefaultDisplay();
     state.shared_memory_usable =
         state.display != nullptr && XShmQueryExtension(state.display.get());
+    state.composite =
+        state.display != nullptr && QueryComposite(state.display.get());
   }
   return state.display.get();
 }
 
-const XImage* FrameGrabber::Grab(Window window,
+bool FrameGrabber::HasComposite() const {
+  return state_->composite;
+}
+
+const XImage* FrameGrabber::Grab(Drawable drawable,
+                                 const GrabArea& area,
                                  const XWindowAttributes& attributes) {
   State& state = *state_;
   Display* display = Connection();
@@ -112,20 +139,27 @@ const XImage* FrameGrabber::Grab(Window window,
     return nullptr;
   }
   const bool tried_shared_memory =
-      state.shared_memory_usable && state.PrepareSharedImage(attributes);
+      state.shared_memory_usable && state.PrepareSharedImage(area, attributes);
   if (tried_shared_memory &&
-      XShmGetImage(display, window, state.shared_image.get(), 0, 0,
+      XShmGetImage(display, drawable, state.shared_image.get(), area.x, area.y,
                    AllPlanes)) {
+    TakeMasks(state.shared_image.get(), *attributes.visual);
     return state.shared_image.get();
   }
-  state.socket_image.reset(XGetImage(display, window, 0, 0, attributes.width,
-                                     attributes.height, AllPlanes, ZPixmap));
-  if (state.socket_image != nullptr && state.socket_image->data == nullptr) {
-    state.socket_image.reset();
+  state.socket_image.reset(XGetImage(display, drawable, area.x, area.y,
+                                     area.width, area.height, AllPlanes,
+                                     ZPixmap));
+  if (state.socket_image == nullptr) {
+    return nullptr;
   }
-  // The window was there for the socket but not for the segment: the
+  if (state.socket_image->data == nullptr) {
+    state.socket_image.reset();
+    return nullptr;
+  }
+  TakeMasks(state.socket_image.get(), *attributes.visual);
+  // The drawable was there for the socket but not for the segment: the
   // server cannot reach this process's memory.
-  if (tried_shared_memory && state.socket_image != nullptr) {
+  if (tried_shared_memory) {
     state.shared_image.reset();
     state.ReleaseSegment();
     state.shared_memory_usable = false;

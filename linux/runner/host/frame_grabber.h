@@ -1,17 +1,25 @@
 #ifndef LINUX_RUNNER_HOST_FRAME_GRABBER_H_
 #define LINUX_RUNNER_HOST_FRAME_GRABBER_H_
 
-// The window pixels of every capture, through one connection kept open
-// between captures. Where the server offers shared memory (MIT-SHM) the
-// pixels arrive in a segment both processes map instead of through the
-// socket; where it does not, or attaching fails (a server on another
-// machine), XGetImage takes over.
+// The pixels of every capture, through one connection kept open between
+// captures. Where the server offers shared memory (MIT-SHM) the pixels
+// arrive in a segment both processes map instead of through the socket;
+// where it does not, or attaching fails (a server on another machine),
+// XGetImage takes over.
 
 #include <X11/Xlib.h>
 
 #include <memory>
 
 namespace korvane_bridge {
+
+// A rectangle in a drawable's own coordinates.
+struct GrabArea {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
 
 class FrameGrabber {
  public:
@@ -25,10 +33,17 @@ class FrameGrabber {
   // ScopedX11ErrorTrap while they use it.
   Display* Connection();
 
-  // The whole window as the server holds it, read at the size, depth and
-  // visual of `attributes`; valid until the next Grab or Close. Null when
-  // the server gives none (the window vanished, or lies partly off screen).
-  const XImage* Grab(Window window, const XWindowAttributes& attributes);
+  // Whether the server of the connection can keep a window's contents in a
+  // pixmap of its own and name that pixmap (Composite 0.2 or later).
+  bool HasComposite() const;
+
+  // `area` of a window or pixmap, read at the depth and visual of
+  // `attributes`; valid until the next Grab or Close. Null when the server
+  // gives none (the drawable vanished, or a window's area is not wholly on
+  // screen).
+  const XImage* Grab(Drawable drawable,
+                     const GrabArea& area,
+                     const XWindowAttributes& attributes);
 
   // Whether grabs use shared memory now.
   bool UsesSharedMemory() const;

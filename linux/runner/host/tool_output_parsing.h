@@ -29,6 +29,21 @@ struct MediaMetadata {
 };
 MediaMetadata SplitMediaMetadata(const std::string& output);
 
+// Whether the rule "26759:26760/udp", which leaves out one of the
+// handheld's ports, counts for the two it names.
+enum class NarrowUfwRange { kIgnored, kCounts };
+
+// The rules of an active `ufw status` (C locale), read in order as ufw
+// applies them to an IPv4 packet coming in from anywhere: true when an
+// ALLOW or LIMIT rule whose "To" is exactly "P/udp", "P" or the handheld's
+// range 26759:26761/udp (the narrow range too, if it counts) holding the
+// port comes before every DENY or REJECT rule that may catch the port.
+// Rules for some sources only, outgoing and routed rules and IPv6 rules
+// decide nothing either way.
+bool UfwAllowsUdpPort(const std::string& status,
+                      int64_t port,
+                      NarrowUfwRange narrow_range);
+
 }  // namespace korvane_bridge
 
 #endif  // LINUX_RUNNER_HOST_TOOL_OUTPUT_PARSING_H_

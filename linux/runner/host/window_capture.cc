@@ -1,11 +1,15 @@
 #include "window_capture.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
-#include "frame_grabber.h"
+#include "frame_hash.h"
 #include "frame_scaler.h"
 #include "jpeg_encoder.h"
+#include "window_pixels.h"
 #include "x11_connection.h"
 
 namespace korvane_bridge {
@@ -18,9 +22,7 @@ constexpr int kMaxTargetHeight = 1080;
 constexpr int kMinQuality = 20;
 constexpr int kMaxQuality = 95;
 
-constexpr uint64_t kHashSamples = 16384;
-constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
-constexpr uint64_t kFnvPrime = 0x100000001B3ull;
+using Clock = std::chrono::steady_clock;
 
 int Clamp(int64_t value, int low, int high) {
   return static_cast<int>(
@@ -33,15 +35,6 @@ KorvaneBridgeCapturedWindowFrame* WindowClosedFrame(int64_t window_id) {
 }
 
 }  // namespace
-
-uint64_t SampledFrameHash(const uint8_t* bytes, size_t size) {
-  const uint64_t step = std::max<uint64_t>(size / kHashSamples, 1);
-  uint64_t hash = kFnvOffsetBasis;
-  for (uint64_t offset = 0; offset < size; offset += step) {
-    hash = (hash ^ bytes[offset]) * kFnvPrime;
-  }
-  return hash;
-}
 
 CaptureSettings ClampCaptureConfig(
     KorvaneBridgeSecondScreenCaptureConfig* config) {
@@ -61,22 +54,75 @@ CaptureSettings ClampCaptureConfig(
 }
 
 struct WindowCapturer::Parts {
+  // Keeps the mirrored window redirected while frames of it are asked for;
+  // `redirected_before` is the window redirected before the capture.
+  void NoteCapture(Window redirected_before);
+  // The releaser's loop: lets the window go once no frame was asked for
+  // during the idle time, until the capturer closes.
+  void ReleaseWhenIdle();
+
+  // Guards everything below.
   std::mutex mutex;
-  FrameGrabber grabber;
+  WindowPixels pixels;
   FrameScaler scaler;
   JpegEncoder encoder;
+  std::condition_variable wake_releaser;
+  Clock::time_point last_capture;
+  bool closing = false;
+  std::thread releaser;
 };
+
+void WindowCapturer::Parts::NoteCapture(Window redirected_before) {
+  last_capture = Clock::now();
+  if (pixels.Redirected() == None) {
+    return;
+  }
+  if (!releaser.joinable()) {
+    // std::thread reports a refused thread only by throwing.
+    try {
+      releaser = std::thread([this] { ReleaseWhenIdle(); });
+    } catch (const std::system_error&) {
+      // Nothing would let the window go later: it goes now.
+      pixels.StopRedirecting();
+      return;
+    }
+  }
+  // A releaser that waits for a deadline finds the later capture when it
+  // comes: waking it for every frame would cost each one a thread switch.
+  if (redirected_before == None) {
+    wake_releaser.notify_one();
+  }
+}
+
+void WindowCapturer::Parts::ReleaseWhenIdle() {
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!closing) {
+    if (pixels.Redirected() == None) {
+      wake_releaser.wait(lock);
+      continue;
+    }
+    const Clock::time_point deadline = last_capture + kRedirectionIdleTime;
+    if (Clock::now() < deadline) {
+      wake_releaser.wait_until(lock, deadline);
+      continue;
+    }
+    ScopedX11ErrorTrap trap;
+    pixels.StopRedirecting();
+  }
+}
 
 WindowCapturer::WindowCapturer() : parts_(std::make_unique<Parts>()) {}
 
-WindowCapturer::~WindowCapturer() = default;
+WindowCapturer::~WindowCapturer() {
+  Close();
+}
 
 KorvaneBridgeCapturedWindowFrame* WindowCapturer::Capture(
     const CaptureSettings& settings) {
   Parts& parts = *parts_;
   std::lock_guard<std::mutex> lock(parts.mutex);
   ScopedX11ErrorTrap trap;
-  Display* display = parts.grabber.Connection();
+  Display* display = parts.pixels.Connection();
   if (display == nullptr) {
     return nullptr;
   }
@@ -85,15 +131,19 @@ KorvaneBridgeCapturedWindowFrame* WindowCapturer::Capture(
   if (XGetWindowAttributes(display, window, &attributes) == 0 ||
       attributes.map_state != IsViewable || attributes.width < 1 ||
       attributes.height < 1) {
+    // The mirror of a window ends with it.
+    if (window == parts.pixels.Redirected()) {
+      parts.pixels.StopRedirecting();
+    }
     return WindowClosedFrame(settings.window_id);
   }
-  const XImage* image = parts.grabber.Grab(window, attributes);
+  const Window redirected_before = parts.pixels.Redirected();
+  const XImage* image = parts.pixels.Read(window, attributes);
+  parts.NoteCapture(redirected_before);
   if (image == nullptr) {
     return nullptr;
   }
-  const uint64_t hash = SampledFrameHash(
-      reinterpret_cast<const uint8_t*>(image->data),
-      static_cast<size_t>(image->bytes_per_line) * image->height);
+  const uint64_t hash = FrameHash(*image);
   const bool unchanged =
       settings.previous_frame_hash != 0 &&
       static_cast<uint64_t>(settings.previous_frame_hash) == hash;
@@ -118,8 +168,18 @@ KorvaneBridgeCapturedWindowFrame* WindowCapturer::Capture(
 }
 
 void WindowCapturer::Close() {
-  std::lock_guard<std::mutex> lock(parts_->mutex);
-  parts_->grabber.Close();
+  Parts& parts = *parts_;
+  {
+    std::lock_guard<std::mutex> lock(parts.mutex);
+    parts.closing = true;
+    parts.wake_releaser.notify_one();
+  }
+  if (parts.releaser.joinable()) {
+    parts.releaser.join();
+  }
+  std::lock_guard<std::mutex> lock(parts.mutex);
+  parts.closing = false;
+  parts.pixels.Close();
 }
 
 }  // namespace korvane_bridge

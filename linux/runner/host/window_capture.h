@@ -1,13 +1,14 @@
 #ifndef LINUX_RUNNER_HOST_WINDOW_CAPTURE_H_
 #define LINUX_RUNNER_HOST_WINDOW_CAPTURE_H_
 
-// One frame of an X11 window for the second screen: grabbed, compared with
-// the frame the handheld already shows by a sampled hash, and only when it
-// changed scaled to the requested size and encoded as JPEG.
+// One frame of an X11 window for the second screen: its own pixels
+// grabbed, compared with the frame the handheld already shows by a hash of
+// every pixel, and only when it changed scaled to the requested size and
+// encoded as JPEG.
 
-#include <stddef.h>
 #include <stdint.h>
 
+#include <chrono>
 #include <memory>
 
 #include "korvane_bridge_records.h"
@@ -25,13 +26,11 @@ struct CaptureSettings {
 CaptureSettings ClampCaptureConfig(
     KorvaneBridgeSecondScreenCaptureConfig* config);
 
-// FNV-1a over about 16 384 bytes spread evenly over a raw image of `size`
-// bytes, row padding included: cheap for any size, and blind to changes
-// between the sampled bytes.
-uint64_t SampledFrameHash(const uint8_t* bytes, size_t size);
-
 // Captures frames one after another from any thread, keeping its X11
 // connection, shared memory, scaling weights and buffers between them.
+// The mirrored window stays redirected (see WindowPixels) until another
+// window is captured, it closes, no frame of it was asked for during
+// kRedirectionIdleTime, or the capturer closes.
 class WindowCapturer {
  public:
   WindowCapturer();
@@ -39,12 +38,15 @@ class WindowCapturer {
   WindowCapturer(const WindowCapturer&) = delete;
   WindowCapturer& operator=(const WindowCapturer&) = delete;
 
+  static constexpr std::chrono::milliseconds kRedirectionIdleTime{2000};
+
   // The encoded, unchanged or window-closed frame, or null when no frame
   // can be made (no display, no image, a pixel layout it cannot read, a
   // failed encode). The caller owns the reference.
   KorvaneBridgeCapturedWindowFrame* Capture(const CaptureSettings& settings);
 
-  // Closes the connection; a later capture opens a new one.
+  // Lets the mirrored window go and closes the connection; a later capture
+  // opens a new one.
   void Close();
 
  private:

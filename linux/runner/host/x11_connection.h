@@ -7,6 +7,7 @@
 // instead of the end of the process.
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <memory>
 
@@ -24,6 +25,11 @@ struct XFreer {
 };
 template <typename T>
 using XData = std::unique_ptr<T, XFreer>;
+
+struct XImageDestroyer {
+  void operator()(XImage* image) const { XDestroyImage(image); }
+};
+using XImagePtr = std::unique_ptr<XImage, XImageDestroyer>;
 
 // Ignores every protocol error; the failing call reports its failure.
 int IgnoreX11Error(Display* display, XErrorEvent* error);
