@@ -99,11 +99,12 @@ def main(directory, output):
                 "FloorGrabAndDirectEncode/%s" % grabbed,
                 "grab + direct libjpeg-turbo encode of the scaled pixels",
                 "≤ 2" if scene == "window" else ""))
-        add(row("capture, %s, unchanged" % what, "capture",
-                "Capture/%s/unchanged" % scene, "capture", "Grab/%s" % grabbed,
-                "the grab alone", "≤ 2"))
-        add(row("… the same", "capture", "Capture/%s/unchanged" % scene,
-                "capture", "FloorGrabAndRead/%s" % grabbed,
+        add(row("capture, %s, unchanged: nothing drawn since" % what,
+                "capture", "Capture/%s/unchanged" % scene, "capture",
+                "Grab/%s" % grabbed, "the grab alone", "≤ 2"))
+        add(row("capture, %s, unchanged: drawn on with the same pixels" % what,
+                "capture", "Capture/%s/redrawn" % scene, "capture",
+                "FloorGrabAndRead/%s" % grabbed,
                 "the grab and one read of each cache line of its pixels", ""))
     add("")
     stream = runs["frame_stream"]
@@ -131,7 +132,9 @@ def main(directory, output):
         ("copy and scale (2x2 halving where needed, pixman bilinear)", "Scale"),
         ("encode (libjpeg-turbo, q80)", "Encode"),
         ("whole capture, encoded", "Capture/%s/encoded"),
-        ("whole capture, unchanged", "Capture/%s/unchanged"),
+        ("whole capture, unchanged: nothing drawn since", "Capture/%s/unchanged"),
+        ("whole capture, unchanged: drawn on with the same pixels",
+         "Capture/%s/redrawn"),
     )
     capture = runs["capture"]
     for what, name in steps:

@@ -87,7 +87,14 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   EXPECT_FALSE(fresh->jpeg.empty());
   EXPECT_EQ(fresh->hash, first->hash);
 
+  // The desktop shows the window, and changes with it.
+  std::optional<CapturedFrame> desktop = Capture(screen_.root(), 64, 64, 50);
+  ASSERT_TRUE(desktop.has_value());
   screen_.Paint(window, 0, 0, 360, 120, 0xFFFFFF);
+  std::optional<CapturedFrame> desktop_changed =
+      Capture(screen_.root(), 64, 64, 50, desktop->hash);
+  ASSERT_TRUE(desktop_changed.has_value());
+  EXPECT_FALSE(desktop_changed->unchanged);
   std::optional<CapturedFrame> changed =
       Capture(window, 300, 100, 90, first->hash);
   ASSERT_TRUE(changed.has_value());

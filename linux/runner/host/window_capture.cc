@@ -64,6 +64,8 @@ struct WindowCapturer::Parts {
   // Guards everything below.
   std::mutex mutex;
   WindowPixels pixels;
+  // Of the last window read, which `pixels` may know unchanged since.
+  uint64_t last_hash = 0;
   FrameScaler scaler;
   JpegEncoder encoder;
   std::condition_variable wake_releaser;
@@ -138,12 +140,23 @@ KorvaneBridgeCapturedWindowFrame* WindowCapturer::Capture(
     return WindowClosedFrame(settings.window_id);
   }
   const Window redirected_before = parts.pixels.Redirected();
+  // Nothing drawn since the frame the handheld holds: no grab needed.
+  if (settings.previous_frame_hash != 0 &&
+      static_cast<uint64_t>(settings.previous_frame_hash) == parts.last_hash &&
+      parts.pixels.Unchanged(window, attributes)) {
+    parts.NoteCapture(redirected_before);
+    return korvane_bridge_captured_window_frame_new(
+        settings.window_id, nullptr, 0, attributes.width, attributes.height,
+        settings.target_width, settings.target_height,
+        settings.previous_frame_hash, TRUE, FALSE);
+  }
   const XImage* image = parts.pixels.Read(window, attributes);
   parts.NoteCapture(redirected_before);
   if (image == nullptr) {
     return nullptr;
   }
   const uint64_t hash = FrameHash(*image);
+  parts.last_hash = hash;
   const bool unchanged =
       settings.previous_frame_hash != 0 &&
       static_cast<uint64_t>(settings.previous_frame_hash) == hash;

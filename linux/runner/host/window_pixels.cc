@@ -34,10 +34,14 @@ Display* WindowPixels::Connection() {
 
 const XImage* WindowPixels::Read(Window window,
                                  const XWindowAttributes& attributes) {
-  if (Connection() == nullptr) {
+  Display* display = Connection();
+  if (display == nullptr) {
     return nullptr;
   }
+  last_width_ = attributes.width;
+  last_height_ = attributes.height;
   if (window == attributes.root) {
+    damage_.Restart(display, window);
     return grabber_.Grab(window, {0, 0, attributes.width, attributes.height},
                          attributes);
   }
@@ -46,7 +50,19 @@ const XImage* WindowPixels::Read(Window window,
       return image;
     }
   }
+  // What shows of a window on screen changes as it moves, which draws
+  // nothing on it.
+  damage_.Stop(display);
   return ReadOnScreenPart(window, attributes);
+}
+
+bool WindowPixels::Unchanged(Window window,
+                             const XWindowAttributes& attributes) {
+  Display* display = Connection();
+  return display != nullptr &&
+         (window == attributes.root || window == redirected_) &&
+         attributes.width == last_width_ && attributes.height == last_height_ &&
+         damage_.Undrawn(display, window);
 }
 
 const XImage* WindowPixels::ReadRedirected(
@@ -60,6 +76,7 @@ const XImage* WindowPixels::ReadRedirected(
     XCompositeRedirectWindow(display, window, CompositeRedirectAutomatic);
     redirected_ = window;
   }
+  damage_.Restart(display, window);
   // Named afresh for every frame: a window that was resized or mapped again
   // has a new pixmap, and an old name would still show the old one.
   const Pixmap pixmap = XCompositeNameWindowPixmap(display, window);
@@ -144,6 +161,7 @@ void WindowPixels::StopRedirecting() {
     return;
   }
   Display* display = Connection();
+  damage_.Stop(display);
   XCompositeUnredirectWindow(display, redirected_, CompositeRedirectAutomatic);
   // Now, not with the next request, which may be a long time coming; and
   // any error (the window is gone) meets the caller's trap.
@@ -156,6 +174,8 @@ void WindowPixels::Close() {
   StopRedirecting();
   padded_.reset();
   grabber_.Close();
+  // The server dropped the watch with the connection.
+  damage_ = WindowDamage();
 }
 
 }  // namespace korvane_bridge

@@ -12,6 +12,7 @@
 #include <X11/Xlib.h>
 
 #include "frame_grabber.h"
+#include "window_damage.h"
 #include "x11_connection.h"
 
 namespace korvane_bridge {
@@ -33,6 +34,12 @@ class WindowPixels {
   // that cannot be padded).
   const XImage* Read(Window window, const XWindowAttributes& attributes);
 
+  // True when `window` was the last one read, at the size of `attributes`,
+  // and the server reported no drawing on it since: its pixels are those of
+  // that read. Reads are watched so for the root window and for windows
+  // kept redirected.
+  bool Unchanged(Window window, const XWindowAttributes& attributes);
+
   // The window kept redirected, or None.
   Window Redirected() const { return redirected_; }
 
@@ -52,6 +59,9 @@ class WindowPixels {
                                  const XWindowAttributes& attributes);
 
   FrameGrabber grabber_;
+  WindowDamage damage_;
+  int last_width_ = 0;
+  int last_height_ = 0;
   Window redirected_ = None;
   // A window partly off screen: its on-screen part over black.
   XImagePtr padded_;
