@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <thread>
+
 namespace peer_testing {
 
 namespace {
@@ -50,6 +52,19 @@ ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value)
 ScopedEnv::~ScopedEnv() {
   previous_ ? setenv(name_.c_str(), previous_->c_str(), 1)
             : unsetenv(name_.c_str());
+}
+
+bool Eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout,
+                std::chrono::milliseconds interval) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(interval);
+  }
+  return true;
 }
 
 }  // namespace peer_testing

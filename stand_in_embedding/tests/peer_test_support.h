@@ -1,6 +1,8 @@
 #ifndef STAND_IN_EMBEDDING_TESTS_PEER_TEST_SUPPORT_H_
 #define STAND_IN_EMBEDDING_TESTS_PEER_TEST_SUPPORT_H_
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -33,6 +35,13 @@ class ScopedEnv {
   std::string name_;
   std::optional<std::string> previous_;
 };
+
+// Keeps polling `condition` every `interval` until it holds (true) or
+// `timeout` has passed (false).
+bool Eventually(
+    const std::function<bool()>& condition,
+    std::chrono::milliseconds timeout,
+    std::chrono::milliseconds interval = std::chrono::milliseconds(5));
 
 }  // namespace peer_testing
 

@@ -37,14 +37,7 @@ constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
 bool Eventually(const std::function<bool()>& condition,
                 milliseconds timeout = kStartBound,
                 milliseconds interval = milliseconds(50)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(interval);
-  }
-  return true;
+  return peer_testing::Eventually(condition, timeout, interval);
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {

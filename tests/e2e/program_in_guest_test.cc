@@ -89,7 +89,7 @@ std::vector<std::pair<int, int>> KeysRead(EvdevDevice& keyboard, size_t count) {
 // AddressSanitizer in the emulated guest the program takes half a minute to
 // start.
 struct GuestDesktop {
-  program_testing::PrivateXServer x_server{24, true, "1280x800"};
+  x_server_testing::PrivateXServer x_server{"1280x800x24"};
   peer_testing::TempDir dir;
   // Last, so that it ends before its server.
   std::unique_ptr<Program> program;

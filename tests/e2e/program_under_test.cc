@@ -26,14 +26,9 @@ std::string FileText(const std::string& path) {
 }  // namespace
 
 bool Eventually(const std::function<bool()>& condition, gint64 patience_us) {
-  const gint64 deadline = g_get_monotonic_time() + patience_us;
-  while (!condition()) {
-    if (g_get_monotonic_time() > deadline) {
-      return false;
-    }
-    g_usleep(20000);
-  }
-  return true;
+  return peer_testing::Eventually(condition,
+                                  std::chrono::milliseconds(patience_us / 1000),
+                                  std::chrono::milliseconds(20));
 }
 
 bool Contains(const std::string& text, const std::string& part) {

@@ -162,20 +162,6 @@ std::optional<bool> SecondScreenCalls::Stylus(int64_t window,
 
 namespace {
 
-// SIGTERM, then SIGKILL for a process that does not end by itself.
-void Stop(GSubprocess* process) {
-  if (process == nullptr) {
-    return;
-  }
-  g_subprocess_send_signal(process, SIGTERM);
-  // The identifier goes once GLib's worker has reaped the child.
-  if (!Eventually([&] { return !g_subprocess_get_identifier(process); })) {
-    g_subprocess_force_exit(process);
-  }
-  g_subprocess_wait(process, nullptr, nullptr);
-  g_object_unref(process);
-}
-
 // Every binary of this folder runs under one openbox, started before its
 // first test and stopped after its last.
 class WindowManagerEnvironment : public ::testing::Environment {
@@ -209,7 +195,7 @@ class WindowManagerEnvironment : public ::testing::Environment {
     }
     ASSERT_TRUE(managing) << "openbox does not manage windows";
   }
-  void TearDown() override { Stop(process_); }
+  void TearDown() override { x_server_testing::StopProcess(process_); }
 
  private:
   GSubprocess* process_ = nullptr;
@@ -221,14 +207,7 @@ class WindowManagerEnvironment : public ::testing::Environment {
 }  // namespace
 
 bool Eventually(const std::function<bool()>& condition) {
-  const gint64 deadline = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
-  while (!condition()) {
-    if (g_get_monotonic_time() > deadline) {
-      return false;
-    }
-    g_usleep(5000);
-  }
-  return true;
+  return peer_testing::Eventually(condition, std::chrono::seconds(5));
 }
 
 TestDisplay::TestDisplay() : display_(XOpenDisplay(nullptr)) {
@@ -493,7 +472,7 @@ Terminal::Terminal(const char* title,
 }
 
 Terminal::~Terminal() {
-  Stop(process_);
+  x_server_testing::StopProcess(process_);
 }
 
 ::testing::AssertionResult TypeInto(Window window, const std::string& text) {
@@ -513,43 +492,6 @@ Terminal::~Terminal() {
            << "xdotool: " << (error != nullptr ? error->message : "failed");
   }
   return ::testing::AssertionSuccess();
-}
-
-PrivateServer::PrivateServer(int depth,
-                             std::vector<const char*> disabled_extensions) {
-  const std::string screen = "320x240x" + std::to_string(depth);
-  g_autoptr(GError) error = nullptr;
-  // Its display number comes on stdout once it accepts connections. Without
-  // -noreset it would refuse connections while it resets after its last
-  // client leaves.
-  std::vector<const gchar*> command = {
-      "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
-      "-noreset", "-screen",    "0", screen.c_str()};
-  for (const char* extension : disabled_extensions) {
-    command.insert(command.end(), {"-extension", extension});
-  }
-  command.push_back(nullptr);
-  process_ = g_subprocess_newv(
-      command.data(),
-      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE |
-                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-      &error);
-  if (process_ == nullptr) {
-    ADD_FAILURE() << "Xvfb: " << error->message;
-    return;
-  }
-  g_autoptr(GDataInputStream) out =
-      g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_));
-  // Null at end of file, when the server fails.
-  g_autofree gchar* number =
-      g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
-  if (number != nullptr) {
-    name_ = std::string(":") + number;
-  }
-}
-
-PrivateServer::~PrivateServer() {
-  Stop(process_);
 }
 
 }  // namespace second_screen_testing

@@ -20,6 +20,7 @@
 
 #include "host_bridge_harness.h"
 #include "peer_test_support.h"
+#include "private_x_server.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -205,24 +206,6 @@ class Terminal {
 // Typed on the keyboard (XTest, through xdotool) into `window`, made the
 // active window first.
 ::testing::AssertionResult TypeInto(Window window, const std::string& text);
-
-// A second X server of the given depth, for pixel layouts and extensions
-// the main one does not have.
-class PrivateServer {
- public:
-  // Without MIT-SHM clients take pixels through the socket; without
-  // Composite they can read only what is on screen.
-  explicit PrivateServer(int depth,
-                         std::vector<const char*> disabled_extensions = {});
-  ~PrivateServer();
-
-  // ":N", or empty when the server did not start.
-  const std::string& name() const { return name_; }
-
- private:
-  GSubprocess* process_ = nullptr;
-  std::string name_;
-};
 
 // Keeps polling `condition` for a few seconds; true once it holds.
 bool Eventually(const std::function<bool()>& condition);

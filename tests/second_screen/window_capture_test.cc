@@ -280,7 +280,8 @@ class OwnServerCaptureTest : public ::testing::Test {
   void Start(int depth,
              std::vector<const char*> disabled_extensions,
              int window_x = 10) {
-    server_.emplace(depth, std::move(disabled_extensions));
+    server_.emplace("320x240x" + std::to_string(depth),
+                    std::move(disabled_extensions));
     ASSERT_FALSE(server_->name().empty()) << "no second X server";
     // Before the bridge exists: its threads read the environment.
     on_server_.emplace("DISPLAY", server_->name());
@@ -296,7 +297,7 @@ class OwnServerCaptureTest : public ::testing::Test {
         [&] { return screen_->Viewable(window_); }));
   }
 
-  std::optional<second_screen_testing::PrivateServer> server_;
+  std::optional<x_server_testing::PrivateXServer> server_;
   std::optional<peer_testing::ScopedEnv> on_server_;
   std::optional<second_screen_testing::TestDisplay> screen_;
   Window window_ = None;

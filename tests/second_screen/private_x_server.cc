@@ -1,18 +1,15 @@
 #include "private_x_server.h"
 
-#include <csignal>
-#include <vector>
-
 #include <gtest/gtest.h>
 
-#include "program_under_test.h"
+#include <csignal>
 
-namespace program_testing {
+#include "peer_test_support.h"
 
-PrivateXServer::PrivateXServer(int depth,
-                               bool shared_memory,
-                               const std::string& size) {
-  const std::string screen = size + "x" + std::to_string(depth);
+namespace x_server_testing {
+
+PrivateXServer::PrivateXServer(const std::string& screen,
+                               std::vector<const char*> disabled_extensions) {
   g_autoptr(GError) error = nullptr;
   // Its display number comes on stdout once it accepts connections. Without
   // -noreset it would refuse connections while it resets after its last
@@ -20,8 +17,8 @@ PrivateXServer::PrivateXServer(int depth,
   std::vector<const gchar*> command = {
       "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
       "-noreset", "-screen",    "0", screen.c_str()};
-  if (!shared_memory) {
-    command.insert(command.end(), {"-extension", "MIT-SHM"});
+  for (const char* extension : disabled_extensions) {
+    command.insert(command.end(), {"-extension", extension});
   }
   command.push_back(nullptr);
   process_ = g_subprocess_newv(
@@ -53,11 +50,13 @@ void StopProcess(GSubprocess* process) {
   }
   g_subprocess_send_signal(process, SIGTERM);
   // The identifier goes once GLib's worker has reaped the child.
-  if (!Eventually([&] { return !g_subprocess_get_identifier(process); })) {
+  if (!peer_testing::Eventually(
+          [&] { return !g_subprocess_get_identifier(process); },
+          std::chrono::seconds(5))) {
     g_subprocess_force_exit(process);
   }
   g_subprocess_wait(process, nullptr, nullptr);
   g_object_unref(process);
 }
 
-}  // namespace program_testing
+}  // namespace x_server_testing
