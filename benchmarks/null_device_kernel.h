@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "kernel_calls.h"
+#include "input/kernel_calls.h"
 
 namespace benchmark_support {
 

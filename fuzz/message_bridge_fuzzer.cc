@@ -8,7 +8,7 @@
 #include <string>
 
 #include "in_process_dart.h"
-#include "korvane_native_bridge.g.h"
+#include "pigeon/korvane_native_bridge.g.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tool_output_parsing.h"
+#include "host/desktop_tools/tool_output_parsing.h"
 
 namespace {
 

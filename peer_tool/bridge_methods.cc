@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <map>
 
-#include "korvane_bridge_codec.h"
+#include "pigeon/korvane_bridge_codec.h"
 
 namespace korvane_peer_tool {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "korvane_bridge_method_table.h"
+#include "pigeon/korvane_bridge_method_table.h"
 
 namespace korvane_peer_tool {
 

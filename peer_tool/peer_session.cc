@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "hex.h"
-#include "korvane_native_bridge.g.h"
+#include "pigeon/korvane_native_bridge.g.h"
 #include "record_text.h"
 
 namespace korvane_peer_tool {

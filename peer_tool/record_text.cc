@@ -1,6 +1,6 @@
 #include "record_text.h"
 
-#include "korvane_native_bridge.g.h"
+#include "pigeon/korvane_native_bridge.g.h"
 
 namespace korvane_peer_tool {
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "benchmark_floors.h"
-#include "frame_translation.h"
+#include "input/frame_translation.h"
+#include "input/uinput_pad_backend.h"
 #include "input_test_support.h"
 #include "null_device_kernel.h"
-#include "uinput_pad_backend.h"
 
 namespace {
 

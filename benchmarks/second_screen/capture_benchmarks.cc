@@ -21,12 +21,12 @@
 #include <random>
 #include <string>
 
-#include "frame_hash.h"
-#include "frame_scaler.h"
-#include "jpeg_encoder.h"
-#include "window_capture.h"
-#include "window_pixels.h"
-#include "x11_connection.h"
+#include "host/second_screen/frame_hash.h"
+#include "host/second_screen/frame_scaler.h"
+#include "host/second_screen/jpeg_encoder.h"
+#include "host/second_screen/window_capture.h"
+#include "host/second_screen/window_pixels.h"
+#include "host/second_screen/x11_connection.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <flutter_linux/flutter_linux.h>
 
 #include "generated_plugin_registrant.h"
-#include "korvane_linux_bridge.h"
+#include "host/korvane_linux_bridge.h"
 
 namespace {
 

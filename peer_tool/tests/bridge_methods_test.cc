@@ -4,8 +4,8 @@
 
 #include "hex.h"
 #include "in_process_dart.h"
-#include "korvane_native_bridge.g.h"
 #include "log_capture.h"
+#include "pigeon/korvane_native_bridge.g.h"
 #include "record_text.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <thread>
 
-#include "korvane_bridge_codec.h"
+#include "pigeon/korvane_bridge_codec.h"
 
 namespace desktop_testing {
 

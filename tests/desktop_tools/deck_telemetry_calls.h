@@ -11,7 +11,7 @@
 #include <string>
 
 #include "host_bridge_harness.h"
-#include "korvane_bridge_records.h"
+#include "pigeon/korvane_bridge_records.h"
 
 namespace desktop_testing {
 

@@ -1,4 +1,4 @@
-#include "cpu_load_sampler.h"
+#include "host/desktop_tools/cpu_load_sampler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "deck_actions.h"
+#include "host/desktop_tools/deck_actions.h"
 
 #include <gtest/gtest.h>
 #include <linux/input.h>

@@ -9,8 +9,8 @@
 
 #include "bridge_test_support.h"
 #include "fake_kernel.h"
+#include "host/korvane_linux_bridge.h"
 #include "in_process_dart.h"
-#include "korvane_linux_bridge.h"
 
 namespace host_testing {
 

@@ -1,4 +1,4 @@
-#include "korvane_linux_bridge.h"
+#include "host/korvane_linux_bridge.h"
 
 #include <gtest/gtest.h>
 #include <linux/input.h>

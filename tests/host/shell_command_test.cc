@@ -1,4 +1,4 @@
-#include "shell_command.h"
+#include "host/desktop_tools/shell_command.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tool_output_parsing.h"
+#include "host/desktop_tools/tool_output_parsing.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_kernel.h"
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 namespace {
 

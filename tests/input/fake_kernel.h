@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel_calls.h"
+#include "input/kernel_calls.h"
 
 namespace input_testing {
 

@@ -3,7 +3,7 @@
 // (KernelForceFeedbackTest). Here: what the kernel never hands a worker (plays
 // of unknown or erased effects, odd play values, an erase without its stop,
 // refused requests) and a game that never stops sending.
-#include "force_feedback_worker.h"
+#include "input/force_feedback_worker.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fake_kernel.h"
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 namespace {
 

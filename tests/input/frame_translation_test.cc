@@ -3,7 +3,7 @@
 // library (GameLibraryTest); that motion, touch and time stamp change
 // nothing, on random frames through the real kernel
 // (KernelGamepadTest.StreamOfFramesReachesTheGameUnaltered).
-#include "frame_translation.h"
+#include "input/frame_translation.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "frame_translation.h"
-#include "korvane_bridge_records.h"
+#include "input/frame_translation.h"
+#include "pigeon/korvane_bridge_records.h"
 
 namespace input_testing {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fake_kernel.h"
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Mounting a persona, its identity and a stream of frames are checked through
 // the real kernel (KernelGamepadTest); here re-mounts, refusals and the order
 // of teardown, which the kernel does not show.
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

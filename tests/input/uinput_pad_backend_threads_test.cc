@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fake_kernel.h"
+#include "input/uinput_pad_backend.h"
 #include "input_test_support.h"
-#include "uinput_pad_backend.h"
 
 namespace {
 

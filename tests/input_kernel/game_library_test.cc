@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "input/uinput_pad_backend.h"
 #include "input_test_support.h"
 #include "rumble_log.h"
 #include "sdl_game.h"
-#include "uinput_pad_backend.h"
 
 namespace {
 

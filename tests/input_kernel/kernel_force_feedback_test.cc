@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "evdev_device.h"
+#include "input/uinput_pad_backend.h"
 #include "rumble_log.h"
-#include "uinput_pad_backend.h"
 
 namespace {
 

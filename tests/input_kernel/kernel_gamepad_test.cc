@@ -11,7 +11,7 @@
 #include <random>
 
 #include "evdev_device.h"
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 namespace {
 

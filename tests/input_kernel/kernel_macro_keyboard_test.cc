@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "evdev_device.h"
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 namespace {
 

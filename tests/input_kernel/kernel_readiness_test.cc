@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "evdev_device.h"
-#include "mounted_slot.h"
+#include "input/mounted_slot.h"
 
 namespace input_kernel_testing {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bytes.h"
-#include "korvane_native_bridge.g.h"
+#include "pigeon/korvane_native_bridge.g.h"
 
 namespace bridge_testing {
 

@@ -1,11 +1,11 @@
-#include "korvane_linux_bridge.h"
+#include "host/korvane_linux_bridge.h"
 
 #include <system_error>
 #include <utility>
 
-#include "deck_actions.h"
-#include "firewall_ports.h"
-#include "window_list.h"
+#include "host/desktop_tools/deck_actions.h"
+#include "host/desktop_tools/firewall_ports.h"
+#include "host/second_screen/window_list.h"
 
 namespace korvane_bridge {
 

@@ -11,14 +11,14 @@
 #include <memory>
 #include <thread>
 
-#include "kernel_calls.h"
-#include "korvane_native_bridge.g.h"
-#include "main_thread_handoff.h"
-#include "serial_worker.h"
-#include "stylus_injection.h"
-#include "system_telemetry.h"
-#include "uinput_pad_backend.h"
-#include "window_capture.h"
+#include "host/desktop_tools/system_telemetry.h"
+#include "host/main_thread_handoff.h"
+#include "host/second_screen/stylus_injection.h"
+#include "host/second_screen/window_capture.h"
+#include "host/serial_worker.h"
+#include "input/kernel_calls.h"
+#include "input/uinput_pad_backend.h"
+#include "pigeon/korvane_native_bridge.g.h"
 
 namespace korvane_bridge {
 

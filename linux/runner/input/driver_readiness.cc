@@ -1,8 +1,8 @@
-#include "driver_readiness.h"
+#include "input/driver_readiness.h"
 
 #include <unistd.h>
 
-#include "uinput_device.h"
+#include "input/uinput_device.h"
 
 namespace korvane_bridge {
 

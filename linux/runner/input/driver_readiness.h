@@ -5,8 +5,8 @@
 // so. They need nothing but the kernel calls, so a worker that runs the
 // repair holds no object that its owner could destroy under it.
 
-#include "kernel_calls.h"
-#include "korvane_bridge_records.h"
+#include "input/kernel_calls.h"
+#include "pigeon/korvane_bridge_records.h"
 
 namespace korvane_bridge {
 

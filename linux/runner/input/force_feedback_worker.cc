@@ -1,4 +1,4 @@
-#include "force_feedback_worker.h"
+#include "input/force_feedback_worker.h"
 
 #include <linux/uinput.h>
 
@@ -6,7 +6,7 @@
 #include <chrono>
 #include <optional>
 
-#include "uinput_device.h"
+#include "input/uinput_device.h"
 
 namespace korvane_bridge {
 

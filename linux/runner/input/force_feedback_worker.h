@@ -7,8 +7,8 @@
 // the handheld stops when the effect would have. No rumble is played on the
 // PC itself.
 
-#include "kernel_calls.h"
-#include "mounted_slot.h"
+#include "input/kernel_calls.h"
+#include "input/mounted_slot.h"
 
 namespace korvane_bridge {
 

@@ -1,8 +1,8 @@
-#include "frame_translation.h"
+#include "input/frame_translation.h"
 
 #include <algorithm>
 
-#include "uinput_device.h"
+#include "input/uinput_device.h"
 
 namespace korvane_bridge {
 

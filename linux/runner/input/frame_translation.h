@@ -11,8 +11,8 @@
 
 #include <array>
 
-#include "gamepad_layout.h"
-#include "korvane_bridge_records.h"
+#include "input/gamepad_layout.h"
+#include "pigeon/korvane_bridge_records.h"
 
 namespace korvane_bridge {
 

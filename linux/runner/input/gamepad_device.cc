@@ -1,8 +1,8 @@
-#include "gamepad_device.h"
+#include "input/gamepad_device.h"
 
 #include <fcntl.h>
 
-#include "uinput_device.h"
+#include "input/uinput_device.h"
 
 namespace korvane_bridge {
 

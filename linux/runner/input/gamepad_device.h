@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "gamepad_layout.h"
-#include "kernel_calls.h"
+#include "input/gamepad_layout.h"
+#include "input/kernel_calls.h"
 
 namespace korvane_bridge {
 

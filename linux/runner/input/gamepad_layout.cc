@@ -1,4 +1,4 @@
-#include "gamepad_layout.h"
+#include "input/gamepad_layout.h"
 
 #include <linux/input.h>
 

@@ -10,7 +10,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "uinput_device.h"
+#include "input/uinput_device.h"
 
 namespace korvane_bridge {
 

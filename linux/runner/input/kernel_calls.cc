@@ -1,4 +1,4 @@
-#include "kernel_calls.h"
+#include "input/kernel_calls.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

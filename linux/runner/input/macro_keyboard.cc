@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "uinput_device.h"
-#include "uinput_pad_backend.h"
+#include "input/uinput_device.h"
+#include "input/uinput_pad_backend.h"
 
 namespace korvane_bridge {
 

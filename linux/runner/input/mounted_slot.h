@@ -8,7 +8,7 @@
 #include <map>
 #include <thread>
 
-#include "gamepad_layout.h"
+#include "input/gamepad_layout.h"
 
 namespace korvane_bridge {
 

@@ -1,4 +1,4 @@
-#include "uinput_device.h"
+#include "input/uinput_device.h"
 
 #include <stdio.h>
 #include <sys/types.h>

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "kernel_calls.h"
+#include "input/kernel_calls.h"
 
 namespace korvane_bridge {
 

@@ -1,12 +1,12 @@
-#include "uinput_pad_backend.h"
+#include "input/uinput_pad_backend.h"
 
 #include <system_error>
 #include <utility>
 
-#include "force_feedback_worker.h"
-#include "frame_translation.h"
-#include "gamepad_device.h"
-#include "uinput_device.h"
+#include "input/force_feedback_worker.h"
+#include "input/frame_translation.h"
+#include "input/gamepad_device.h"
+#include "input/uinput_device.h"
 
 namespace korvane_bridge {
 

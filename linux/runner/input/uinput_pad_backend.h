@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "driver_readiness.h"
-#include "kernel_calls.h"
-#include "korvane_bridge_records.h"
-#include "mounted_slot.h"
+#include "input/driver_readiness.h"
+#include "input/kernel_calls.h"
+#include "input/mounted_slot.h"
+#include "pigeon/korvane_bridge_records.h"
 
 namespace korvane_bridge {
 

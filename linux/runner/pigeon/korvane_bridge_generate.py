@@ -704,7 +704,7 @@ def records_source(schema):
         out += record_source(r)
     return source_file(
         [
-            '#include "korvane_bridge_records.h"',
+            '#include "pigeon/korvane_bridge_records.h"',
             "",
             "#include <inttypes.h>",
             "#include <math.h>",
@@ -1037,7 +1037,7 @@ def codec_source(schema):
     ]
     out += CODEC_CLASS.split("\n")
     return source_file(
-        ['#include "korvane_bridge_codec.h"', "", '#include "korvane_bridge_records.h"'],
+        ['#include "pigeon/korvane_bridge_codec.h"', "", '#include "pigeon/korvane_bridge_records.h"'],
         out[:-1],
     )
 
@@ -1208,7 +1208,7 @@ def host_apis_header(schema):
             "reply \"invalid-arguments\" and reaches no slot. \"pushControllerFrame\" is",
             "answered from the response its slot returns.",
         ],
-        ["#include <flutter_linux/flutter_linux.h>", "", '#include "korvane_bridge_records.h"'],
+        ["#include <flutter_linux/flutter_linux.h>", "", '#include "pigeon/korvane_bridge_records.h"'],
         out,
     )
 
@@ -1475,7 +1475,7 @@ def host_apis_source(schema):
     for api in schema.host_apis:
         out += host_api_source(api, schema.channel_prefix)
     return source_file(
-        ['#include "korvane_bridge_host_apis.h"', "", '#include "korvane_bridge_codec.h"'],
+        ['#include "pigeon/korvane_bridge_host_apis.h"', "", '#include "pigeon/korvane_bridge_codec.h"'],
         out[:-1],
     )
 
@@ -1516,7 +1516,7 @@ def flutter_api_header(schema):
             "itself failed. A response is an error when the Dart side answered with",
             "[code, message, details]; the error getters are only for such responses.",
         ],
-        ["#include <flutter_linux/flutter_linux.h>", "", '#include "korvane_bridge_records.h"'],
+        ["#include <flutter_linux/flutter_linux.h>", "", '#include "pigeon/korvane_bridge_records.h"'],
         out,
     )
 
@@ -1667,7 +1667,7 @@ def flutter_api_sources(schema):
     for api in schema.flutter_apis:
         out += flutter_api_source(api, schema.channel_prefix)
     return source_file(
-        ['#include "korvane_bridge_flutter_api.h"', "", '#include "korvane_bridge_codec.h"'],
+        ['#include "pigeon/korvane_bridge_flutter_api.h"', "", '#include "pigeon/korvane_bridge_codec.h"'],
         out[:-1],
     )
 
@@ -1794,7 +1794,7 @@ def method_table_source(schema):
             f"    G_N_ELEMENTS(korvane_bridge_{name}_api_methods);",
             "",
         ]
-    return source_file(['#include "korvane_bridge_method_table.h"'], out[:-1])
+    return source_file(['#include "pigeon/korvane_bridge_method_table.h"'], out[:-1])
 
 
 def umbrella_header():
@@ -1807,11 +1807,11 @@ def umbrella_header():
             "and all of them described as data.",
         ],
         [
-            '#include "korvane_bridge_codec.h"',
-            '#include "korvane_bridge_flutter_api.h"',
-            '#include "korvane_bridge_host_apis.h"',
-            '#include "korvane_bridge_method_table.h"',
-            '#include "korvane_bridge_records.h"',
+            '#include "pigeon/korvane_bridge_codec.h"',
+            '#include "pigeon/korvane_bridge_flutter_api.h"',
+            '#include "pigeon/korvane_bridge_host_apis.h"',
+            '#include "pigeon/korvane_bridge_method_table.h"',
+            '#include "pigeon/korvane_bridge_records.h"',
         ],
         [],
         extern_c=False,

@@ -15,7 +15,7 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "korvane_bridge_records.h"
+#include "pigeon/korvane_bridge_records.h"
 
 G_BEGIN_DECLS
 

@@ -8,10 +8,10 @@
 // Dart side calls, the callback API through which the host raises events,
 // and all of them described as data.
 
-#include "korvane_bridge_codec.h"
-#include "korvane_bridge_flutter_api.h"
-#include "korvane_bridge_host_apis.h"
-#include "korvane_bridge_method_table.h"
-#include "korvane_bridge_records.h"
+#include "pigeon/korvane_bridge_codec.h"
+#include "pigeon/korvane_bridge_flutter_api.h"
+#include "pigeon/korvane_bridge_host_apis.h"
+#include "pigeon/korvane_bridge_method_table.h"
+#include "pigeon/korvane_bridge_records.h"
 
 #endif  // LINUX_RUNNER_PIGEON_KORVANE_NATIVE_BRIDGE_G_H_
