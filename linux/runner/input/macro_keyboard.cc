@@ -1,7 +1,4 @@
-// The virtual macro keyboard and mouse: deck actions type shortcuts on it and
-// stylus injection clicks its buttons. Created on first use and kept until
-// the backend goes away; every operation runs under the keyboard's lock, so
-// that two chords never interleave and gamepad frames never wait for one.
+#include "input/macro_keyboard.h"
 
 #include <fcntl.h>
 
@@ -9,7 +6,6 @@
 #include <thread>
 
 #include "input/uinput_device.h"
-#include "input/uinput_pad_backend.h"
 
 namespace korvane_bridge {
 
@@ -80,8 +76,15 @@ std::vector<input_event> ChordReleaseBatch(
 
 }  // namespace
 
-bool UinputPadBackend::EnsureVirtualKeyboardLocked() {
-  if (keyboard_fd_ >= 0) {
+MacroKeyboard::MacroKeyboard(KernelCalls& kernel) : kernel_(kernel) {}
+
+MacroKeyboard::~MacroKeyboard() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  DestroyDevice(kernel_, fd_);
+}
+
+bool MacroKeyboard::EnsureDeviceLocked() {
+  if (fd_ >= 0) {
     return true;
   }
   const int fd = CreateKeyboardDevice(kernel_);
@@ -89,39 +92,39 @@ bool UinputPadBackend::EnsureVirtualKeyboardLocked() {
     return false;
   }
   std::this_thread::sleep_for(kNewDeviceSettleTime);
-  keyboard_fd_ = fd;
+  fd_ = fd;
   return true;
 }
 
-bool UinputPadBackend::SendKeyChord(const std::vector<uint16_t>& modifiers,
-                                    uint16_t key) {
+bool MacroKeyboard::SendKeyChord(const std::vector<uint16_t>& modifiers,
+                                 uint16_t key) {
   if (key == 0) {
     return false;
   }
-  std::lock_guard<std::mutex> lock(keyboard_mutex_);
-  if (!EnsureVirtualKeyboardLocked()) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!EnsureDeviceLocked()) {
     return false;
   }
   const std::vector<input_event> press = ChordPressBatch(modifiers, key);
-  if (!WriteBatch(kernel_, keyboard_fd_, press.data(), press.size())) {
+  if (!WriteBatch(kernel_, fd_, press.data(), press.size())) {
     return false;
   }
   std::this_thread::sleep_for(kChordHoldTime);
   const std::vector<input_event> release = ChordReleaseBatch(modifiers, key);
-  return WriteBatch(kernel_, keyboard_fd_, release.data(), release.size());
+  return WriteBatch(kernel_, fd_, release.data(), release.size());
 }
 
-bool UinputPadBackend::SendMouseButton(uint16_t button, bool pressed) {
+bool MacroKeyboard::SendMouseButton(uint16_t button, bool pressed) {
   if (button == 0) {
     return false;
   }
-  std::lock_guard<std::mutex> lock(keyboard_mutex_);
-  if (!EnsureVirtualKeyboardLocked()) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!EnsureDeviceLocked()) {
     return false;
   }
   const input_event batch[] = {MakeEvent(EV_KEY, button, pressed ? 1 : 0),
                                SynReport()};
-  return WriteBatch(kernel_, keyboard_fd_, batch, 2);
+  return WriteBatch(kernel_, fd_, batch, 2);
 }
 
 }  // namespace korvane_bridge

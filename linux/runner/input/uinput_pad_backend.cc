@@ -19,12 +19,12 @@ constexpr int64_t kLastPlayer = 8;
 
 UinputPadBackend::UinputPadBackend(RumbleCallback rumble_callback,
                                    KernelCalls& kernel)
-    : rumble_callback_(std::move(rumble_callback)), kernel_(kernel) {}
+    : rumble_callback_(std::move(rumble_callback)),
+      kernel_(kernel),
+      keyboard_(kernel) {}
 
 UinputPadBackend::~UinputPadBackend() {
   UnmountAll();
-  std::lock_guard<std::mutex> lock(keyboard_mutex_);
-  DestroyDevice(kernel_, keyboard_fd_);
 }
 
 bool UinputPadBackend::MountController(

@@ -2,7 +2,7 @@
 #define LINUX_RUNNER_INPUT_UINPUT_PAD_BACKEND_H_
 
 // The owner of every virtual input device of the host: up to eight gamepads,
-// one per player 1..8, and one macro keyboard and mouse created on first use.
+// one per player 1..8, and the macro keyboard and mouse.
 // The host bridge calls it from the main thread (the driver repair excepted);
 // each gamepad's force-feedback worker runs on its own thread.
 
@@ -17,6 +17,7 @@
 
 #include "input/driver_readiness.h"
 #include "input/kernel_calls.h"
+#include "input/macro_keyboard.h"
 #include "input/mounted_slot.h"
 #include "pigeon/korvane_bridge_records.h"
 
@@ -45,10 +46,13 @@ class UinputPadBackend {
   // True when the frame's whole report reached its player's gamepad.
   bool SubmitFrame(KorvaneBridgeVirtualControllerFrame* frame);
 
-  // Presses the modifiers in order and the key, then releases in reverse
-  // order; zero modifiers are skipped. True when both batches were written.
-  bool SendKeyChord(const std::vector<uint16_t>& modifiers, uint16_t key);
-  bool SendMouseButton(uint16_t button, bool pressed);
+  // See macro_keyboard.h.
+  bool SendKeyChord(const std::vector<uint16_t>& modifiers, uint16_t key) {
+    return keyboard_.SendKeyChord(modifiers, key);
+  }
+  bool SendMouseButton(uint16_t button, bool pressed) {
+    return keyboard_.SendMouseButton(button, pressed);
+  }
 
   // See driver_readiness.h; neither touches the devices or the lock.
   KorvaneBridgeNativeDriverReadiness CheckReadiness() const {
@@ -64,17 +68,14 @@ class UinputPadBackend {
   void StopSlotInternal(MountedSlot* slot);
   // False when no thread could be started; the slot is then left unstarted.
   bool StartForceFeedbackWorker(MountedSlot* slot);
-  bool EnsureVirtualKeyboardLocked();
 
   // Guards the gamepad table.
   std::mutex mutex_;
   std::map<int64_t, std::unique_ptr<MountedSlot>> slots_;
-  // A chord holds its keys down for a while; frames for the gamepads must
-  // not wait for that, so the keyboard has a lock of its own.
-  std::mutex keyboard_mutex_;
-  int keyboard_fd_ = -1;
   const RumbleCallback rumble_callback_;
   KernelCalls& kernel_;
+  // Goes after the destructor has unmounted every gamepad.
+  MacroKeyboard keyboard_;
 };
 
 }  // namespace korvane_bridge
