@@ -5,6 +5,24 @@
 // owns the virtual input devices and the callback API through which events
 // reach the Dart side, and runs the telemetry thread. Created and destroyed
 // on the main thread; its address is the user data of both handler tables.
+//
+// The threads of the program, and what each touches:
+//
+// | thread | started by | lives | touches |
+// |---|---|---|---|
+// | main (GTK) | the process | the whole run | every handler, reply, event and idle callback; the bridge's construction and destruction; stylus strokes (their own connection) |
+// | telemetry | the constructor | until the destructor joins it | runs the desktop tools, writes the cached telemetry under its lock |
+// | deck worker | the first deck press | until the destructor stops it | presses in the order they came: the desktop tools, the macro keyboard (its own lock) |
+// | force feedback, one per pad | mounting the pad | until its unmount joins it | its own pad's descriptor and effects; rumble goes to the main thread through the hand-off |
+// | request worker, one per slow request | the driver repair, the input permission request, the firewall queries | detached, until it has posted its reply | its own closure; the reply goes through the hand-off |
+// | capture worker | a capture request, one at a time | detached, until it has posted its frame | the capturer (its lock); clears `capture_in_flight_` |
+// | capture releaser | the first window the capturer redirects | until the capturer closes | the capturer (its lock): lets an idle window go |
+//
+// Locks: the backend's gamepad table, the macro keyboard, the telemetry
+// cache, the capturer and the stylus's connection and stroke each have
+// their own. The stylus's connection lock may be held while its stroke lock
+// or the macro keyboard's is taken, never the reverse; no other lock is
+// taken while one is held, and none while a desktop tool runs.
 
 #include <flutter_linux/flutter_linux.h>
 
