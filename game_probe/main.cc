@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "sdl_game.h"
 
@@ -18,8 +19,9 @@ Reads the game controllers through SDL2, as most Linux games do. Waits up
 to SECONDS (default 10) until N pads (default 1) are there and prints for
 each pad its name, identity and the mapping SDL applies. Then prints what
 each pad reads: at once, or with --await-input once every pad reads
-something other than rest (SDL reports a trigger that was already pulled
-when the game opened the pad only once it moves). --rumble then waits for
+something other than rest and they have been still for 200 ms (SDL reports
+a trigger that was already pulled when the game opened the pad only once it
+moves). --rumble then waits for
 Enter (a line on standard input), asks every pad for a rumble (strong motor
 full, weak motor half, for 300 ms), as a game does, and waits until SDL has
 stopped it.
@@ -30,6 +32,7 @@ usage.
 constexpr Uint16 kStrongRumble = 0xFFFF;
 constexpr Uint16 kWeakRumble = 0x8000;
 constexpr Uint32 kRumbleMs = 300;
+constexpr std::chrono::milliseconds kSettleTime(200);
 
 bool NumberOption(const char* argument, const char* name, long* value) {
   const size_t length = strlen(name);
@@ -48,6 +51,15 @@ void PrintPad(size_t index, SDL_GameController* controller) {
          SDL_GameControllerGetProduct(controller),
          SDL_GameControllerGetProductVersion(controller));
   printf("  mapping: %s\n", game_probe::SdlGame::Mapping(controller).c_str());
+}
+
+std::vector<game_probe::ControllerState> States(
+    const game_probe::SdlGame& game) {
+  std::vector<game_probe::ControllerState> states;
+  for (SDL_GameController* controller : game.controllers()) {
+    states.push_back(game_probe::SdlGame::Read(controller));
+  }
+  return states;
 }
 
 bool AllPadsMoved(const game_probe::SdlGame& game) {
@@ -102,6 +114,16 @@ int main(int argc, char** argv) {
     fflush(stdout);
     game.PumpUntil([&game] { return AllPadsMoved(game); },
                    std::chrono::seconds(wait_seconds));
+    // Until the pads have been still for a moment: one pad's input may
+    // still be arriving when another's is there.
+    for (std::vector<game_probe::ControllerState> before = States(game);;) {
+      const bool changed =
+          game.PumpUntil([&] { return States(game) != before; }, kSettleTime);
+      if (!changed) {
+        break;
+      }
+      before = States(game);
+    }
   }
   for (size_t i = 0; i < game.controllers().size(); ++i) {
     printf(

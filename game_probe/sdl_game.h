@@ -22,6 +22,9 @@ struct ControllerState {
   bool operator==(const ControllerState& other) const {
     return buttons == other.buttons && axes == other.axes;
   }
+  bool operator!=(const ControllerState& other) const {
+    return !(*this == other);
+  }
 };
 
 // The pressed buttons and the axes away from rest by SDL's names, as

@@ -39,15 +39,20 @@ Commands:
                       print each; stop after COUNT of them
   send CHANNEL [HEX]  send the bytes HEX (e.g. "0c 01 03") as a message on
                       CHANNEL and print the reply's bytes
-  script FILE         run the commands in FILE, one per line ("-" reads
-                      standard input); stops at the first that fails
+  script [--walk-through] FILE
+                      run the commands in FILE, one per line ("-" reads
+                      standard input; '#' starts a comment); stops at the
+                      first that fails. --walk-through runs them all and
+                      shows each, numbered, under the comments above it,
+                      with its reply indented and long byte lists cut
 
 Host messages that arrive during any command are printed and answered too.
 Exit status: 0 success, 1 failure (no reply, an error reply, no handler, a
 lost connection), 2 wrong usage.
 
 Methods (record fields left out are 0, false, empty text or null; INT
-accepts 0x... hexadecimal; ENUM is the numeric value; BOOL is true or false):
+accepts 0x... hexadecimal, and window_id=desktop stands for the desktop
+entry of the window list; ENUM is the numeric value; BOOL is true or false):
 )";
 
 void PrintUsage(FILE* out) {
@@ -79,16 +84,17 @@ bool ParseSeconds(const char* text, int* milliseconds) {
 }
 
 ExitStatus RunScriptFile(korvane_peer_tool::PeerSession* session,
-                         const std::string& path) {
+                         const std::string& path,
+                         bool walk_through) {
   if (path == "-") {
-    return session->RunScript(std::cin);
+    return session->RunScript(std::cin, walk_through);
   }
   std::ifstream script(path);
   if (!script) {
     fprintf(stderr, "korvane-peer: cannot read %s\n", path.c_str());
     return kExitUsage;
   }
-  return session->RunScript(script);
+  return session->RunScript(script, walk_through);
 }
 
 }  // namespace
@@ -119,8 +125,9 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   std::vector<std::string> words(argv + first_word, argv + argc);
-  if (words[0] == "script" && words.size() != 2) {
-    fprintf(stderr, "korvane-peer: usage: script FILE\n");
+  const bool walk_through = words.size() == 3 && words[1] == "--walk-through";
+  if (words[0] == "script" && words.size() != 2 && !walk_through) {
+    fprintf(stderr, "korvane-peer: usage: script [--walk-through] FILE\n");
     return kExitUsage;
   }
 
@@ -131,6 +138,7 @@ int main(int argc, char** argv) {
     return kExitFailure;
   }
   korvane_peer_tool::PeerSession session(std::move(client), options);
-  return words[0] == "script" ? RunScriptFile(&session, words[1])
-                              : session.Run(words);
+  return words[0] == "script"
+             ? RunScriptFile(&session, words.back(), walk_through)
+             : session.Run(words);
 }

@@ -19,11 +19,38 @@ korvane_peer::Bytes ToBytes(GBytes* bytes) {
   return korvane_peer::Bytes(data, data + size);
 }
 
-// Prints a whole line at once, so that output stays readable when it is
-// piped while host messages arrive.
-void PrintLine(const std::string& line) {
-  fprintf(stdout, "%s\n", line.c_str());
-  fflush(stdout);
+constexpr char kReplyIndent[] = "   ";
+// A list of numbers longer than this (a JPEG's bytes) shows only its start
+// in a walk-through.
+constexpr size_t kShownListItems = 4;
+
+// Cuts every "[n, n, n, ...]" of more numbers than are shown.
+std::string AbbreviateLists(const std::string& text) {
+  std::string shown;
+  size_t at = 0;
+  for (size_t open; (open = text.find('[', at)) != std::string::npos;) {
+    const size_t close = text.find(']', open);
+    if (close == std::string::npos) {
+      break;
+    }
+    const std::string items = text.substr(open + 1, close - open - 1);
+    size_t commas = 0;
+    size_t cut = std::string::npos;
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i] == ',' && ++commas == kShownListItems) {
+        cut = i;
+      }
+    }
+    const bool numbers =
+        items.find_first_not_of("0123456789, -") == std::string::npos;
+    shown += text.substr(at, open + 1 - at);
+    shown += numbers && cut != std::string::npos
+                 ? items.substr(0, cut) + ", ... (" +
+                       std::to_string(commas + 1) + " in all)"
+                 : items;
+    at = close;
+  }
+  return shown + text.substr(at);
 }
 
 void PrintError(const std::string& line) {
@@ -49,6 +76,21 @@ PeerSession::PeerSession(std::unique_ptr<korvane_peer::PeerClient> client,
 
 PeerSession::~PeerSession() {
   g_object_unref(codec_);
+}
+
+// A whole line at once, so that output stays readable when it is piped
+// while host messages arrive.
+void PeerSession::PrintLine(const std::string& line) const {
+  std::string shown = walking_through_ ? AbbreviateLists(line) : line;
+  if (walking_through_) {
+    for (size_t end = 0; (end = shown.find('\n', end)) != std::string::npos;
+         end += sizeof(kReplyIndent)) {
+      shown.insert(end + 1, kReplyIndent);
+    }
+    shown.insert(0, kReplyIndent);
+  }
+  fprintf(stdout, "%s\n", shown.c_str());
+  fflush(stdout);
 }
 
 korvane_peer::Bytes PeerSession::Encode(FlValue* value) {
@@ -176,6 +218,16 @@ ExitStatus PeerSession::CallMethod(const BridgeMethod& method,
     }
   }
   std::string error;
+  for (std::string& argument : arguments) {
+    if (argument == "window_id=desktop") {
+      const std::optional<int64_t> desktop = DesktopWindowId(&error);
+      if (!desktop) {
+        PrintError("no desktop entry: " + error);
+        return kExitFailure;
+      }
+      argument = "window_id=" + std::to_string(*desktop);
+    }
+  }
   g_autoptr(FlValue) request = BuildRequest(method, arguments, &error);
   if (request == nullptr) {
     PrintError(std::string(method.name) + ": " + error);
@@ -193,6 +245,37 @@ ExitStatus PeerSession::CallMethod(const BridgeMethod& method,
     return kExitFailure;
   }
   return PrintReply(*reply, save_path);
+}
+
+std::optional<int64_t> PeerSession::DesktopWindowId(std::string* error) {
+  const BridgeMethod* list = FindBridgeMethod("listCapturableWindows");
+  g_autoptr(FlValue) request = BuildRequest(*list, {}, error);
+  std::optional<korvane_peer::Bytes> reply = client_->Call(
+      list->channel, Encode(request), options_.call_timeout_ms, error);
+  if (!reply) {
+    return std::nullopt;
+  }
+  g_autoptr(FlValue) envelope = Decode(*reply, error);
+  FlValue* windows =
+      envelope != nullptr &&
+              fl_value_get_type(envelope) == FL_VALUE_TYPE_LIST &&
+              fl_value_get_length(envelope) == 1
+          ? fl_value_get_list_value(envelope, 0)
+          : nullptr;
+  FlValue* first = windows != nullptr &&
+                           fl_value_get_type(windows) == FL_VALUE_TYPE_LIST &&
+                           fl_value_get_length(windows) > 0
+                       ? fl_value_get_list_value(windows, 0)
+                       : nullptr;
+  if (first == nullptr || fl_value_get_type(first) != FL_VALUE_TYPE_CUSTOM ||
+      fl_value_get_custom_type(first) !=
+          korvane_bridge_capturable_window_info_type_id) {
+    *error = "the window list came back empty or malformed";
+    return std::nullopt;
+  }
+  return korvane_bridge_capturable_window_info_get_window_id(
+      KORVANE_BRIDGE_CAPTURABLE_WINDOW_INFO(
+          fl_value_get_custom_value_object(first)));
 }
 
 ExitStatus PeerSession::PrintReply(const korvane_peer::Bytes& reply,
@@ -242,26 +325,65 @@ ExitStatus PeerSession::PrintReply(const korvane_peer::Bytes& reply,
   return kExitSuccess;
 }
 
-ExitStatus PeerSession::RunScript(std::istream& script) {
+ExitStatus PeerSession::RunScript(std::istream& script, bool walk_through) {
+  std::vector<std::string> comments;
+  int commands = 0;
+  int failed = 0;
   std::string line;
   for (int number = 1; std::getline(script, line); number++) {
+    if (line.rfind('#', 0) == 0) {
+      comments.push_back(line.substr(line.rfind("# ", 0) == 0 ? 2 : 1));
+      continue;
+    }
     g_auto(GStrv) argv = nullptr;
     g_autoptr(GError) error = nullptr;
     if (!g_shell_parse_argv(line.c_str(), nullptr, &argv, &error)) {
       if (g_error_matches(error, G_SHELL_ERROR, G_SHELL_ERROR_EMPTY_STRING)) {
+        if (walk_through && !comments.empty()) {
+          printf("\n");
+          for (const std::string& comment : comments) {
+            printf("%s\n", comment.c_str());
+          }
+        }
+        comments.clear();
         continue;
       }
       PrintError("line " + std::to_string(number) + ": " + error->message);
       return kExitUsage;
     }
     std::vector<std::string> words(argv, argv + g_strv_length(argv));
-    ExitStatus status = Run(words);
-    if (status != kExitSuccess) {
+    commands++;
+    if (walk_through) {
+      printf("\n%d.", commands);
+      for (size_t i = 0; i < comments.size(); ++i) {
+        printf("%s%s\n", i == 0 ? " " : kReplyIndent, comments[i].c_str());
+      }
+      printf("%s%s$ korvane-peer %s\n", comments.empty() ? "\n" : "",
+             kReplyIndent, line.c_str());
+      fflush(stdout);
+    }
+    comments.clear();
+    walking_through_ = walk_through;
+    const ExitStatus status = Run(words);
+    walking_through_ = false;
+    if (status == kExitSuccess) {
+      continue;
+    }
+    if (!walk_through) {
       PrintError("script stopped at line " + std::to_string(number));
       return status;
     }
+    failed++;
+    printf("%s(this call failed; going on)\n", kReplyIndent);
   }
-  return kExitSuccess;
+  if (walk_through) {
+    if (failed == 0) {
+      printf("\nAll %d calls were answered.\n", commands);
+    } else {
+      printf("\n%d of %d calls failed.\n", failed, commands);
+    }
+  }
+  return failed == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace korvane_peer_tool

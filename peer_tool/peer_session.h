@@ -5,6 +5,7 @@
 
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,13 @@ class PeerSession {
   // Runs one command, given as its name and arguments.
   ExitStatus Run(const std::vector<std::string>& words);
 
-  // Runs one command per line, stopping at the first that fails. Blank lines
-  // and lines starting with '#' are skipped; words are split as a shell would.
-  ExitStatus RunScript(std::istream& script);
+  // Runs one command per line; words are split as a shell would, and blank
+  // lines and lines starting with '#' run nothing. Stops at the first command
+  // that fails, unless it walks through the script: then every command runs
+  // and is shown numbered, under the comment lines just above it and with
+  // its reply indented; comments followed by a blank line show as text of
+  // their own; the status says whether every command succeeded.
+  ExitStatus RunScript(std::istream& script, bool walk_through = false);
 
  private:
   ExitStatus Send(const std::vector<std::string>& words);
@@ -48,6 +53,10 @@ class PeerSession {
                         const std::vector<std::string>& words);
   ExitStatus PrintReply(const korvane_peer::Bytes& reply,
                         const std::string& save_path);
+  // The window id of the desktop entry, which the window list gives first.
+  std::optional<int64_t> DesktopWindowId(std::string* error);
+  // One line of output, indented while a walk-through shows a reply.
+  void PrintLine(const std::string& line) const;
   korvane_peer::Bytes AnswerHostMessage(const std::string& channel,
                                         const korvane_peer::Bytes& message);
   korvane_peer::Bytes Encode(FlValue* value);
@@ -58,6 +67,7 @@ class PeerSession {
   SessionOptions options_;
   FlMessageCodec* codec_;
   korvane_peer::Bytes empty_success_reply_;
+  bool walking_through_ = false;
 };
 
 }  // namespace korvane_peer_tool
