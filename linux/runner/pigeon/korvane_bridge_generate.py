@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the message bridge's C++ sources from korvane_bridge.schema.json.
 
-    korvane_bridge_generate.py [--out DIR]
+    korvane_bridge_generate.py [--out DIR] [--check]
 
 DIR defaults to this script's folder, where the generated files are kept
 under version control (the CMake target korvane_bridge_generate runs this).
@@ -11,6 +11,7 @@ out the hand-written code, closely enough to read, without running it.
 """
 
 import argparse
+import difflib
 import json
 import os
 import re
@@ -1837,15 +1838,39 @@ def outputs(schema):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--out", default=HERE, help="where to write the files")
+    parser.add_argument("--check", action="store_true",
+                        help="write nothing; fail, showing the difference, "
+                             "when the files in --out differ from what would "
+                             "be written")
     parser.add_argument("--schema", default=os.path.join(HERE, SCHEMA))
     args = parser.parse_args()
     with open(args.schema, encoding="utf-8") as f:
         schema = Schema(json.load(f))
     os.makedirs(args.out, exist_ok=True)
+    stale = []
     for name, lines in outputs(schema).items():
         text = "\n".join(lines).rstrip("\n") + "\n"
-        with open(os.path.join(args.out, name), "w", encoding="utf-8", newline="\n") as f:
+        path = os.path.join(args.out, name)
+        if args.check:
+            try:
+                with open(path, encoding="utf-8") as f:
+                    committed = f.read()
+            except OSError:
+                committed = ""
+            if committed != text:
+                stale.append(name)
+                sys.stdout.writelines(difflib.unified_diff(
+                    committed.splitlines(True), text.splitlines(True),
+                    path, name + " as generated"))
+            continue
+        with open(path, "w", encoding="utf-8", newline="\n") as f:
             f.write(text)
+    if stale:
+        print("%s differ from what %s writes from %s (diff above): edit the "
+              "schema or the generator, never the generated files, and run "
+              "'cmake --build build --target korvane_bridge_generate'."
+              % (", ".join(stale), os.path.basename(__file__), SCHEMA))
+        return 1
     return 0
 
 
