@@ -11,14 +11,9 @@
 // Last: Xlib's macros break the headers above.
 #include "second_screen_fixture.h"
 
+namespace second_screen_testing {
 namespace {
 
-using second_screen_testing::kDown;
-using second_screen_testing::kMove;
-using second_screen_testing::kUp;
-using second_screen_testing::Point;
-using second_screen_testing::PointerEvent;
-using second_screen_testing::WindowLook;
 using ::testing::Optional;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -53,7 +48,7 @@ Seen Sent(int type, Point at, Point origin, int x, int y) {
           true};
 }
 
-class StylusInjectionTest : public second_screen_testing::SecondScreenTest {
+class StylusInjectionTest : public SecondScreenTest {
  protected:
   Window Make(int x,
               int y,
@@ -199,3 +194,4 @@ TEST_F(StylusInjectionTest,
 }
 
 }  // namespace
+}  // namespace second_screen_testing

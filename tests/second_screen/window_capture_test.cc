@@ -4,22 +4,8 @@
 // Last: Xlib's macros break the headers above.
 #include "second_screen_fixture.h"
 
+namespace second_screen_testing {
 namespace {
-
-using second_screen_testing::CaptureArguments;
-using second_screen_testing::CapturedFrame;
-using second_screen_testing::CaptureMethod;
-using second_screen_testing::DecodedImage;
-using second_screen_testing::DecodeJpeg;
-using second_screen_testing::Eventually;
-using second_screen_testing::FrameOf;
-using second_screen_testing::ListedWindow;
-using second_screen_testing::Point;
-using second_screen_testing::SecondScreenCalls;
-using second_screen_testing::SecondScreenTest;
-using second_screen_testing::Terminal;
-using second_screen_testing::TypeInto;
-using second_screen_testing::WindowLook;
 
 // Red, green and blue thirds: a swapped channel order shows at once.
 WindowLook ThreeBands(int x, int y, int width, int height) {
@@ -57,12 +43,8 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   std::optional<CapturedFrame> first = Capture(window, 300, 100, 90);
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(first->window_id, static_cast<int64_t>(window));
-  EXPECT_EQ(first->source_width, 360);
-  EXPECT_EQ(first->source_height, 240);
-  EXPECT_EQ(first->encoded_width, 300);
-  EXPECT_EQ(first->encoded_height, 100);
-  EXPECT_FALSE(first->unchanged);
-  EXPECT_FALSE(first->closed);
+  EXPECT_EQ(first->sizes, (Sizes{360, 240, 300, 100}));
+  EXPECT_FALSE(first->unchanged || first->closed);
   const DecodedImage image = DecodeJpeg(first->jpeg);
   ASSERT_EQ(image.width, 300);
   ASSERT_EQ(image.height, 100);
@@ -74,11 +56,10 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
       Capture(window, 300, 100, 90, first->hash);
   ASSERT_TRUE(same.has_value());
   EXPECT_TRUE(same->unchanged);
+  EXPECT_FALSE(same->closed);
   EXPECT_TRUE(same->jpeg.empty());
   EXPECT_EQ(same->hash, first->hash);
-  EXPECT_EQ(same->source_width, 360);
-  EXPECT_EQ(same->encoded_height, 100);
-  EXPECT_FALSE(same->closed);
+  EXPECT_EQ(same->sizes, first->sizes);
 
   // Without a previous frame the Dart side needs the picture.
   std::optional<CapturedFrame> fresh = Capture(window, 300, 100, 90, 0);
@@ -106,28 +87,6 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   EXPECT_TRUE(repainted.Near(150, 80, 0x00FF00));
 }
 
-TEST_F(WindowCaptureTest, GoneWindowsGiveTheClosedFrame) {
-  const Window destroyed = screen_.Create(ThreeBands(100, 100, 200, 150));
-  screen_.Destroy(destroyed);
-  const Window unmapped = screen_.Create(ThreeBands(400, 100, 200, 150));
-  screen_.Hide(unmapped, false);
-  for (Window window : {destroyed, unmapped, Window{0}}) {
-    SCOPED_TRACE(window);
-    // Whatever the Dart side last held.
-    std::optional<CapturedFrame> frame = Capture(window, 320, 240, 80, 77);
-    ASSERT_TRUE(frame.has_value());
-    EXPECT_EQ(frame->window_id, static_cast<int64_t>(window));
-    EXPECT_TRUE(frame->closed);
-    EXPECT_FALSE(frame->unchanged);
-    EXPECT_TRUE(frame->jpeg.empty());
-    EXPECT_EQ(frame->source_width, 0);
-    EXPECT_EQ(frame->source_height, 0);
-    EXPECT_EQ(frame->encoded_width, 0);
-    EXPECT_EQ(frame->encoded_height, 0);
-    EXPECT_EQ(frame->hash, 0);
-  }
-}
-
 // The X server keeps no pixels for the covered part of a window that it
 // paints straight to the screen: the mirror shows the terminal's own blue
 // where the desktop shows the red window over it.
@@ -151,7 +110,7 @@ TEST_F(WindowCaptureTest, ACoveredTerminalShowsItsOwnColourUnderTheCover) {
       << "the red window covers the terminal's middle";
   std::optional<CapturedFrame> frame = Capture(window, 320, 200, 90);
   ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->source_width, listed.width);
+  EXPECT_EQ(frame->sizes[0], listed.width);
   const DecodedImage image = DecodeJpeg(frame->jpeg);
   ASSERT_EQ(image.width, 320);
   EXPECT_TRUE(image.Near(160, 100, 0x0000FF));
@@ -201,8 +160,7 @@ TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
   ASSERT_GE(origin.y, 1024 - 150);
   std::optional<CapturedFrame> frame = Capture(window, 300, 150, 90);
   ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->source_width, 600);
-  EXPECT_EQ(frame->source_height, 300);
+  EXPECT_EQ(frame->sizes, (Sizes{600, 300, 300, 150}));
   const DecodedImage image = DecodeJpeg(frame->jpeg);
   ASSERT_EQ(image.width, 300);
   ASSERT_EQ(image.height, 150);
@@ -212,8 +170,9 @@ TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
 }
 
 // Redirection costs the window's owner: it lasts only while the window is
-// mirrored.
-TEST_F(WindowCaptureTest, AWindowIsRedirectedOnlyWhileItIsMirrored) {
+// mirrored. A window that went gives the closed frame, whatever frame the
+// Dart side last held.
+TEST_F(WindowCaptureTest, AWindowIsRedirectedWhileMirroredAndClosedOnceGone) {
   const Window first = screen_.Create(ThreeBands(100, 100, 200, 150));
   const Window second = screen_.Create(ThreeBands(400, 100, 200, 150));
   ASSERT_TRUE(Capture(first, 64, 64, 50).has_value());
@@ -223,9 +182,19 @@ TEST_F(WindowCaptureTest, AWindowIsRedirectedOnlyWhileItIsMirrored) {
   EXPECT_TRUE(screen_.Redirected(second));
 
   screen_.Hide(second, false);
-  std::optional<CapturedFrame> closed = Capture(second, 64, 64, 50);
-  ASSERT_TRUE(closed.has_value());
-  EXPECT_TRUE(closed->closed);
+  const Window destroyed = screen_.Create(ThreeBands(700, 100, 200, 150));
+  screen_.Destroy(destroyed);
+  for (Window window : {second, destroyed, Window{0}}) {
+    SCOPED_TRACE(window);
+    std::optional<CapturedFrame> closed = Capture(window, 320, 240, 80, 77);
+    ASSERT_TRUE(closed.has_value());
+    EXPECT_EQ(closed->window_id, static_cast<int64_t>(window));
+    EXPECT_TRUE(closed->closed);
+    EXPECT_FALSE(closed->unchanged);
+    EXPECT_TRUE(closed->jpeg.empty());
+    EXPECT_EQ(closed->sizes, (Sizes{0, 0, 0, 0}));
+    EXPECT_EQ(closed->hash, 0);
+  }
   screen_.Show(second);
   EXPECT_FALSE(screen_.Redirected(second)) << "it closed under the mirror";
 
@@ -264,81 +233,65 @@ TEST_F(WindowCaptureTest,
                {Capture(screen_.root(), 0, 0, 0), 64, 64}};
   for (const auto& c : cases) {
     ASSERT_TRUE(c.frame.has_value());
-    EXPECT_EQ(c.frame->source_width, 1280);
-    EXPECT_EQ(c.frame->source_height, 1024);
-    EXPECT_EQ(c.frame->encoded_width, c.width);
-    EXPECT_EQ(c.frame->encoded_height, c.height);
+    EXPECT_EQ(c.frame->sizes, (Sizes{1280, 1024, c.width, c.height}));
     const DecodedImage image = DecodeJpeg(c.frame->jpeg);
     EXPECT_EQ(image.width, c.width);
     EXPECT_EQ(image.height, c.height);
   }
 }
 
-// A server of the test's own, with a window of bands and no window manager.
-class OwnServerCaptureTest : public ::testing::Test {
- protected:
-  void Start(int depth,
-             std::vector<const char*> disabled_extensions,
-             int window_x = 10) {
-    server_.emplace("320x240x" + std::to_string(depth),
-                    std::move(disabled_extensions));
-    ASSERT_FALSE(server_->name().empty()) << "no second X server";
+// Servers of the test's own, each with a window of bands and no window
+// manager: two-byte pixels are not read as three; without shared memory
+// the pixels come through the socket; without Composite only what the
+// screen shows of a window can be read, and the part beyond its right edge
+// (past 320) comes black.
+TEST(OwnServerCaptureTest, EachServerGivesWhatItCan) {
+  const struct {
+    int depth;
+    std::vector<const char*> disabled_extensions;
+    int window_x;
+    // At a sixth, a half and five sixths of the frame's width; none when
+    // the capture gives null.
+    std::vector<uint32_t> colours;
+  } servers[] = {
+      {16, {}, 10, {}},
+      {24, {"MIT-SHM"}, 10, {0xFF0000, 0x00FF00, 0x0000FF}},
+      {24, {"Composite"}, 200, {0xFF0000, 0x00FF00, 0x000000}},
+  };
+  for (const auto& server : servers) {
+    SCOPED_TRACE(server.depth);
+    x_server_testing::PrivateXServer x_server(
+        "320x240x" + std::to_string(server.depth), server.disabled_extensions);
+    ASSERT_FALSE(x_server.name().empty()) << "no second X server";
     // Before the bridge exists: its threads read the environment.
-    on_server_.emplace("DISPLAY", server_->name());
-    screen_.emplace();
-    ASSERT_TRUE(screen_->connected());
-    ASSERT_EQ(
-        DefaultDepth(screen_->display(), DefaultScreen(screen_->display())),
-        depth);
-    WindowLook look = ThreeBands(window_x, 10, 210, 150);
+    peer_testing::ScopedEnv on_server("DISPLAY", x_server.name());
+    TestDisplay screen;
+    ASSERT_TRUE(screen.connected());
+    ASSERT_EQ(DefaultDepth(screen.display(), DefaultScreen(screen.display())),
+              server.depth);
+    WindowLook look = ThreeBands(server.window_x, 10, 210, 150);
     look.wait = false;
-    window_ = screen_->Create(look);
-    ASSERT_TRUE(second_screen_testing::Eventually(
-        [&] { return screen_->Viewable(window_); }));
+    const Window window = screen.Create(look);
+    ASSERT_TRUE(Eventually([&] { return screen.Viewable(window); }));
+
+    SecondScreenCalls bridge;
+    std::optional<CapturedFrame> frame = bridge.Capture(window, 105, 75, 90);
+    ASSERT_EQ(frame.has_value(), !server.colours.empty());
+    if (!frame) {
+      continue;
+    }
+    EXPECT_EQ(frame->sizes, (Sizes{210, 150, 105, 75}));
+    const DecodedImage image = DecodeJpeg(frame->jpeg);
+    ASSERT_EQ(image.width, 105);
+    for (int i = 0; i < 3; i++) {
+      EXPECT_TRUE(image.Near(17 + 35 * i, 37, server.colours[i]));
+    }
+    std::optional<CapturedFrame> same =
+        bridge.Capture(window, 105, 75, 90, frame->hash);
+    ASSERT_TRUE(same.has_value());
+    EXPECT_TRUE(same->unchanged);
   }
-
-  std::optional<x_server_testing::PrivateXServer> server_;
-  std::optional<peer_testing::ScopedEnv> on_server_;
-  std::optional<second_screen_testing::TestDisplay> screen_;
-  Window window_ = None;
-};
-
-TEST_F(OwnServerCaptureTest, APixelLayoutItCannotConvertGivesNull) {
-  ASSERT_NO_FATAL_FAILURE(Start(16, {}));
-  second_screen_testing::SecondScreenCalls bridge;
-  EXPECT_FALSE(bridge.Capture(window_, 64, 64, 80).has_value())
-      << "two-byte pixels are not read as three";
-}
-
-TEST_F(OwnServerCaptureTest, WithoutSharedMemoryThePixelsComeThroughTheSocket) {
-  ASSERT_NO_FATAL_FAILURE(Start(24, {"MIT-SHM"}));
-  second_screen_testing::SecondScreenCalls bridge;
-  std::optional<CapturedFrame> first = bridge.Capture(window_, 105, 75, 90);
-  ASSERT_TRUE(first.has_value());
-  const DecodedImage image = DecodeJpeg(first->jpeg);
-  ASSERT_EQ(image.width, 105);
-  EXPECT_TRUE(image.Near(17, 37, 0xFF0000));
-  EXPECT_TRUE(image.Near(52, 37, 0x00FF00));
-  EXPECT_TRUE(image.Near(87, 37, 0x0000FF));
-  std::optional<CapturedFrame> same =
-      bridge.Capture(window_, 105, 75, 90, first->hash);
-  ASSERT_TRUE(same.has_value());
-  EXPECT_TRUE(same->unchanged);
-}
-
-// Without Composite only what the screen shows of a window can be read:
-// the part beyond the screen's right edge (past 320) comes black.
-TEST_F(OwnServerCaptureTest, WithoutCompositeTheOffScreenPartIsBlack) {
-  ASSERT_NO_FATAL_FAILURE(Start(24, {"Composite"}, 200));
-  second_screen_testing::SecondScreenCalls bridge;
-  std::optional<CapturedFrame> frame = bridge.Capture(window_, 105, 75, 90);
-  ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->source_width, 210);
-  const DecodedImage image = DecodeJpeg(frame->jpeg);
-  ASSERT_EQ(image.width, 105);
-  EXPECT_TRUE(image.Near(17, 37, 0xFF0000));
-  EXPECT_TRUE(image.Near(50, 37, 0x00FF00));
-  EXPECT_TRUE(image.Near(90, 37, 0x000000));
 }
 
 }  // namespace
+}  // namespace second_screen_testing
