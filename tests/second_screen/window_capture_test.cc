@@ -40,7 +40,7 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   const Window window = screen_.Create(ThreeBands(100, 100, 360, 240));
 
   // Stretched to the target, not cropped or letterboxed.
-  std::optional<CapturedFrame> first = Capture(window, 300, 100, 90);
+  std::optional<CapturedFrame> first = Capture(window, 300, 100, 95);
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(first->window_id, static_cast<int64_t>(window));
   EXPECT_EQ(first->sizes, (Sizes{360, 240, 300, 100}));
@@ -61,12 +61,14 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   EXPECT_EQ(same->hash, first->hash);
   EXPECT_EQ(same->sizes, first->sizes);
 
-  // Without a previous frame the Dart side needs the picture.
-  std::optional<CapturedFrame> fresh = Capture(window, 300, 100, 90, 0);
+  // Without a previous frame the Dart side needs the picture, here at the
+  // lowest quality.
+  std::optional<CapturedFrame> fresh = Capture(window, 300, 100, 20, 0);
   ASSERT_TRUE(fresh.has_value());
   EXPECT_FALSE(fresh->unchanged);
-  EXPECT_FALSE(fresh->jpeg.empty());
   EXPECT_EQ(fresh->hash, first->hash);
+  EXPECT_FALSE(fresh->jpeg.empty());
+  EXPECT_LT(fresh->jpeg.size(), first->jpeg.size()) << "quality 20, then 95";
 
   // The desktop shows the window, and changes with it.
   std::optional<CapturedFrame> desktop = Capture(screen_.root(), 64, 64, 50);
@@ -151,22 +153,27 @@ TEST_F(WindowCaptureTest, EachCharacterTypedGivesAChangedFrame) {
 
 // The server refuses to read a window's pixels off the screen; the mirror
 // has them all. Red and green lie on screen, blue beyond the right edge,
-// the lower half below the bottom edge.
+// the lower half below the bottom edge. The window is one pixel wider and
+// taller than twice the frame, so that it is halved before it is scaled:
+// its odd last column and row, in white, still make the frame's edges.
 TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
-  const Window window =
-      screen_.Create(ThreeBands(1280 - 400, 1024 - 150, 600, 300));
+  WindowLook look = ThreeBands(1280 - 400, 1024 - 150, 601, 301);
+  look.edge = 0xFFFFFF;
+  const Window window = screen_.Create(look);
   const Point origin = screen_.Origin(window);
   ASSERT_GE(origin.x, 1280 - 400);
   ASSERT_GE(origin.y, 1024 - 150);
-  std::optional<CapturedFrame> frame = Capture(window, 300, 150, 90);
+  std::optional<CapturedFrame> frame = Capture(window, 300, 150, 95);
   ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->sizes, (Sizes{600, 300, 300, 150}));
+  EXPECT_EQ(frame->sizes, (Sizes{601, 301, 300, 150}));
   const DecodedImage image = DecodeJpeg(frame->jpeg);
   ASSERT_EQ(image.width, 300);
   ASSERT_EQ(image.height, 150);
   EXPECT_TRUE(image.Near(40, 20, 0xFF0000));
   EXPECT_TRUE(image.Near(150, 130, 0x00FF00));
   EXPECT_TRUE(image.Near(260, 130, 0x0000FF));
+  EXPECT_TRUE(image.Near(299, 75, 0xFFFFFF));
+  EXPECT_TRUE(image.Near(260, 149, 0xFFFFFF));
 }
 
 // Redirection costs the window's owner: it lasts only while the window is

@@ -109,6 +109,13 @@ Window TestDisplay::Create(const WindowLook& look) {
     XFillRectangle(display_, background, gc, left, 0,
                    look.width * (i + 1) / bands - left, look.height);
   }
+  if (look.edge != 0) {
+    XSetForeground(display_, gc, PixelOf(look.edge));
+    XFillRectangle(display_, background, gc, look.width - 1, 0, 1,
+                   look.height);
+    XFillRectangle(display_, background, gc, 0, look.height - 1, look.width,
+                   1);
+  }
   XFreeGC(display_, gc);
   XSetWindowAttributes attributes{};
   attributes.background_pixmap = background;

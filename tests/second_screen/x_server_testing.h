@@ -68,6 +68,8 @@ struct WindowLook {
   // Vertical bands of equal width, left to right, kept by the server as the
   // background so that they survive any exposure; grey when empty.
   std::vector<uint32_t> bands;
+  // The last column and the last row, when not 0.
+  uint32_t edge = 0;
   bool mapped = true;
   // 0: a top-level window.
   Window parent = 0;
