@@ -111,10 +111,8 @@ Window TestDisplay::Create(const WindowLook& look) {
   }
   if (look.edge != 0) {
     XSetForeground(display_, gc, PixelOf(look.edge));
-    XFillRectangle(display_, background, gc, look.width - 1, 0, 1,
-                   look.height);
-    XFillRectangle(display_, background, gc, 0, look.height - 1, look.width,
-                   1);
+    XFillRectangle(display_, background, gc, look.width - 1, 0, 1, look.height);
+    XFillRectangle(display_, background, gc, 0, look.height - 1, look.width, 1);
   }
   XFreeGC(display_, gc);
   XSetWindowAttributes attributes{};
@@ -227,10 +225,35 @@ std::vector<Window> TestDisplay::ClientList() const {
   return clients;
 }
 
-bool TestDisplay::Viewable(Window window) const {
+std::vector<Window> TestDisplay::TopLevelsNamed(const char* name) const {
+  std::vector<Window> found;
+  Window root_return = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  XQueryTree(display_, root(), &root_return, &parent, &children, &count);
+  for (unsigned int i = 0; i < count; i++) {
+    char* window_name = nullptr;
+    if (XFetchName(display_, children[i], &window_name) != 0) {
+      if (g_strcmp0(window_name, name) == 0) {
+        found.push_back(children[i]);
+      }
+      XFree(window_name);
+    }
+  }
+  if (children != nullptr) {
+    XFree(children);
+  }
+  return found;
+}
+
+XWindowAttributes TestDisplay::Attributes(Window window) const {
   XWindowAttributes attributes{};
-  return XGetWindowAttributes(display_, window, &attributes) != 0 &&
-         attributes.map_state == IsViewable;
+  XGetWindowAttributes(display_, window, &attributes);
+  return attributes;
+}
+
+bool TestDisplay::Viewable(Window window) const {
+  return Attributes(window).map_state == IsViewable;
 }
 
 namespace {

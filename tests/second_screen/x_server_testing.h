@@ -116,6 +116,10 @@ class TestDisplay {
 
   // The windows that a window manager manages, in its order.
   std::vector<Window> ClientList() const;
+  // The root's children with that WM_NAME: without a window manager, the
+  // top-level windows.
+  std::vector<Window> TopLevelsNamed(const char* name) const;
+  XWindowAttributes Attributes(Window window) const;
   bool Viewable(Window window) const;
   // Whether some client keeps the window's contents in a pixmap of its own
   // through Composite; only a viewable window tells.
