@@ -40,15 +40,6 @@ using program_testing::kPatienceUs;
 using program_testing::PeerRun;
 using program_testing::Program;
 
-// Under AddressSanitizer the program runs several times slower.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kAddressSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kAddressSanitized = false;
-#endif
-
 constexpr char kTitle[] = "Korvane Desktop";
 constexpr int kPatienceMs = kPatienceUs / 1000;
 
@@ -515,7 +506,8 @@ TEST_F(ProgramE2eTest, FaultyPeersLeaveTheProgramServingAsBefore) {
   // then reads, and gets every reply in order.
   Bytes requests;
   size_t count = 0;
-  while (requests.size() < (kAddressSanitized ? 3u : 16u) * 1024 * 1024) {
+  // Their replies come to far more than the host lets wait.
+  while (requests.size() < 3u * 1024 * 1024) {
     const Bytes one = Request(++count, "getDriverHealth");
     requests.insert(requests.end(), one.begin(), one.end());
   }

@@ -1,7 +1,6 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 // After the others: Xlib's macros break GoogleTest's headers.
@@ -185,11 +184,7 @@ class WindowManagerEnvironment : public ::testing::Environment {
       probe.wait = false;
       const Window window = screen.Create(probe);
       managing = peer_testing::Eventually(
-          [&] {
-            std::vector<Window> clients = screen.ClientList();
-            return std::count(clients.begin(), clients.end(), window) == 1 &&
-                   screen.Viewable(window);
-          },
+          [&] { return screen.Managed(window) && screen.Viewable(window); },
           std::chrono::milliseconds(200), std::chrono::milliseconds(10));
       screen.Destroy(window, managing);
     }

@@ -156,10 +156,7 @@ Window TestDisplay::Create(const WindowLook& look) {
   }
   XSync(display_, False);
   if (look.mapped && look.wait) {
-    EXPECT_TRUE(look.parent != 0 || Eventually([&] {
-                  std::vector<Window> clients = ClientList();
-                  return std::count(clients.begin(), clients.end(), window);
-                }))
+    EXPECT_TRUE(look.parent != 0 || Eventually([&] { return Managed(window); }))
         << "the window manager never took the window";
     // A child is viewable only once its parent is.
     EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
@@ -172,10 +169,7 @@ void TestDisplay::Destroy(Window window, bool wait) {
                    top_level_.end());
   XDestroyWindow(display_, window);
   XSync(display_, False);
-  EXPECT_TRUE(!wait || Eventually([&] {
-    std::vector<Window> clients = ClientList();
-    return !std::count(clients.begin(), clients.end(), window);
-  }));
+  EXPECT_TRUE(!wait || Eventually([&] { return !Managed(window); }));
 }
 
 void TestDisplay::Hide(Window window, bool iconify) {
@@ -205,6 +199,11 @@ void TestDisplay::Paint(Window window,
   XFillRectangle(display_, window, gc, x, y, width, height);
   XFreeGC(display_, gc);
   XSync(display_, False);
+}
+
+bool TestDisplay::Managed(Window window) const {
+  const std::vector<Window> clients = ClientList();
+  return std::count(clients.begin(), clients.end(), window) == 1;
 }
 
 std::vector<Window> TestDisplay::ClientList() const {

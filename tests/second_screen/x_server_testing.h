@@ -116,6 +116,7 @@ class TestDisplay {
 
   // The windows that a window manager manages, in its order.
   std::vector<Window> ClientList() const;
+  bool Managed(Window window) const;
   // The root's children with that WM_NAME: without a window manager, the
   // top-level windows.
   std::vector<Window> TopLevelsNamed(const char* name) const;
