@@ -549,9 +549,7 @@ TEST_F(ProgramE2eTest, SecondScreenOutlivesWindowsThatVanishUnderIt) {
   RawPeer peer(program.socket());
   uint32_t sent = 0;
   for (int round = 0; round < 4; round++) {
-    x_server_testing::WindowLook look;
-    look.width = 320;
-    look.height = 240;
+    auto look = x_server_testing::WindowLook::At(10, 10, 320, 240);
     look.wait = false;
     const Window window = screen_.Create(look);
     const std::string id = "window_id=" + std::to_string(window);

@@ -31,10 +31,8 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   std::vector<std::shared_ptr<const InProcessDart::Reply>> captures;
   std::vector<std::shared_ptr<const InProcessDart::Reply>> strokes;
   for (int round = 0; round < kRounds; round++) {
-    WindowLook look;
-    look.title = "Churn";
-    look.x = 40 + (round % 5) * 160;
-    look.y = 40 + (round % 3) * 120;
+    WindowLook look = WindowLook::At(40 + (round % 5) * 160,
+                                     40 + (round % 3) * 120, 200, 150, "Churn");
     // Mapped without waiting: the window manager takes it while the bridge
     // looks at it.
     look.wait = false;

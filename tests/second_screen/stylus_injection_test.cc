@@ -55,12 +55,7 @@ class StylusInjectionTest : public SecondScreenTest {
               Window parent = 0,
               int width = 300,
               int height = 200) {
-    WindowLook look;
-    look.title = "Sketch";
-    look.x = x;
-    look.y = y;
-    look.width = width;
-    look.height = height;
+    WindowLook look = WindowLook::At(x, y, width, height, "Sketch");
     look.parent = parent;
     return screen_.Create(look);
   }

@@ -21,15 +21,11 @@ class WindowListingTest : public SecondScreenTest {
               int height = 150,
               const char* res_name = nullptr,
               const char* res_class = nullptr) {
-    WindowLook look;
-    look.title = title;
+    // Spread out; overlap does not matter to the listing.
+    WindowLook look = WindowLook::At(
+        20 + (next_ % 6) * 200, 20 + (next_ / 6) * 240, width, height, title);
     look.res_name = res_name;
     look.res_class = res_class;
-    look.width = width;
-    look.height = height;
-    // Spread out; overlap does not matter to the listing.
-    look.x = 20 + (next_ % 6) * 200;
-    look.y = 20 + (next_ / 6) * 240;
     next_++;
     return screen_.Create(look);
   }
@@ -64,12 +60,8 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
   look.mapped = false;
   const Window never_mapped = screen_.Create(look);
   // Known to the window manager by no hint: only the tree walk finds it.
-  look.title = "Canvas";
-  look.mapped = true;
+  look = WindowLook::At(10, 10, 150, 100, "Canvas");
   look.parent = notes;
-  look.x = look.y = 10;
-  look.width = 150;
-  look.height = 100;
   const Window canvas = screen_.Create(look);
 
   const std::vector<ListedWindow> listed = List();

@@ -56,6 +56,20 @@ inline void PrintTo(const Point& point, std::ostream* out) {
 
 // Colours are 0xRRGGBB.
 struct WindowLook {
+  static WindowLook At(int x,
+                       int y,
+                       int width,
+                       int height,
+                       const char* title = nullptr) {
+    WindowLook look;
+    look.title = title;
+    look.x = x;
+    look.y = y;
+    look.width = width;
+    look.height = height;
+    return look;
+  }
+
   // _NET_WM_NAME (UTF-8) and WM_NAME; null leaves the property unset.
   const char* title = nullptr;
   const char* legacy_title = nullptr;
