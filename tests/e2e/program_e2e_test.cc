@@ -511,21 +511,23 @@ TEST_F(ProgramE2eTest, FaultyPeersLeaveTheProgramServingAsBefore) {
     const Bytes one = Request(++count, "getDriverHealth");
     requests.insert(requests.end(), one.begin(), one.end());
   }
-  RawPeer reads_later(program.socket());
-  size_t taken = 0;
   {
-    RawPeer never_reads(program.socket());
-    size_t never_read = 0;
-    ASSERT_TRUE(never_reads.Exchange(requests, &never_read, 0, 2000));
-    EXPECT_LT(never_read, requests.size()) << "the host took every request";
-    ASSERT_TRUE(reads_later.Exchange(requests, &taken, 0, 2000));
-    EXPECT_LT(taken, requests.size());
-    EXPECT_EQ(kept.Call("getDriverHealth"), health);
-    EXPECT_EQ(program.Peer({"getDriverHealth"}).status, 0);
+    RawPeer reads_later(program.socket());
+    size_t taken = 0;
+    {
+      RawPeer never_reads(program.socket());
+      size_t never_read = 0;
+      ASSERT_TRUE(never_reads.Exchange(requests, &never_read, 0, 2000));
+      EXPECT_LT(never_read, requests.size()) << "the host took every request";
+      ASSERT_TRUE(reads_later.Exchange(requests, &taken, 0, 2000));
+      EXPECT_LT(taken, requests.size());
+      EXPECT_EQ(kept.Call("getDriverHealth"), health);
+      EXPECT_EQ(program.Peer({"getDriverHealth"}).status, 0);
+    }
+    EXPECT_TRUE(reads_later.Exchange(requests, &taken, count));
+    EXPECT_TRUE(reads_later.reply_ids == Ids(count))
+        << reads_later.reply_ids.size() << " replies of " << count;
   }
-  EXPECT_TRUE(reads_later.Exchange(requests, &taken, count));
-  EXPECT_TRUE(reads_later.reply_ids == Ids(count))
-      << reads_later.reply_ids.size() << " replies of " << count;
   still_serving("a peer that never read");
 }
 
