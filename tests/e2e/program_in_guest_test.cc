@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "evdev_device.h"
-#include "private_x_server.h"
 #include "program_under_test.h"
 #include "sdl_game.h"
+// Last: Xlib's macros break the headers above.
+#include "x_server_testing.h"
 
 namespace {
 

@@ -29,8 +29,8 @@ struct PeerRun {
 };
 
 // One run of the program, with its own socket, its standard error in a file
-// and a pkexec on its PATH that records its arguments and declines, as a
-// user who cancels the prompt does: the machine's own is never reached.
+// and a pkexec on its PATH that declines, as a user who cancels the prompt
+// does: the machine's own is never reached.
 class Program {
  public:
   Program(const peer_testing::TempDir& dir,
@@ -54,23 +54,16 @@ class Program {
   // True when the program exited by itself with status 0 in time.
   bool ExitsCleanly();
 
-  // From /proc: the program's resident memory in KiB and its open files.
-  long RssKib() const;
+  // From /proc.
   size_t OpenFiles() const;
 
   std::string Stderr() const;
   void ExpectWarnings() { warnings_expected_ = true; }
-  std::string PkexecLog() const;
   const std::string& socket() const { return socket_; }
 
  private:
-  std::string ProcPath(const char* entry) const;
-  // Waits at most the patience; true when the program has ended.
-  bool WaitForEnd();
-
   std::string socket_;
   std::string stderr_path_;
-  std::string pkexec_log_;
   GSubprocess* process_ = nullptr;
   bool warnings_expected_ = false;
 };

@@ -12,18 +12,14 @@
 // Last: Xlib's macros break the headers above.
 #include "second_screen_fixture.h"
 
+namespace second_screen_testing {
 namespace {
 
 using flutter_testing::InProcessDart;
-using second_screen_testing::CaptureArguments;
-using second_screen_testing::CaptureMethod;
-using second_screen_testing::StylusArguments;
-using second_screen_testing::StylusMethod;
-using second_screen_testing::WindowLook;
 
 constexpr int kRounds = 1000;
 
-using SecondScreenThreadsTest = second_screen_testing::SecondScreenTest;
+using SecondScreenThreadsTest = SecondScreenTest;
 
 TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   // The connection of this test makes no request that can fail, so the
@@ -35,10 +31,8 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   std::vector<std::shared_ptr<const InProcessDart::Reply>> captures;
   std::vector<std::shared_ptr<const InProcessDart::Reply>> strokes;
   for (int round = 0; round < kRounds; round++) {
-    WindowLook look;
-    look.title = "Churn";
-    look.x = 40 + (round % 5) * 160;
-    look.y = 40 + (round % 3) * 120;
+    WindowLook look = WindowLook::At(40 + (round % 5) * 160,
+                                     40 + (round % 3) * 120, 200, 150, "Churn");
     // Mapped without waiting: the window manager takes it while the bridge
     // looks at it.
     look.wait = false;
@@ -55,13 +49,13 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
     captures.push_back(dart_.Send(
         CaptureMethod(), CaptureArguments(target, 96, 64, 50, round % 3)));
     for (int phase : {0, 1, 2}) {
-      strokes.push_back(dart_.Send(
-          StylusMethod(), StylusArguments(target, 0.5, 0.5, phase, false)));
+      strokes.push_back(
+          dart_.Send(StylusMethod(), StylusArguments(target, 0.5, 0.5, phase)));
     }
     // A listing walks every frame and decoration window of the window
     // manager, one request each: one in a few rounds keeps the run short.
     if (round % 10 == 0) {
-      std::vector<second_screen_testing::ListedWindow> listed = List();
+      std::vector<ListedWindow> listed = List();
       ASSERT_FALSE(listed.empty()) << "round " << round;
       ASSERT_EQ(listed[0].id, static_cast<int64_t>(screen_.root()));
     } else {
@@ -84,7 +78,7 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   int frames = 0;
   for (const auto& reply : captures) {
     g_autoptr(FlValue) value = host_testing::Element(reply->bytes);
-    frames += second_screen_testing::FrameOf(value).has_value();
+    frames += FrameOf(value).has_value();
   }
   EXPECT_GT(frames, 0);
   for (const auto& reply : strokes) {
@@ -96,3 +90,4 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
 }
 
 }  // namespace
+}  // namespace second_screen_testing

@@ -11,14 +11,9 @@
 // Last: Xlib's macros break the headers above.
 #include "second_screen_fixture.h"
 
+namespace second_screen_testing {
 namespace {
 
-using second_screen_testing::kDown;
-using second_screen_testing::kMove;
-using second_screen_testing::kUp;
-using second_screen_testing::Point;
-using second_screen_testing::PointerEvent;
-using second_screen_testing::WindowLook;
 using ::testing::Optional;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -53,19 +48,14 @@ Seen Sent(int type, Point at, Point origin, int x, int y) {
           true};
 }
 
-class StylusInjectionTest : public second_screen_testing::SecondScreenTest {
+class StylusInjectionTest : public SecondScreenTest {
  protected:
   Window Make(int x,
               int y,
               Window parent = 0,
               int width = 300,
               int height = 200) {
-    WindowLook look;
-    look.title = "Sketch";
-    look.x = x;
-    look.y = y;
-    look.width = width;
-    look.height = height;
+    WindowLook look = WindowLook::At(x, y, width, height, "Sketch");
     look.parent = parent;
     return screen_.Create(look);
   }
@@ -199,3 +189,4 @@ TEST_F(StylusInjectionTest,
 }
 
 }  // namespace
+}  // namespace second_screen_testing

@@ -4,31 +4,12 @@
 // Last: Xlib's macros break the headers above.
 #include "second_screen_fixture.h"
 
+namespace second_screen_testing {
 namespace {
-
-using second_screen_testing::CaptureArguments;
-using second_screen_testing::CapturedFrame;
-using second_screen_testing::CaptureMethod;
-using second_screen_testing::DecodedImage;
-using second_screen_testing::DecodeJpeg;
-using second_screen_testing::Eventually;
-using second_screen_testing::FrameOf;
-using second_screen_testing::ListedWindow;
-using second_screen_testing::Point;
-using second_screen_testing::SecondScreenCalls;
-using second_screen_testing::SecondScreenTest;
-using second_screen_testing::Terminal;
-using second_screen_testing::TypeInto;
-using second_screen_testing::WindowLook;
 
 // Red, green and blue thirds: a swapped channel order shows at once.
 WindowLook ThreeBands(int x, int y, int width, int height) {
-  WindowLook look;
-  look.title = "Bands";
-  look.x = x;
-  look.y = y;
-  look.width = width;
-  look.height = height;
+  WindowLook look = WindowLook::At(x, y, width, height, "Bands");
   look.bands = {0xFF0000, 0x00FF00, 0x0000FF};
   return look;
 }
@@ -54,15 +35,11 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   const Window window = screen_.Create(ThreeBands(100, 100, 360, 240));
 
   // Stretched to the target, not cropped or letterboxed.
-  std::optional<CapturedFrame> first = Capture(window, 300, 100, 90);
+  std::optional<CapturedFrame> first = Capture(window, 300, 100, 95);
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(first->window_id, static_cast<int64_t>(window));
-  EXPECT_EQ(first->source_width, 360);
-  EXPECT_EQ(first->source_height, 240);
-  EXPECT_EQ(first->encoded_width, 300);
-  EXPECT_EQ(first->encoded_height, 100);
-  EXPECT_FALSE(first->unchanged);
-  EXPECT_FALSE(first->closed);
+  EXPECT_EQ(first->sizes, (Sizes{360, 240, 300, 100}));
+  EXPECT_FALSE(first->unchanged || first->closed);
   const DecodedImage image = DecodeJpeg(first->jpeg);
   ASSERT_EQ(image.width, 300);
   ASSERT_EQ(image.height, 100);
@@ -74,18 +51,19 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
       Capture(window, 300, 100, 90, first->hash);
   ASSERT_TRUE(same.has_value());
   EXPECT_TRUE(same->unchanged);
+  EXPECT_FALSE(same->closed);
   EXPECT_TRUE(same->jpeg.empty());
   EXPECT_EQ(same->hash, first->hash);
-  EXPECT_EQ(same->source_width, 360);
-  EXPECT_EQ(same->encoded_height, 100);
-  EXPECT_FALSE(same->closed);
+  EXPECT_EQ(same->sizes, first->sizes);
 
-  // Without a previous frame the Dart side needs the picture.
-  std::optional<CapturedFrame> fresh = Capture(window, 300, 100, 90, 0);
+  // Without a previous frame the Dart side needs the picture, here at the
+  // lowest quality.
+  std::optional<CapturedFrame> fresh = Capture(window, 300, 100, 20, 0);
   ASSERT_TRUE(fresh.has_value());
   EXPECT_FALSE(fresh->unchanged);
-  EXPECT_FALSE(fresh->jpeg.empty());
   EXPECT_EQ(fresh->hash, first->hash);
+  EXPECT_FALSE(fresh->jpeg.empty());
+  EXPECT_LT(fresh->jpeg.size(), first->jpeg.size()) << "quality 20, then 95";
 
   // The desktop shows the window, and changes with it.
   std::optional<CapturedFrame> desktop = Capture(screen_.root(), 64, 64, 50);
@@ -104,28 +82,6 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   ASSERT_EQ(repainted.width, 300);
   EXPECT_TRUE(repainted.Near(150, 20, 0xFFFFFF));
   EXPECT_TRUE(repainted.Near(150, 80, 0x00FF00));
-}
-
-TEST_F(WindowCaptureTest, GoneWindowsGiveTheClosedFrame) {
-  const Window destroyed = screen_.Create(ThreeBands(100, 100, 200, 150));
-  screen_.Destroy(destroyed);
-  const Window unmapped = screen_.Create(ThreeBands(400, 100, 200, 150));
-  screen_.Hide(unmapped, false);
-  for (Window window : {destroyed, unmapped, Window{0}}) {
-    SCOPED_TRACE(window);
-    // Whatever the Dart side last held.
-    std::optional<CapturedFrame> frame = Capture(window, 320, 240, 80, 77);
-    ASSERT_TRUE(frame.has_value());
-    EXPECT_EQ(frame->window_id, static_cast<int64_t>(window));
-    EXPECT_TRUE(frame->closed);
-    EXPECT_FALSE(frame->unchanged);
-    EXPECT_TRUE(frame->jpeg.empty());
-    EXPECT_EQ(frame->source_width, 0);
-    EXPECT_EQ(frame->source_height, 0);
-    EXPECT_EQ(frame->encoded_width, 0);
-    EXPECT_EQ(frame->encoded_height, 0);
-    EXPECT_EQ(frame->hash, 0);
-  }
 }
 
 // The X server keeps no pixels for the covered part of a window that it
@@ -151,7 +107,7 @@ TEST_F(WindowCaptureTest, ACoveredTerminalShowsItsOwnColourUnderTheCover) {
       << "the red window covers the terminal's middle";
   std::optional<CapturedFrame> frame = Capture(window, 320, 200, 90);
   ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->source_width, listed.width);
+  EXPECT_EQ(frame->sizes[0], listed.width);
   const DecodedImage image = DecodeJpeg(frame->jpeg);
   ASSERT_EQ(image.width, 320);
   EXPECT_TRUE(image.Near(160, 100, 0x0000FF));
@@ -192,28 +148,33 @@ TEST_F(WindowCaptureTest, EachCharacterTypedGivesAChangedFrame) {
 
 // The server refuses to read a window's pixels off the screen; the mirror
 // has them all. Red and green lie on screen, blue beyond the right edge,
-// the lower half below the bottom edge.
+// the lower half below the bottom edge. The window is one pixel wider and
+// taller than twice the frame, so that it is halved before it is scaled:
+// its odd last column and row, in white, still make the frame's edges.
 TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
-  const Window window =
-      screen_.Create(ThreeBands(1280 - 400, 1024 - 150, 600, 300));
+  WindowLook look = ThreeBands(1280 - 400, 1024 - 150, 601, 301);
+  look.edge = 0xFFFFFF;
+  const Window window = screen_.Create(look);
   const Point origin = screen_.Origin(window);
   ASSERT_GE(origin.x, 1280 - 400);
   ASSERT_GE(origin.y, 1024 - 150);
-  std::optional<CapturedFrame> frame = Capture(window, 300, 150, 90);
+  std::optional<CapturedFrame> frame = Capture(window, 300, 150, 95);
   ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->source_width, 600);
-  EXPECT_EQ(frame->source_height, 300);
+  EXPECT_EQ(frame->sizes, (Sizes{601, 301, 300, 150}));
   const DecodedImage image = DecodeJpeg(frame->jpeg);
   ASSERT_EQ(image.width, 300);
   ASSERT_EQ(image.height, 150);
   EXPECT_TRUE(image.Near(40, 20, 0xFF0000));
   EXPECT_TRUE(image.Near(150, 130, 0x00FF00));
   EXPECT_TRUE(image.Near(260, 130, 0x0000FF));
+  EXPECT_TRUE(image.Near(299, 75, 0xFFFFFF));
+  EXPECT_TRUE(image.Near(260, 149, 0xFFFFFF));
 }
 
 // Redirection costs the window's owner: it lasts only while the window is
-// mirrored.
-TEST_F(WindowCaptureTest, AWindowIsRedirectedOnlyWhileItIsMirrored) {
+// mirrored. A window that went gives the closed frame, whatever frame the
+// Dart side last held.
+TEST_F(WindowCaptureTest, AWindowIsRedirectedWhileMirroredAndClosedOnceGone) {
   const Window first = screen_.Create(ThreeBands(100, 100, 200, 150));
   const Window second = screen_.Create(ThreeBands(400, 100, 200, 150));
   ASSERT_TRUE(Capture(first, 64, 64, 50).has_value());
@@ -223,9 +184,19 @@ TEST_F(WindowCaptureTest, AWindowIsRedirectedOnlyWhileItIsMirrored) {
   EXPECT_TRUE(screen_.Redirected(second));
 
   screen_.Hide(second, false);
-  std::optional<CapturedFrame> closed = Capture(second, 64, 64, 50);
-  ASSERT_TRUE(closed.has_value());
-  EXPECT_TRUE(closed->closed);
+  const Window destroyed = screen_.Create(ThreeBands(700, 100, 200, 150));
+  screen_.Destroy(destroyed);
+  for (Window window : {second, destroyed, Window{0}}) {
+    SCOPED_TRACE(window);
+    std::optional<CapturedFrame> closed = Capture(window, 320, 240, 80, 77);
+    ASSERT_TRUE(closed.has_value());
+    EXPECT_EQ(closed->window_id, static_cast<int64_t>(window));
+    EXPECT_TRUE(closed->closed);
+    EXPECT_FALSE(closed->unchanged);
+    EXPECT_TRUE(closed->jpeg.empty());
+    EXPECT_EQ(closed->sizes, (Sizes{0, 0, 0, 0}));
+    EXPECT_EQ(closed->hash, 0);
+  }
   screen_.Show(second);
   EXPECT_FALSE(screen_.Redirected(second)) << "it closed under the mirror";
 
@@ -264,81 +235,65 @@ TEST_F(WindowCaptureTest,
                {Capture(screen_.root(), 0, 0, 0), 64, 64}};
   for (const auto& c : cases) {
     ASSERT_TRUE(c.frame.has_value());
-    EXPECT_EQ(c.frame->source_width, 1280);
-    EXPECT_EQ(c.frame->source_height, 1024);
-    EXPECT_EQ(c.frame->encoded_width, c.width);
-    EXPECT_EQ(c.frame->encoded_height, c.height);
+    EXPECT_EQ(c.frame->sizes, (Sizes{1280, 1024, c.width, c.height}));
     const DecodedImage image = DecodeJpeg(c.frame->jpeg);
     EXPECT_EQ(image.width, c.width);
     EXPECT_EQ(image.height, c.height);
   }
 }
 
-// A server of the test's own, with a window of bands and no window manager.
-class OwnServerCaptureTest : public ::testing::Test {
- protected:
-  void Start(int depth,
-             std::vector<const char*> disabled_extensions,
-             int window_x = 10) {
-    server_.emplace("320x240x" + std::to_string(depth),
-                    std::move(disabled_extensions));
-    ASSERT_FALSE(server_->name().empty()) << "no second X server";
+// Servers of the test's own, each with a window of bands and no window
+// manager: two-byte pixels are not read as three; without shared memory
+// the pixels come through the socket; without Composite only what the
+// screen shows of a window can be read, and the part beyond its right edge
+// (past 320) comes black.
+TEST(OwnServerCaptureTest, EachServerGivesWhatItCan) {
+  const struct {
+    int depth;
+    std::vector<const char*> disabled_extensions;
+    int window_x;
+    // At a sixth, a half and five sixths of the frame's width; none when
+    // the capture gives null.
+    std::vector<uint32_t> colours;
+  } servers[] = {
+      {16, {}, 10, {}},
+      {24, {"MIT-SHM"}, 10, {0xFF0000, 0x00FF00, 0x0000FF}},
+      {24, {"Composite"}, 200, {0xFF0000, 0x00FF00, 0x000000}},
+  };
+  for (const auto& server : servers) {
+    SCOPED_TRACE(server.depth);
+    x_server_testing::PrivateXServer x_server(
+        "320x240x" + std::to_string(server.depth), server.disabled_extensions);
+    ASSERT_FALSE(x_server.name().empty()) << "no second X server";
     // Before the bridge exists: its threads read the environment.
-    on_server_.emplace("DISPLAY", server_->name());
-    screen_.emplace();
-    ASSERT_TRUE(screen_->connected());
-    ASSERT_EQ(
-        DefaultDepth(screen_->display(), DefaultScreen(screen_->display())),
-        depth);
-    WindowLook look = ThreeBands(window_x, 10, 210, 150);
+    peer_testing::ScopedEnv on_server("DISPLAY", x_server.name());
+    TestDisplay screen;
+    ASSERT_TRUE(screen.connected());
+    ASSERT_EQ(DefaultDepth(screen.display(), DefaultScreen(screen.display())),
+              server.depth);
+    WindowLook look = ThreeBands(server.window_x, 10, 210, 150);
     look.wait = false;
-    window_ = screen_->Create(look);
-    ASSERT_TRUE(second_screen_testing::Eventually(
-        [&] { return screen_->Viewable(window_); }));
+    const Window window = screen.Create(look);
+    ASSERT_TRUE(Eventually([&] { return screen.Viewable(window); }));
+
+    SecondScreenCalls bridge;
+    std::optional<CapturedFrame> frame = bridge.Capture(window, 105, 75, 90);
+    ASSERT_EQ(frame.has_value(), !server.colours.empty());
+    if (!frame) {
+      continue;
+    }
+    EXPECT_EQ(frame->sizes, (Sizes{210, 150, 105, 75}));
+    const DecodedImage image = DecodeJpeg(frame->jpeg);
+    ASSERT_EQ(image.width, 105);
+    for (int i = 0; i < 3; i++) {
+      EXPECT_TRUE(image.Near(17 + 35 * i, 37, server.colours[i]));
+    }
+    std::optional<CapturedFrame> same =
+        bridge.Capture(window, 105, 75, 90, frame->hash);
+    ASSERT_TRUE(same.has_value());
+    EXPECT_TRUE(same->unchanged);
   }
-
-  std::optional<x_server_testing::PrivateXServer> server_;
-  std::optional<peer_testing::ScopedEnv> on_server_;
-  std::optional<second_screen_testing::TestDisplay> screen_;
-  Window window_ = None;
-};
-
-TEST_F(OwnServerCaptureTest, APixelLayoutItCannotConvertGivesNull) {
-  ASSERT_NO_FATAL_FAILURE(Start(16, {}));
-  second_screen_testing::SecondScreenCalls bridge;
-  EXPECT_FALSE(bridge.Capture(window_, 64, 64, 80).has_value())
-      << "two-byte pixels are not read as three";
-}
-
-TEST_F(OwnServerCaptureTest, WithoutSharedMemoryThePixelsComeThroughTheSocket) {
-  ASSERT_NO_FATAL_FAILURE(Start(24, {"MIT-SHM"}));
-  second_screen_testing::SecondScreenCalls bridge;
-  std::optional<CapturedFrame> first = bridge.Capture(window_, 105, 75, 90);
-  ASSERT_TRUE(first.has_value());
-  const DecodedImage image = DecodeJpeg(first->jpeg);
-  ASSERT_EQ(image.width, 105);
-  EXPECT_TRUE(image.Near(17, 37, 0xFF0000));
-  EXPECT_TRUE(image.Near(52, 37, 0x00FF00));
-  EXPECT_TRUE(image.Near(87, 37, 0x0000FF));
-  std::optional<CapturedFrame> same =
-      bridge.Capture(window_, 105, 75, 90, first->hash);
-  ASSERT_TRUE(same.has_value());
-  EXPECT_TRUE(same->unchanged);
-}
-
-// Without Composite only what the screen shows of a window can be read:
-// the part beyond the screen's right edge (past 320) comes black.
-TEST_F(OwnServerCaptureTest, WithoutCompositeTheOffScreenPartIsBlack) {
-  ASSERT_NO_FATAL_FAILURE(Start(24, {"Composite"}, 200));
-  second_screen_testing::SecondScreenCalls bridge;
-  std::optional<CapturedFrame> frame = bridge.Capture(window_, 105, 75, 90);
-  ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->source_width, 210);
-  const DecodedImage image = DecodeJpeg(frame->jpeg);
-  ASSERT_EQ(image.width, 105);
-  EXPECT_TRUE(image.Near(17, 37, 0xFF0000));
-  EXPECT_TRUE(image.Near(50, 37, 0x00FF00));
-  EXPECT_TRUE(image.Near(90, 37, 0x000000));
 }
 
 }  // namespace
+}  // namespace second_screen_testing

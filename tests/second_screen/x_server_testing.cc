@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+
+#include "peer_test_support.h"
+// Last: Xlib's macros break the headers above.
+#include "x_server_testing.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xcomposite.h>
+
+namespace x_server_testing {
+
+PrivateXServer::PrivateXServer(const std::string& screen,
+                               std::vector<const char*> disabled_extensions) {
+  g_autoptr(GError) error = nullptr;
+  // Its display number comes on stdout once it accepts connections. Without
+  // -noreset it would refuse connections while it resets after its last
+  // client leaves.
+  std::vector<const gchar*> command = {
+      "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
+      "-noreset", "-screen",    "0", screen.c_str()};
+  for (const char* extension : disabled_extensions) {
+    command.insert(command.end(), {"-extension", extension});
+  }
+  command.push_back(nullptr);
+  process_ = g_subprocess_newv(
+      command.data(),
+      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE |
+                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
+      &error);
+  if (process_ == nullptr) {
+    ADD_FAILURE() << "Xvfb: " << error->message;
+    return;
+  }
+  g_autoptr(GDataInputStream) out =
+      g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_));
+  // Null at end of file, when the server fails.
+  g_autofree gchar* number =
+      g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
+  if (number != nullptr) {
+    name_ = std::string(":") + number;
+  }
+}
+
+PrivateXServer::~PrivateXServer() {
+  StopProcess(process_);
+}
+
+void StopProcess(GSubprocess* process) {
+  if (process == nullptr) {
+    return;
+  }
+  g_subprocess_send_signal(process, SIGTERM);
+  // The identifier goes once GLib's worker has reaped the child.
+  if (!peer_testing::Eventually(
+          [&] { return !g_subprocess_get_identifier(process); },
+          std::chrono::seconds(5))) {
+    g_subprocess_force_exit(process);
+  }
+  g_subprocess_wait(process, nullptr, nullptr);
+  g_object_unref(process);
+}
+
+bool Eventually(const std::function<bool()>& condition) {
+  return peer_testing::Eventually(condition, std::chrono::seconds(5));
+}
+
+TestDisplay::TestDisplay() : display_(XOpenDisplay(nullptr)) {
+  EXPECT_NE(display_, nullptr) << "no X server at $DISPLAY";
+}
+
+TestDisplay::~TestDisplay() {
+  if (display_ == nullptr) {
+    return;
+  }
+  for (Window window : top_level_) {
+    XDestroyWindow(display_, window);
+  }
+  XCloseDisplay(display_);
+}
+
+unsigned long TestDisplay::PixelOf(uint32_t colour) const {
+  XColor exact{};
+  exact.red = (colour >> 16 & 0xFF) * 257;
+  exact.green = (colour >> 8 & 0xFF) * 257;
+  exact.blue = (colour & 0xFF) * 257;
+  XAllocColor(display_, DefaultColormap(display_, DefaultScreen(display_)),
+              &exact);
+  return exact.pixel;
+}
+
+Window TestDisplay::Create(const WindowLook& look) {
+  // Painted once into a pixmap that the server uses as the background: no
+  // exposure handling needed, and the bands are back after any covering.
+  const Pixmap background =
+      XCreatePixmap(display_, root(), look.width, look.height,
+                    DefaultDepth(display_, DefaultScreen(display_)));
+  GC gc = XCreateGC(display_, background, 0, nullptr);
+  const std::vector<uint32_t> colours =
+      look.bands.empty() ? std::vector<uint32_t>{0x808080} : look.bands;
+  const int bands = static_cast<int>(colours.size());
+  for (int i = 0; i < bands; i++) {
+    const int left = look.width * i / bands;
+    XSetForeground(display_, gc, PixelOf(colours[i]));
+    XFillRectangle(display_, background, gc, left, 0,
+                   look.width * (i + 1) / bands - left, look.height);
+  }
+  if (look.edge != 0) {
+    XSetForeground(display_, gc, PixelOf(look.edge));
+    XFillRectangle(display_, background, gc, look.width - 1, 0, 1, look.height);
+    XFillRectangle(display_, background, gc, 0, look.height - 1, look.width, 1);
+  }
+  XFreeGC(display_, gc);
+  XSetWindowAttributes attributes{};
+  attributes.background_pixmap = background;
+  attributes.event_mask =
+      ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+  const Window window = XCreateWindow(
+      display_, look.parent != 0 ? look.parent : root(), look.x, look.y,
+      look.width, look.height, 0, CopyFromParent, InputOutput, CopyFromParent,
+      CWBackPixmap | CWEventMask, &attributes);
+  XFreePixmap(display_, background);
+
+  if (look.title != nullptr) {
+    XChangeProperty(
+        display_, window, XInternAtom(display_, "_NET_WM_NAME", False),
+        XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
+        reinterpret_cast<const unsigned char*>(look.title),
+        static_cast<int>(strlen(look.title)));
+  }
+  if (look.legacy_title != nullptr) {
+    XStoreName(display_, window, look.legacy_title);
+  }
+  if (look.res_name != nullptr || look.res_class != nullptr) {
+    XClassHint hint{const_cast<char*>(look.res_name ? look.res_name : ""),
+                    const_cast<char*>(look.res_class ? look.res_class : "")};
+    XSetClassHint(display_, window, &hint);
+  }
+  if (look.parent == 0) {
+    top_level_.push_back(window);
+    // Asked by the user: openbox then keeps the position.
+    XSizeHints hints{};
+    hints.flags = USPosition | USSize;
+    hints.x = look.x;
+    hints.y = look.y;
+    hints.width = look.width;
+    hints.height = look.height;
+    XSetWMNormalHints(display_, window, &hints);
+  }
+  if (look.mapped) {
+    XMapWindow(display_, window);
+  }
+  XSync(display_, False);
+  if (look.mapped && look.wait) {
+    EXPECT_TRUE(look.parent != 0 || Eventually([&] { return Managed(window); }))
+        << "the window manager never took the window";
+    // A child is viewable only once its parent is.
+    EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
+  }
+  return window;
+}
+
+void TestDisplay::Destroy(Window window, bool wait) {
+  top_level_.erase(std::remove(top_level_.begin(), top_level_.end(), window),
+                   top_level_.end());
+  XDestroyWindow(display_, window);
+  XSync(display_, False);
+  EXPECT_TRUE(!wait || Eventually([&] { return !Managed(window); }));
+}
+
+void TestDisplay::Hide(Window window, bool iconify) {
+  if (iconify) {
+    XIconifyWindow(display_, window, DefaultScreen(display_));
+  } else {
+    XUnmapWindow(display_, window);
+  }
+  XSync(display_, False);
+  EXPECT_TRUE(Eventually([&] { return !Viewable(window); }));
+}
+
+void TestDisplay::Show(Window window) {
+  XMapWindow(display_, window);
+  XSync(display_, False);
+  EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
+}
+
+void TestDisplay::Paint(Window window,
+                        int x,
+                        int y,
+                        int width,
+                        int height,
+                        uint32_t colour) {
+  GC gc = XCreateGC(display_, window, 0, nullptr);
+  XSetForeground(display_, gc, PixelOf(colour));
+  XFillRectangle(display_, window, gc, x, y, width, height);
+  XFreeGC(display_, gc);
+  XSync(display_, False);
+}
+
+bool TestDisplay::Managed(Window window) const {
+  const std::vector<Window> clients = ClientList();
+  return std::count(clients.begin(), clients.end(), window) == 1;
+}
+
+std::vector<Window> TestDisplay::ClientList() const {
+  std::vector<Window> clients;
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display_, root(),
+                         XInternAtom(display_, "_NET_CLIENT_LIST", False), 0,
+                         4096, False, XA_WINDOW, &type, &format, &count, &after,
+                         &data) == Success &&
+      data != nullptr) {
+    const auto* windows = reinterpret_cast<Window*>(data);
+    clients.assign(windows, windows + (format == 32 ? count : 0));
+    XFree(data);
+  }
+  return clients;
+}
+
+std::vector<Window> TestDisplay::TopLevelsNamed(const char* name) const {
+  std::vector<Window> found;
+  Window root_return = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  XQueryTree(display_, root(), &root_return, &parent, &children, &count);
+  for (unsigned int i = 0; i < count; i++) {
+    char* window_name = nullptr;
+    if (XFetchName(display_, children[i], &window_name) != 0) {
+      if (g_strcmp0(window_name, name) == 0) {
+        found.push_back(children[i]);
+      }
+      XFree(window_name);
+    }
+  }
+  if (children != nullptr) {
+    XFree(children);
+  }
+  return found;
+}
+
+XWindowAttributes TestDisplay::Attributes(Window window) const {
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(display_, window, &attributes);
+  return attributes;
+}
+
+bool TestDisplay::Viewable(Window window) const {
+  return Attributes(window).map_state == IsViewable;
+}
+
+namespace {
+
+bool x_request_failed = false;
+int NoteXError(Display* /*display*/, XErrorEvent* /*error*/) {
+  x_request_failed = true;
+  return 0;
+}
+
+}  // namespace
+
+// The server names the pixmap of a redirected window only.
+bool TestDisplay::Redirected(Window window) const {
+  XSync(display_, False);
+  x_request_failed = false;
+  const XErrorHandler previous = XSetErrorHandler(NoteXError);
+  const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window);
+  XSync(display_, False);
+  if (!x_request_failed) {
+    XFreePixmap(display_, pixmap);
+    XSync(display_, False);
+  }
+  XSetErrorHandler(previous);
+  return !x_request_failed;
+}
+
+Point TestDisplay::Origin(Window window) const {
+  Point origin;
+  Window child = 0;
+  XTranslateCoordinates(display_, window, root(), 0, 0, &origin.x, &origin.y,
+                        &child);
+  return origin;
+}
+
+Point TestDisplay::Pointer() const {
+  Point at;
+  Window root_return = 0, child = 0;
+  int x = 0, y = 0;
+  unsigned int mask = 0;
+  XQueryPointer(display_, root(), &root_return, &child, &at.x, &at.y, &x, &y,
+                &mask);
+  return at;
+}
+
+void TestDisplay::WarpPointer(Point to) {
+  XWarpPointer(display_, 0, root(), 0, 0, 0, 0, to.x, to.y);
+  XSync(display_, False);
+}
+
+bool TestDisplay::WaitForPointer(Point to) {
+  return Eventually([&] { return Pointer() == to; });
+}
+
+std::vector<PointerEvent> TestDisplay::Received(Window window) {
+  while (XPending(display_) > 0) {
+    XEvent event{};
+    XNextEvent(display_, &event);
+    if (event.type == ButtonPress || event.type == ButtonRelease) {
+      const XButtonEvent& e = event.xbutton;
+      events_.push_back({e.type, e.window, e.x, e.y, e.x_root, e.y_root,
+                         e.state, e.button, e.send_event != 0});
+    } else if (event.type == MotionNotify) {
+      const XMotionEvent& e = event.xmotion;
+      events_.push_back({e.type, e.window, e.x, e.y, e.x_root, e.y_root,
+                         e.state, 0, e.send_event != 0});
+    }
+  }
+  std::vector<PointerEvent> of_window;
+  std::copy_if(events_.begin(), events_.end(), std::back_inserter(of_window),
+               [&](const PointerEvent& e) { return e.window == window; });
+  return of_window;
+}
+
+std::vector<PointerEvent> TestDisplay::WaitForEvents(Window window,
+                                                     size_t count,
+                                                     int type) {
+  std::vector<PointerEvent> events;
+  Eventually([&] {
+    events = Received(window);
+    return static_cast<size_t>(std::count_if(
+               events.begin(), events.end(), [type](const PointerEvent& e) {
+                 return type == 0 || e.type == type;
+               })) >= count;
+  });
+  return events;
+}
+
+void TestDisplay::ForgetEvents() {
+  Received(root());  // reads the queue
+  events_.clear();
+}
+
+}  // namespace x_server_testing
