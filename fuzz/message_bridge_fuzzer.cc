@@ -69,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Bridge* bridge = TheBridge();
   bridge->host.calls.clear();
-  if (!bridge->dart.Call(korvane_bridge_host_api_methods[target].channel,
-                         message)
+  if (!bridge->dart
+           .Call(korvane_bridge_host_api_methods[target].channel, message)
            .has_value()) {
     abort();  // every request must be answered
   }

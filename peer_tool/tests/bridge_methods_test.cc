@@ -35,8 +35,8 @@ TEST(BridgeMethodsTest, PlainArgumentsEncodeAsTheBridgeExpects) {
   g_autoptr(FlValue) unmount =
       Request("unmountVirtualController", {"player_number=2"});
   EXPECT_EQ(FormatHex(bridge_testing::Encode(unmount)), "0c 01 03 02 00 00 00");
-  g_autoptr(FlValue) ensure =
-      Request("ensureUdpPortAllowedInFirewall", {"port=0x6898", "rule_name=ufw"});
+  g_autoptr(FlValue) ensure = Request("ensureUdpPortAllowedInFirewall",
+                                      {"port=0x6898", "rule_name=ufw"});
   EXPECT_EQ(DescribeValue(ensure), "ufw\n26776");
   g_autoptr(FlValue) none = Request("getDriverHealth", {});
   EXPECT_EQ(FormatHex(bridge_testing::Encode(none)), "0c 00");

@@ -19,19 +19,21 @@ void EchoHandler(FlBinaryMessenger* messenger,
                  GBytes* message,
                  FlBinaryMessengerResponseHandle* handle,
                  gpointer) {
-  EXPECT_TRUE(fl_binary_messenger_send_response(messenger, handle, message, nullptr));
+  EXPECT_TRUE(
+      fl_binary_messenger_send_response(messenger, handle, message, nullptr));
 }
 
-TEST(FlBinaryMessengerTest, UserDataIsReleasedOnceWhenReplacedClearedOrShutDown) {
+TEST(FlBinaryMessengerTest,
+     UserDataIsReleasedOnceWhenReplacedClearedOrShutDown) {
   int first = 0, second = 0, third = 0;
   auto release = [](gpointer count) { (*static_cast<int*>(count))++; };
   {
     InProcessDart dart;
     FlBinaryMessenger* messenger = dart.messenger();
-    fl_binary_messenger_set_message_handler_on_channel(messenger, "a", EchoHandler,
-                                                       &first, release);
-    fl_binary_messenger_set_message_handler_on_channel(messenger, "a", EchoHandler,
-                                                       &second, release);
+    fl_binary_messenger_set_message_handler_on_channel(
+        messenger, "a", EchoHandler, &first, release);
+    fl_binary_messenger_set_message_handler_on_channel(
+        messenger, "a", EchoHandler, &second, release);
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 0);
     fl_binary_messenger_set_message_handler_on_channel(messenger, "a", nullptr,
@@ -41,8 +43,8 @@ TEST(FlBinaryMessengerTest, UserDataIsReleasedOnceWhenReplacedClearedOrShutDown)
     ASSERT_TRUE(reply.has_value());
     EXPECT_TRUE(reply->empty()) << "a cleared handler must not be called";
 
-    fl_binary_messenger_set_message_handler_on_channel(messenger, "b", EchoHandler,
-                                                       &third, release);
+    fl_binary_messenger_set_message_handler_on_channel(
+        messenger, "b", EchoHandler, &third, release);
   }
   EXPECT_EQ(first, 1);
   EXPECT_EQ(second, 1);
@@ -52,8 +54,8 @@ TEST(FlBinaryMessengerTest, UserDataIsReleasedOnceWhenReplacedClearedOrShutDown)
 TEST(FlBasicMessageChannelTest, UndecodableMessageIsWarnedAndAnsweredEmpty) {
   InProcessDart dart;
   g_autoptr(FlStandardMessageCodec) codec = fl_standard_message_codec_new();
-  g_autoptr(FlBasicMessageChannel) channel =
-      fl_basic_message_channel_new(dart.messenger(), "bad", FL_MESSAGE_CODEC(codec));
+  g_autoptr(FlBasicMessageChannel) channel = fl_basic_message_channel_new(
+      dart.messenger(), "bad", FL_MESSAGE_CODEC(codec));
   fl_basic_message_channel_set_message_handler(
       channel,
       [](FlBasicMessageChannel*, FlValue*, FlBasicMessageChannelResponseHandle*,
@@ -65,7 +67,8 @@ TEST(FlBasicMessageChannelTest, UndecodableMessageIsWarnedAndAnsweredEmpty) {
   ASSERT_TRUE(reply.has_value());
   EXPECT_TRUE(reply->empty());
   ASSERT_EQ(log.Messages(G_LOG_LEVEL_WARNING).size(), 1u);
-  EXPECT_NE(log.Messages(G_LOG_LEVEL_WARNING)[0].find("bad"), std::string::npos);
+  EXPECT_NE(log.Messages(G_LOG_LEVEL_WARNING)[0].find("bad"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -29,16 +29,20 @@ TEST(FlEngineTest, ServesTheLastPeerSocketArgumentOrTheDefaultPath) {
     g_autoptr(FlEngine) engine = fl_engine_new(project);
     g_autoptr(GError) error = nullptr;
     EXPECT_TRUE(fl_engine_start(engine, &error)) << error->message;
-    EXPECT_TRUE(fl_engine_start(engine, &error)) << "starting twice is harmless";
-    EXPECT_EQ(fl_peer_relay_get_path(fl_engine_get_peer_relay(engine)),
-              dir.File(with_arguments ? "chosen.sock" : "korvane-desktop.sock"));
+    EXPECT_TRUE(fl_engine_start(engine, &error))
+        << "starting twice is harmless";
+    EXPECT_EQ(
+        fl_peer_relay_get_path(fl_engine_get_peer_relay(engine)),
+        dir.File(with_arguments ? "chosen.sock" : "korvane-desktop.sock"));
   }
-  EXPECT_FALSE(g_file_test(dir.File("ignored.sock").c_str(), G_FILE_TEST_EXISTS));
+  EXPECT_FALSE(
+      g_file_test(dir.File("ignored.sock").c_str(), G_FILE_TEST_EXISTS));
 
   // Without a runtime directory, a per-user path in /tmp.
   const std::string per_user =
       "/tmp/korvane-desktop-" + std::to_string(geteuid()) + ".sock";
-  const std::optional<std::string> values[] = {std::nullopt, "", "/run/user/1000"};
+  const std::optional<std::string> values[] = {std::nullopt, "",
+                                               "/run/user/1000"};
   const std::string expected[] = {per_user, per_user,
                                   "/run/user/1000/korvane-desktop.sock"};
   for (int i = 0; i < 3; i++) {

@@ -65,8 +65,8 @@ class RawPeer {
   explicit RawPeer(const std::string& path)
       : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_un address = AddressOf(path);
-    connected_ =
-        connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address),
+                         sizeof(address)) == 0;
     timeval timeout = {static_cast<time_t>(kPatience.count()), 0};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   }
@@ -149,8 +149,9 @@ struct HostSend {
     if (reply == nullptr) {
       return "(failed)";
     }
-    return std::string(static_cast<const char*>(g_bytes_get_data(reply, nullptr)),
-                       g_bytes_get_size(reply));
+    return std::string(
+        static_cast<const char*>(g_bytes_get_data(reply, nullptr)),
+        g_bytes_get_size(reply));
   }
 };
 
@@ -166,7 +167,8 @@ class FlPeerRelayTest : public ::testing::Test {
         messenger(), "echo",
         [](FlBinaryMessenger* messenger, const gchar*, GBytes* message,
            FlBinaryMessengerResponseHandle* handle, gpointer) {
-          fl_binary_messenger_send_response(messenger, handle, message, nullptr);
+          fl_binary_messenger_send_response(messenger, handle, message,
+                                            nullptr);
         },
         nullptr, nullptr);
   }

@@ -9,150 +9,127 @@ FlMessageCodec* NewCodec() {
       g_object_new(korvane_bridge_message_codec_get_type(), nullptr));
 }
 
-using ControllerHandle = KorvaneBridgeVirtualControllerHostApiResponseHandle;
-using SystemHandle = KorvaneBridgeHostSystemBridgeApiResponseHandle;
-
 RecordingHost* HostOf(gpointer data) {
   return static_cast<RecordingHost*>(data);
 }
 
-// Records "method Record(...)"; true when the slot should answer now.
-template <typename Record>
-bool RecordCall(gpointer data,
-                const char* method,
-                Record* record,
-                gchar* (*to_string)(Record*),
-                gpointer handle) {
-  g_autofree gchar* text = to_string(record);
-  return HostOf(data)->Record(std::string(method) + " " + text, handle);
+// An argument as the slots record it, after a space.
+std::string Text(int64_t value) {
+  return " " + std::to_string(value);
+}
+#define TEXT_OF(Record, record)                                          \
+  std::string Text(Record* value) {                                      \
+    g_autofree gchar* text = korvane_bridge_##record##_to_string(value); \
+    return std::string(" ") + text;                                      \
+  }
+TEXT_OF(KorvaneBridgeVirtualControllerMountRequest,
+        virtual_controller_mount_request)
+TEXT_OF(KorvaneBridgeVirtualControllerFrame, virtual_controller_frame)
+TEXT_OF(KorvaneBridgeNativeDeckActionRequest, native_deck_action_request)
+TEXT_OF(KorvaneBridgeSecondScreenCaptureConfig, second_screen_capture_config)
+TEXT_OF(KorvaneBridgeNativeStylusInjectionRequest,
+        native_stylus_injection_request)
+#undef TEXT_OF
+
+// Answers with `record`, a new reference that it lets go.
+template <typename Handle, typename Record>
+void AnswerWith(void (*respond)(Handle*, Record*),
+                Handle* handle,
+                Record* record) {
+  respond(handle, record);
+  g_object_unref(record);
 }
 
-void AnswerHealth(const char* method,
-                  KorvaneBridgeNativeDriverReadiness readiness,
-                  void (*respond)(ControllerHandle*,
-                                  KorvaneBridgeNativeDriverHealth*),
-                  ControllerHandle* handle,
-                  gpointer data) {
-  if (HostOf(data)->Record(method, handle)) {
-    g_autoptr(KorvaneBridgeNativeDriverHealth) health =
-        korvane_bridge_native_driver_health_new(readiness, "uinput", 2, TRUE,
-                                                nullptr);
-    respond(handle, health);
-  }
+KorvaneBridgeNativeDriverHealth* Health(
+    KorvaneBridgeNativeDriverReadiness readiness) {
+  return korvane_bridge_native_driver_health_new(readiness, "uinput", 2, TRUE,
+                                                 nullptr);
 }
 
 #define CONTROLLER(method) \
   korvane_bridge_virtual_controller_host_api_respond_##method
 #define SYSTEM(method) korvane_bridge_host_system_bridge_api_respond_##method
 
-// A slot without arguments that answers `answer`.
-#define BOOL_SLOT(name, method, answer)                \
-  [](SystemHandle* handle, gpointer data) {            \
-    if (HostOf(data)->Record(name, handle)) {          \
-      SYSTEM(method)(handle, answer);                  \
-    }                                                  \
+// A slot that records `name` (and its one argument) and, unless the host
+// defers, runs `answer` with its `handle` (and `argument`).
+#define SLOT(name, answer)                    \
+  [](auto* handle, gpointer data) {           \
+    if (HostOf(data)->Record(name, handle)) { \
+      answer;                                 \
+    }                                         \
+  }
+#define ARGUMENT_SLOT(name, answer)                            \
+  [](auto argument, auto* handle, gpointer data) {             \
+    if (HostOf(data)->Record(name + Text(argument), handle)) { \
+      answer;                                                  \
+    }                                                          \
   }
 
 }  // namespace
 
 const ControllerSlots RecordingHost::kControllerSlots = {
-    [](ControllerHandle* handle, gpointer data) {
-      AnswerHealth("getDriverHealth",
-                   KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY,
-                   CONTROLLER(get_driver_health), handle, data);
-    },
-    [](ControllerHandle* handle, gpointer data) {
-      AnswerHealth("setupOrRepairDriver",
-                   KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED,
-                   CONTROLLER(setup_or_repair_driver), handle, data);
-    },
-    [](KorvaneBridgeVirtualControllerMountRequest* request,
-       ControllerHandle* handle, gpointer data) {
-      if (RecordCall(data, "mountVirtualController", request,
-                     korvane_bridge_virtual_controller_mount_request_to_string,
-                     handle)) {
-        CONTROLLER(mount_virtual_controller)(handle, TRUE);
-      }
-    },
-    [](int64_t player, ControllerHandle* handle, gpointer data) {
-      if (HostOf(data)->Record(
-              "unmountVirtualController " + std::to_string(player), handle)) {
-        CONTROLLER(unmount_virtual_controller)(handle, player == 2);
-      }
-    },
-    [](ControllerHandle* handle, gpointer data) {
-      if (HostOf(data)->Record("unmountAllControllers", handle)) {
-        CONTROLLER(unmount_all_controllers)(handle);
-      }
-    },
+    SLOT("getDriverHealth",
+         AnswerWith(CONTROLLER(get_driver_health),
+                    handle,
+                    Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY))),
+    SLOT("setupOrRepairDriver",
+         AnswerWith(
+             CONTROLLER(setup_or_repair_driver),
+             handle,
+             Health(
+                 KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED))),
+    ARGUMENT_SLOT("mountVirtualController",
+                  CONTROLLER(mount_virtual_controller)(handle, TRUE)),
+    ARGUMENT_SLOT(
+        "unmountVirtualController",
+        CONTROLLER(unmount_virtual_controller)(handle, argument == 2)),
+    SLOT("unmountAllControllers", CONTROLLER(unmount_all_controllers)(handle)),
     [](KorvaneBridgeVirtualControllerFrame* frame, gpointer data) {
-      RecordingHost* host = HostOf(data);
-      g_autofree gchar* text =
-          korvane_bridge_virtual_controller_frame_to_string(frame);
-      host->calls.push_back(std::string("pushControllerFrame ") + text);
-      return host->frame_response();
+      HostOf(data)->calls.push_back("pushControllerFrame" + Text(frame));
+      return HostOf(data)->frame_response();
     },
 };
 
 const SystemSlots RecordingHost::kSystemSlots = {
-    [](int64_t port, SystemHandle* handle, gpointer data) {
-      if (HostOf(data)->Record(
-              "isUdpPortAllowedInFirewall " + std::to_string(port), handle)) {
-        SYSTEM(is_udp_port_allowed_in_firewall)(handle, port == 26760);
-      }
-    },
-    [](const gchar* rule, int64_t port, SystemHandle* handle, gpointer data) {
+    ARGUMENT_SLOT(
+        "isUdpPortAllowedInFirewall",
+        SYSTEM(is_udp_port_allowed_in_firewall)(handle, argument == 26760)),
+    [](const gchar* rule, int64_t port, auto* handle, gpointer data) {
       if (HostOf(data)->Record(std::string("ensureUdpPortAllowedInFirewall ") +
-                                   rule + " " + std::to_string(port),
+                                   rule + Text(port),
                                handle)) {
         SYSTEM(ensure_udp_port_allowed_in_firewall)(handle, TRUE);
       }
     },
-    BOOL_SLOT("hasDesktopInputPermission", has_desktop_input_permission, TRUE),
-    BOOL_SLOT("requestDesktopInputPermission",
-              request_desktop_input_permission, FALSE),
-    BOOL_SLOT("hasScreenRecordingPermission", has_screen_recording_permission,
-              TRUE),
-    BOOL_SLOT("requestScreenRecordingPermission",
-              request_screen_recording_permission, TRUE),
-    [](KorvaneBridgeNativeDeckActionRequest* request, SystemHandle* handle,
-       gpointer data) {
-      if (RecordCall(data, "triggerDeckAction", request,
-                     korvane_bridge_native_deck_action_request_to_string,
-                     handle)) {
-        SYSTEM(trigger_deck_action)(handle, TRUE);
-      }
-    },
-    [](SystemHandle* handle, gpointer data) {
-      if (HostOf(data)->Record("getSystemTelemetrySnapshot", handle)) {
-        g_autoptr(KorvaneBridgeNativeSystemTelemetrySnapshot) snapshot =
-            korvane_bridge_native_system_telemetry_snapshot_new(
-                TRUE, FALSE, "t", "a", "b", "s", 50, FALSE, 7);
-        SYSTEM(get_system_telemetry_snapshot)(handle, snapshot);
-      }
-    },
-    [](SystemHandle* handle, gpointer data) {
-      if (HostOf(data)->Record("listCapturableWindows", handle)) {
-        g_autoptr(FlValue) windows = fl_value_new_list();
-        SYSTEM(list_capturable_windows)(handle, windows);
-      }
-    },
-    [](KorvaneBridgeSecondScreenCaptureConfig* config, SystemHandle* handle,
-       gpointer data) {
-      if (RecordCall(data, "captureWindowFrame", config,
-                     korvane_bridge_second_screen_capture_config_to_string,
-                     handle)) {
-        SYSTEM(capture_window_frame)(handle, nullptr);
-      }
-    },
-    [](KorvaneBridgeNativeStylusInjectionRequest* request,
-       SystemHandle* handle, gpointer data) {
-      if (RecordCall(data, "injectWindowStylusEvent", request,
-                     korvane_bridge_native_stylus_injection_request_to_string,
-                     handle)) {
-        SYSTEM(inject_window_stylus_event)(handle, FALSE);
-      }
-    },
+    SLOT("hasDesktopInputPermission",
+         SYSTEM(has_desktop_input_permission)(handle, TRUE)),
+    SLOT("requestDesktopInputPermission",
+         SYSTEM(request_desktop_input_permission)(handle, FALSE)),
+    SLOT("hasScreenRecordingPermission",
+         SYSTEM(has_screen_recording_permission)(handle, TRUE)),
+    SLOT("requestScreenRecordingPermission",
+         SYSTEM(request_screen_recording_permission)(handle, TRUE)),
+    ARGUMENT_SLOT("triggerDeckAction",
+                  SYSTEM(trigger_deck_action)(handle, TRUE)),
+    SLOT("getSystemTelemetrySnapshot",
+         AnswerWith(SYSTEM(get_system_telemetry_snapshot),
+                    handle,
+                    korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
+                                                                        FALSE,
+                                                                        "t",
+                                                                        "a",
+                                                                        "b",
+                                                                        "s",
+                                                                        50,
+                                                                        FALSE,
+                                                                        7))),
+    SLOT("listCapturableWindows",
+         g_autoptr(FlValue) windows = fl_value_new_list();
+         SYSTEM(list_capturable_windows)(handle, windows)),
+    ARGUMENT_SLOT("captureWindowFrame",
+                  SYSTEM(capture_window_frame)(handle, nullptr)),
+    ARGUMENT_SLOT("injectWindowStylusEvent",
+                  SYSTEM(inject_window_stylus_event)(handle, FALSE)),
 };
 
 RecordingHost::~RecordingHost() {

@@ -67,7 +67,9 @@ TEST_F(HostApisTest, EveryMethodReachesItsSlotAndIsAnswered) {
     std::string reply;
   } cases[] = {
       // Readiness ready, then permission required; "uinput", 2, true, null.
-      {"getDriverHealth", {}, "",
+      {"getDriverHealth",
+       {},
+       "",
        "0c 01 86 0c 05 82 03 00 00 00 00 07 06 75 69 6e 70 75 74 03 02 00 00 "
        "00 01 00"},
       {"setupOrRepairDriver", FromHex("00"), "",
@@ -80,7 +82,8 @@ TEST_F(HostApisTest, EveryMethodReachesItsSlotAndIsAnswered) {
        "device_id: \"dev\", display_name: \"Pad\", enable_gyroscope: true, "
        "enable_rumble: false)",
        kTrue},
-      {"unmountVirtualController", FromHex("0c 01 03 02 00 00 00"), " 2", kTrue},
+      {"unmountVirtualController", FromHex("0c 01 03 02 00 00 00"), " 2",
+       kTrue},
       {"unmountVirtualController", FromHex("0c 01 04 00 00 00 00 02 00 00 00"),
        " 8589934592", kFalse},
       {"unmountAllControllers", {}, "", kNull},
@@ -99,7 +102,9 @@ TEST_F(HostApisTest, EveryMethodReachesItsSlotAndIsAnswered) {
        "custom_key_code: null, ctrl_modifier: false, alt_modifier: false, "
        "shift_modifier: false, meta_modifier: false)",
        kTrue},
-      {"getSystemTelemetrySnapshot", {}, "",
+      {"getSystemTelemetrySnapshot",
+       {},
+       "",
        "0c 01 8c 0c 09 01 02 07 01 74 07 01 61 07 01 62 07 01 73 03 32 00 00 "
        "00 02 03 07 00 00 00"},
       {"listCapturableWindows", {}, "", "0c 01 0c 00"},
@@ -155,8 +160,8 @@ TEST_F(HostApisTest, ClearingRemovesEveryChannelAndReleasesUserDataOnce) {
   // The other API is untouched.
   EXPECT_EQ(CallHex("hasDesktopInputPermission", {}), "0c 01 01");
 
-  korvane_bridge_host_system_bridge_api_clear_method_handlers(
-      dart_.messenger(), nullptr);
+  korvane_bridge_host_system_bridge_api_clear_method_handlers(dart_.messenger(),
+                                                              nullptr);
   EXPECT_EQ(host_.released, 2);
   EXPECT_EQ(CallHex("hasDesktopInputPermission", {}), "");
   EXPECT_EQ(host_.calls.size(), 1u);
@@ -220,9 +225,10 @@ TEST_F(HostApisTest, MalformedArgumentsGetAnErrorReplyNamingTheMethod) {
     EXPECT_STREQ(fl_value_get_string(fl_value_get_list_value(envelope, 0)),
                  "invalid-arguments");
     // "Api.method", the channel's last two parts.
-    EXPECT_EQ(fl_value_get_string(fl_value_get_list_value(envelope, 1)),
-              "Invalid arguments for " +
-                  channel.substr(channel.rfind('.', channel.rfind('.') - 1) + 1));
+    EXPECT_EQ(
+        fl_value_get_string(fl_value_get_list_value(envelope, 1)),
+        "Invalid arguments for " +
+            channel.substr(channel.rfind('.', channel.rfind('.') - 1) + 1));
     EXPECT_EQ(fl_value_get_type(fl_value_get_list_value(envelope, 2)),
               FL_VALUE_TYPE_NULL);
   }

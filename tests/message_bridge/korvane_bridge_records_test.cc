@@ -25,9 +25,9 @@ std::string Text(gchar* text) {
 // A field's value unlike any other field's of its record: integers 2^40
 // plus the position (wider than 32 bits), enumerations 100 plus it (out of
 // every enumeration's range), doubles that plus a half, texts "f" and the
-// position, bytes the position and 255. The record's booleans count up in binary down the two rounds, so
-// no two of them have the same pair of values; a nullable text is absent in
-// the second round.
+// position, bytes the position and 255. The record's booleans count up in
+// binary down the two rounds, so no two of them have the same pair of values; a
+// nullable text is absent in the second round.
 FlValue* FieldValue(const KorvaneBridgeFieldDescription& field,
                     int position,
                     int round,
@@ -140,13 +140,16 @@ TEST(KorvaneBridgeRecordsTest, EqualityAndHashOfIdentityDoublesTextsAndBytes) {
   g_autoptr(KorvaneBridgeNativeStylusInjectionRequest) nan_b = stylus(NAN);
   g_autoptr(KorvaneBridgeNativeStylusInjectionRequest) plus = stylus(0.0);
   g_autoptr(KorvaneBridgeNativeStylusInjectionRequest) minus = stylus(-0.0);
-  EXPECT_TRUE(korvane_bridge_native_stylus_injection_request_equals(nan_a, nan_b));
+  EXPECT_TRUE(
+      korvane_bridge_native_stylus_injection_request_equals(nan_a, nan_b));
   EXPECT_EQ(korvane_bridge_native_stylus_injection_request_hash(nan_a),
             korvane_bridge_native_stylus_injection_request_hash(nan_b));
-  EXPECT_TRUE(korvane_bridge_native_stylus_injection_request_equals(plus, minus));
+  EXPECT_TRUE(
+      korvane_bridge_native_stylus_injection_request_equals(plus, minus));
   EXPECT_EQ(korvane_bridge_native_stylus_injection_request_hash(plus),
             korvane_bridge_native_stylus_injection_request_hash(minus));
-  EXPECT_FALSE(korvane_bridge_native_stylus_injection_request_equals(nan_a, plus));
+  EXPECT_FALSE(
+      korvane_bridge_native_stylus_injection_request_equals(nan_a, plus));
 
   // Absent and empty texts differ, and so do absent and empty bytes, which
   // hash alike.
@@ -159,8 +162,8 @@ TEST(KorvaneBridgeRecordsTest, EqualityAndHashOfIdentityDoublesTextsAndBytes) {
   EXPECT_FALSE(korvane_bridge_native_driver_health_equals(absent, empty));
   const uint8_t jpeg[] = {0};
   g_autoptr(KorvaneBridgeCapturedWindowFrame) no_bytes =
-      korvane_bridge_captured_window_frame_new(1, jpeg, 0, 0, 0, 0, 0, 0,
-                                               FALSE, FALSE);
+      korvane_bridge_captured_window_frame_new(1, jpeg, 0, 0, 0, 0, 0, 0, FALSE,
+                                               FALSE);
   g_autoptr(KorvaneBridgeCapturedWindowFrame) missing =
       korvane_bridge_captured_window_frame_new(1, nullptr, 0, 0, 0, 0, 0, 0,
                                                FALSE, FALSE);
