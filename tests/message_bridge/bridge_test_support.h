@@ -21,8 +21,7 @@ FlValue* Decode(const Bytes& bytes,
                 int* error_code = nullptr,
                 std::string* error_message = nullptr);
 
-// [values...], taking the values.
-FlValue* List(std::initializer_list<FlValue*> values);
+using flutter_testing::List;
 
 // A record wrapped as the custom value of its type code.
 FlValue* RecordValue(int code, gpointer record);
