@@ -21,6 +21,7 @@ FlValue* Decode(const Bytes& bytes,
                 int* error_code = nullptr,
                 std::string* error_message = nullptr);
 
+// [values...], taking the values.
 using flutter_testing::List;
 
 // A record wrapped as the custom value of its type code.
@@ -40,7 +41,8 @@ using FrameResponse =
 // once with a fixed reply: a driver health (ready, then permission required
 // for the repair), true for unmounting player 2 or asking about port 26760
 // and false for other players and ports, false for the desktop input and
-// stylus requests, true for every other yes-or-no, no windows and no frame.
+// stylus requests, true for every other yes-or-no, a telemetry snapshot, no
+// windows and no frame.
 class RecordingHost {
  public:
   static const ControllerSlots kControllerSlots;

@@ -24,10 +24,10 @@ std::string Text(gchar* text) {
 
 // A field's value unlike any other field's of its record: integers 2^40
 // plus the position (wider than 32 bits), enumerations 100 plus it (out of
-// every enumeration's range), doubles that plus a half, texts "f" and the
-// position, bytes the position and 255. The record's booleans count up in
-// binary down the two rounds, so no two of them have the same pair of values; a
-// nullable text is absent in the second round.
+// every enumeration's range), doubles 100.5 plus it, texts "f" and it,
+// bytes it and 255. The record's booleans count up in binary down the two
+// rounds, so no two of them have the same pair of values; a nullable text
+// is absent in the second round.
 FlValue* FieldValue(const KorvaneBridgeFieldDescription& field,
                     int position,
                     int round,
