@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "bridge_test_support.h"
 #include "hex.h"
 #include "in_process_dart.h"
-#include "log_capture.h"
-#include "pigeon/korvane_native_bridge.g.h"
 #include "record_text.h"
 
 namespace {
@@ -16,14 +15,6 @@ using korvane_peer_tool::BuildRequest;
 using korvane_peer_tool::DescribeValue;
 using korvane_peer_tool::FindBridgeMethod;
 using korvane_peer_tool::FormatHex;
-
-korvane_peer::Bytes Encode(FlValue* value) {
-  g_autoptr(FlMessageCodec) codec = FL_MESSAGE_CODEC(
-      g_object_new(korvane_bridge_message_codec_get_type(), nullptr));
-  g_autoptr(GBytes) bytes =
-      fl_message_codec_encode_message(codec, value, nullptr);
-  return flutter_testing::ToBytes(bytes);
-}
 
 FlValue* Request(const char* method, std::vector<std::string> arguments) {
   std::string error;
@@ -43,12 +34,12 @@ std::string ErrorOf(const char* method, std::vector<std::string> arguments) {
 TEST(BridgeMethodsTest, PlainArgumentsEncodeAsTheBridgeExpects) {
   g_autoptr(FlValue) unmount =
       Request("unmountVirtualController", {"player_number=2"});
-  EXPECT_EQ(FormatHex(Encode(unmount)), "0c 01 03 02 00 00 00");
-  g_autoptr(FlValue) ensure =
-      Request("ensureUdpPortAllowedInFirewall", {"port=0x6898", "rule_name=ufw"});
+  EXPECT_EQ(FormatHex(bridge_testing::Encode(unmount)), "0c 01 03 02 00 00 00");
+  g_autoptr(FlValue) ensure = Request("ensureUdpPortAllowedInFirewall",
+                                      {"port=0x6898", "rule_name=ufw"});
   EXPECT_EQ(DescribeValue(ensure), "ufw\n26776");
   g_autoptr(FlValue) none = Request("getDriverHealth", {});
-  EXPECT_EQ(FormatHex(Encode(none)), "0c 00");
+  EXPECT_EQ(FormatHex(bridge_testing::Encode(none)), "0c 00");
 }
 
 TEST(BridgeMethodsTest, RecordsTakeNamedFieldsAndDefaultTheRest) {
@@ -92,30 +83,13 @@ TEST(BridgeMethodsTest, WrongArgumentsAreRefusedWithAReason) {
   EXPECT_EQ(FindBridgeMethod("onControllerRumble"), nullptr);
 }
 
-// Every slot is filled, so the bridge gets as far as decoding each request;
-// a handle-answered slot that then does nothing leaves the request without
-// a reply. An empty reply would mean a wrong channel, an error reply a
-// request of the wrong shape.
-TEST(BridgeMethodsTest, EveryMethodReachesItsBridgeHandler) {
-  constexpr auto kIgnore = [](auto...) {};
-  static const KorvaneBridgeVirtualControllerHostApiVTable kController = {
-      kIgnore,
-      kIgnore,
-      kIgnore,
-      kIgnore,
-      kIgnore,
-      [](KorvaneBridgeVirtualControllerFrame*, gpointer) {
-        return korvane_bridge_virtual_controller_host_api_push_controller_frame_response_new();
-      }};
-  static const KorvaneBridgeHostSystemBridgeApiVTable kSystem = {
-      kIgnore, kIgnore, kIgnore, kIgnore, kIgnore, kIgnore,
-      kIgnore, kIgnore, kIgnore, kIgnore, kIgnore};
+// Each method's request, with its fields left to their defaults, reaches its
+// own slot of the bridge and gets a success reply: a wrong channel would get
+// no reply, a request of the wrong shape an error reply.
+TEST(BridgeMethodsTest, EveryMethodReachesItsBridgeSlot) {
+  bridge_testing::RecordingHost host;
   InProcessDart dart;
-  korvane_bridge_virtual_controller_host_api_set_method_handlers(
-      dart.messenger(), nullptr, &kController, nullptr, nullptr);
-  korvane_bridge_host_system_bridge_api_set_method_handlers(
-      dart.messenger(), nullptr, &kSystem, nullptr, nullptr);
-
+  host.Register(dart.messenger());
   const std::map<std::string, std::vector<std::string>> plain_arguments = {
       {"unmountVirtualController", {"player_number=1"}},
       {"isUdpPortAllowedInFirewall", {"port=1"}},
@@ -129,14 +103,12 @@ TEST(BridgeMethodsTest, EveryMethodReachesItsBridgeHandler) {
         Request(method.name, arguments != plain_arguments.end()
                                  ? arguments->second
                                  : std::vector<std::string>{});
-    flutter_testing::LogCapture log;
-    auto reply = dart.Send(method.channel, Encode(request));
-    ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->released; }));
-    if (!method.answered_later) {
-      EXPECT_EQ(FormatHex(reply->bytes), "0c 01 00");
-    } else {
-      EXPECT_FALSE(reply->answered) << FormatHex(reply->bytes);
-    }
+    host.calls.clear();
+    auto reply = dart.Call(method.channel, bridge_testing::Encode(request));
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(FormatHex(*reply).substr(0, 5), "0c 01");
+    ASSERT_EQ(host.calls.size(), 1u);
+    EXPECT_EQ(host.calls[0].substr(0, host.calls[0].find(' ')), method.name);
   }
 }
 

@@ -40,4 +40,27 @@ std::string ToHex(const Bytes& bytes) {
   return hex;
 }
 
+Bytes EncodeMessage(FlMessageCodec* codec, FlValue* value) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GBytes) bytes =
+      fl_message_codec_encode_message(codec, value, &error);
+  g_assert_no_error(error);
+  return ToBytes(bytes);
+}
+
+FlValue* DecodeMessage(FlMessageCodec* codec,
+                       const Bytes& bytes,
+                       GError** error) {
+  g_autoptr(GBytes) message = ToGBytes(bytes);
+  return fl_message_codec_decode_message(codec, message, error);
+}
+
+FlValue* List(std::initializer_list<FlValue*> values) {
+  FlValue* list = fl_value_new_list();
+  for (FlValue* value : values) {
+    fl_value_append_take(list, value);
+  }
+  return list;
+}
+
 }  // namespace flutter_testing

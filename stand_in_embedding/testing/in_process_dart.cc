@@ -1,7 +1,5 @@
 #include "in_process_dart.h"
 
-#include <algorithm>
-
 #include "fl_binary_messenger_impl.h"
 
 namespace flutter_testing {
@@ -66,16 +64,15 @@ void InProcessDart::OnHostMessage(const gchar* channel,
                                   guint64 id,
                                   gpointer user_data) {
   auto* self = static_cast<InProcessDart*>(user_data);
-  HostMessage host_message{channel, ToBytes(message), id};
-  self->received_.push_back(host_message);
+  const Bytes bytes = ToBytes(message);
+  self->received_.push_back({channel, bytes});
 
   std::optional<Bytes> reply = Bytes();
   auto handler = self->handlers_.find(channel);
   if (handler != self->handlers_.end()) {
-    reply = handler->second(host_message.message);
+    reply = handler->second(bytes);
   }
   if (!reply.has_value()) {
-    self->held_.push_back(host_message);
     return;
   }
   // Answer from the main context, as a real Dart isolate would, not from
@@ -99,22 +96,6 @@ void InProcessDart::OnHostMessage(const gchar* channel,
         return G_SOURCE_REMOVE;
       },
       answer);
-}
-
-void InProcessDart::Answer(guint64 id, std::optional<Bytes> reply) {
-  held_.erase(std::remove_if(held_.begin(), held_.end(),
-                             [id](const HostMessage& m) { return m.id == id; }),
-              held_.end());
-  if (reply.has_value()) {
-    g_autoptr(GBytes) bytes = ToGBytes(*reply);
-    fl_binary_messenger_impl_complete_send(FL_BINARY_MESSENGER_IMPL(messenger_),
-                                           id, bytes, nullptr);
-  } else {
-    g_autoptr(GError) error =
-        g_error_new(G_IO_ERROR, G_IO_ERROR_FAILED, "The Dart side failed");
-    fl_binary_messenger_impl_complete_send(FL_BINARY_MESSENGER_IMPL(messenger_),
-                                           id, nullptr, error);
-  }
 }
 
 bool InProcessDart::RunUntil(const std::function<bool()>& done,

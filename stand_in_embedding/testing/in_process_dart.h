@@ -28,15 +28,13 @@ class InProcessDart {
     bool released = false;  // the host dropped its response handle
   };
 
-  // A host message that the test has not answered yet.
+  // A message that the host sent.
   struct HostMessage {
     std::string channel;
     Bytes message;
-    guint64 id;
   };
 
-  // Returns the reply to give, or nothing to leave the message unanswered
-  // (it then waits in held() for Answer()).
+  // Returns the reply to give, or nothing to leave the message unanswered.
   using Handler = std::function<std::optional<Bytes>(const Bytes& message)>;
 
   InProcessDart();
@@ -63,12 +61,6 @@ class InProcessDart {
   // Every message the host sent, in order.
   const std::vector<HostMessage>& received() const { return received_; }
 
-  // Host messages left unanswered by their handler.
-  const std::vector<HostMessage>& held() const { return held_; }
-
-  // Answers a held message; an empty optional fails it with an error.
-  void Answer(guint64 id, std::optional<Bytes> reply);
-
   // Runs the main context until `done` or until `timeout` passes; returns
   // whether `done` became true.
   static bool RunUntil(const std::function<bool()>& done,
@@ -87,7 +79,6 @@ class InProcessDart {
   GObject* messenger_;
   std::map<std::string, Handler> handlers_;
   std::vector<HostMessage> received_;
-  std::vector<HostMessage> held_;
 };
 
 }  // namespace flutter_testing

@@ -50,14 +50,10 @@ LogCapture::~LogCapture() {
   active_capture = outer_;
 }
 
-std::vector<LogCapture::Entry> LogCapture::entries() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return entries_;
-}
-
 std::vector<std::string> LogCapture::Messages(GLogLevelFlags level) const {
+  std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> messages;
-  for (const Entry& entry : entries()) {
+  for (const Entry& entry : entries_) {
     if (entry.level == level) {
       messages.push_back(entry.message);
     }

@@ -14,22 +14,21 @@ namespace flutter_testing {
 // as a failure). Captures nest: the innermost one collects.
 class LogCapture {
  public:
-  struct Entry {
-    GLogLevelFlags level;
-    std::string message;
-  };
-
   LogCapture();
   ~LogCapture();
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
-  std::vector<Entry> entries() const;
   // Messages logged at exactly `level`.
   std::vector<std::string> Messages(GLogLevelFlags level) const;
 
  private:
   friend void Record(GLogLevelFlags level, const gchar* message);
+
+  struct Entry {
+    GLogLevelFlags level;
+    std::string message;
+  };
 
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;

@@ -1,50 +1,24 @@
 #include <flutter_linux/flutter_linux.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "bytes.h"
 
 namespace {
 
 using flutter_testing::Bytes;
+using flutter_testing::DecodeMessage;
+using flutter_testing::EncodeMessage;
 using flutter_testing::FromHex;
-using flutter_testing::ToBytes;
-using flutter_testing::ToGBytes;
+using flutter_testing::List;
 using flutter_testing::ToHex;
 
 FlMessageCodec* StandardCodec() {
   return FL_MESSAGE_CODEC(fl_standard_message_codec_new());
-}
-
-Bytes Encode(FlMessageCodec* codec, FlValue* value) {
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(GBytes) bytes = fl_message_codec_encode_message(codec, value, &error);
-  EXPECT_NE(bytes, nullptr) << error->message;
-  return bytes != nullptr ? ToBytes(bytes) : Bytes();
-}
-
-// On failure returns nullptr and the error code in *code.
-FlValue* Decode(FlMessageCodec* codec, const Bytes& bytes, int* code = nullptr) {
-  g_autoptr(GBytes) message = ToGBytes(bytes);
-  g_autoptr(GError) error = nullptr;
-  FlValue* value = fl_message_codec_decode_message(codec, message, &error);
-  if (value == nullptr) {
-    EXPECT_EQ(error->domain, FL_MESSAGE_CODEC_ERROR);
-    if (code != nullptr) {
-      *code = error->code;
-    }
-  }
-  return value;
-}
-
-FlValue* List(std::initializer_list<FlValue*> children) {
-  FlValue* list = fl_value_new_list();
-  for (FlValue* child : children) {
-    fl_value_append_take(list, child);
-  }
-  return list;
 }
 
 template <typename T, size_t N>
@@ -107,72 +81,57 @@ TEST(FlStandardMessageCodecTest, EveryTypeEncodesToItsWireBytesAndBack) {
   for (const WireCase& c : kWireCases) {
     SCOPED_TRACE(c.name);
     g_autoptr(FlValue) value = c.make();
-    EXPECT_EQ(ToHex(Encode(codec, value)), c.hex);
-    g_autoptr(FlValue) decoded = Decode(codec, FromHex(c.hex));
+    EXPECT_EQ(ToHex(EncodeMessage(codec, value)), c.hex);
+    g_autoptr(FlValue) decoded = DecodeMessage(codec, FromHex(c.hex));
     ASSERT_NE(decoded, nullptr);
     EXPECT_TRUE(fl_value_equal(value, decoded));
   }
 
   // The Dart side sends a null message as no bytes at all.
-  EXPECT_EQ(ToHex(Encode(codec, nullptr)), "00");
-  g_autoptr(FlValue) empty = Decode(codec, Bytes());
+  EXPECT_EQ(ToHex(EncodeMessage(codec, nullptr)), "00");
+  g_autoptr(FlValue) empty = DecodeMessage(codec, Bytes());
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(fl_value_get_type(empty), FL_VALUE_TYPE_NULL);
 }
 
 TEST(FlStandardMessageCodecTest, SizesAtTheirBoundaries) {
   g_autoptr(FlMessageCodec) codec = StandardCodec();
-  struct Case {
-    uint32_t size;
-    const char* hex;
-  } cases[] = {{253, "fd"},
-               {254, "fe fe 00"},
-               {65535, "fe ff ff"},
-               {65536, "ff 00 00 01 00"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
-    g_autoptr(GByteArray) buffer = g_byte_array_new();
-    fl_standard_message_codec_write_size(FL_STANDARD_MESSAGE_CODEC(codec), buffer, c.size);
-    g_autoptr(GBytes) written = g_byte_array_free_to_bytes(g_steal_pointer(&buffer));
-    EXPECT_EQ(ToHex(ToBytes(written)), c.hex);
-    size_t offset = 0;
-    uint32_t size = 0;
-    EXPECT_TRUE(fl_standard_message_codec_read_size(FL_STANDARD_MESSAGE_CODEC(codec),
-                                                    written, &offset, &size, nullptr));
-    EXPECT_EQ(size, c.size);
-    EXPECT_EQ(offset, g_bytes_get_size(written));
+  const std::pair<size_t, const char*> cases[] = {
+      {253, "08 fd"}, {254, "08 fe fe 00"}, {65535, "08 fe ff ff"},
+      {65536, "08 ff 00 00 01 00"}};
+  for (const auto& [size, hex] : cases) {
+    SCOPED_TRACE(size);
+    const Bytes items(size, 7);
+    g_autoptr(FlValue) value = fl_value_new_uint8_list(items.data(), size);
+    Bytes bytes = EncodeMessage(codec, value);
+    EXPECT_EQ(ToHex(bytes).substr(0, strlen(hex)), hex);
+    EXPECT_EQ(bytes.size(), (strlen(hex) + 1) / 3 + size);
+    g_autoptr(FlValue) decoded = DecodeMessage(codec, bytes);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_TRUE(fl_value_equal(value, decoded));
   }
 }
 
-TEST(FlStandardMessageCodecTest, EveryCutPointIsOutOfData) {
+// Every cut point of a message holding every type, and every way the
+// bytes can break the format.
+TEST(FlStandardMessageCodecTest, MalformedInputIsAnError) {
   g_autoptr(FlMessageCodec) codec = StandardCodec();
   g_autoptr(FlValue) every_type = fl_value_new_list();
   for (const WireCase& c : kWireCases) {
     fl_value_append_take(every_type, c.make());
   }
-  Bytes bytes = Encode(codec, every_type);
-  // Cutting at 0 would be the empty (null) message.
-  for (size_t length = 1; length < bytes.size(); length++) {
-    SCOPED_TRACE(length);
-    int code = -1;
-    g_autoptr(FlValue) decoded =
-        Decode(codec, Bytes(bytes.begin(), bytes.begin() + length), &code);
-    EXPECT_EQ(decoded, nullptr);
-    EXPECT_EQ(code, FL_MESSAGE_CODEC_ERROR_OUT_OF_DATA);
-  }
-}
-
-TEST(FlStandardMessageCodecTest, MalformedInputIsAnError) {
+  const Bytes whole = EncodeMessage(codec, every_type);
   Bytes too_deep;
   for (int i = 0; i < 100000; i++) {
     too_deep.insert(too_deep.end(), {0x0c, 0x01});
   }
   too_deep.push_back(0x00);
   struct Case {
-    const char* name;
+    std::string name;
     Bytes bytes;
     int code;
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"bytes left over", FromHex("00 00"), FL_MESSAGE_CODEC_ERROR_ADDITIONAL_DATA},
       {"bytes after a list", FromHex("0c 01 01 02"), FL_MESSAGE_CODEC_ERROR_ADDITIONAL_DATA},
       {"reserved type 15", FromHex("0f"), FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE},
@@ -194,22 +153,27 @@ TEST(FlStandardMessageCodecTest, MalformedInputIsAnError) {
       // Refused, not a stack overflow.
       {"nesting 100000 deep", too_deep, FL_MESSAGE_CODEC_ERROR_FAILED},
   };
-  g_autoptr(FlMessageCodec) codec = StandardCodec();
+  // Cutting at 0 would be the empty (null) message.
+  for (size_t length = 1; length < whole.size(); length++) {
+    cases.push_back({"cut at " + std::to_string(length),
+                     Bytes(whole.begin(), whole.begin() + length),
+                     FL_MESSAGE_CODEC_ERROR_OUT_OF_DATA});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    int code = -1;
-    g_autoptr(FlValue) decoded = Decode(codec, c.bytes, &code);
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(FlValue) decoded = DecodeMessage(codec, c.bytes, &error);
     EXPECT_EQ(decoded, nullptr);
-    EXPECT_EQ(code, c.code);
+    EXPECT_TRUE(g_error_matches(error, FL_MESSAGE_CODEC_ERROR, c.code));
   }
 
   // The legacy large-integer form still reads when the value fits, and
   // ordinary nesting is fine.
-  g_autoptr(FlValue) large = Decode(codec, FromHex("05 03 2d 66 66"));  // "-ff"
+  g_autoptr(FlValue) large = DecodeMessage(codec, FromHex("05 03 2d 66 66"));  // "-ff"
   ASSERT_NE(large, nullptr);
   EXPECT_EQ(fl_value_get_int(large), -255);
   Bytes shallow(too_deep.end() - 201, too_deep.end());
-  g_autoptr(FlValue) nested = Decode(codec, shallow);
+  g_autoptr(FlValue) nested = DecodeMessage(codec, shallow);
   EXPECT_NE(nested, nullptr);
 }
 

@@ -9,41 +9,187 @@ FlMessageCodec* NewCodec() {
       g_object_new(korvane_bridge_message_codec_get_type(), nullptr));
 }
 
+RecordingHost* HostOf(gpointer data) {
+  return static_cast<RecordingHost*>(data);
+}
+
+// An argument as the slots record it, after a space.
+std::string Text(int64_t value) {
+  return " " + std::to_string(value);
+}
+#define TEXT_OF(Record, record)                                          \
+  std::string Text(Record* value) {                                      \
+    g_autofree gchar* text = korvane_bridge_##record##_to_string(value); \
+    return std::string(" ") + text;                                      \
+  }
+TEXT_OF(KorvaneBridgeVirtualControllerMountRequest,
+        virtual_controller_mount_request)
+TEXT_OF(KorvaneBridgeVirtualControllerFrame, virtual_controller_frame)
+TEXT_OF(KorvaneBridgeNativeDeckActionRequest, native_deck_action_request)
+TEXT_OF(KorvaneBridgeSecondScreenCaptureConfig, second_screen_capture_config)
+TEXT_OF(KorvaneBridgeNativeStylusInjectionRequest,
+        native_stylus_injection_request)
+#undef TEXT_OF
+
+// Answers with `record`, a new reference that it lets go.
+template <typename Handle, typename Record>
+void AnswerWith(void (*respond)(Handle*, Record*),
+                Handle* handle,
+                Record* record) {
+  respond(handle, record);
+  g_object_unref(record);
+}
+
+KorvaneBridgeNativeDriverHealth* Health(
+    KorvaneBridgeNativeDriverReadiness readiness) {
+  return korvane_bridge_native_driver_health_new(readiness, "uinput", 2, TRUE,
+                                                 nullptr);
+}
+
+#define CONTROLLER(method) \
+  korvane_bridge_virtual_controller_host_api_respond_##method
+#define SYSTEM(method) korvane_bridge_host_system_bridge_api_respond_##method
+
+// A slot that records `name` (and its one argument) and, unless the host
+// defers, runs `answer` with its `handle` (and `argument`).
+#define SLOT(name, answer)                    \
+  [](auto* handle, gpointer data) {           \
+    if (HostOf(data)->Record(name, handle)) { \
+      answer;                                 \
+    }                                         \
+  }
+#define ARGUMENT_SLOT(name, answer)                            \
+  [](auto argument, auto* handle, gpointer data) {             \
+    if (HostOf(data)->Record(name + Text(argument), handle)) { \
+      answer;                                                  \
+    }                                                          \
+  }
+
 }  // namespace
+
+const ControllerSlots RecordingHost::kControllerSlots = {
+    SLOT("getDriverHealth",
+         AnswerWith(CONTROLLER(get_driver_health),
+                    handle,
+                    Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY))),
+    SLOT("setupOrRepairDriver",
+         AnswerWith(
+             CONTROLLER(setup_or_repair_driver),
+             handle,
+             Health(
+                 KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED))),
+    ARGUMENT_SLOT("mountVirtualController",
+                  CONTROLLER(mount_virtual_controller)(handle, TRUE)),
+    ARGUMENT_SLOT(
+        "unmountVirtualController",
+        CONTROLLER(unmount_virtual_controller)(handle, argument == 2)),
+    SLOT("unmountAllControllers", CONTROLLER(unmount_all_controllers)(handle)),
+    [](KorvaneBridgeVirtualControllerFrame* frame, gpointer data) {
+      HostOf(data)->calls.push_back("pushControllerFrame" + Text(frame));
+      return HostOf(data)->frame_response();
+    },
+};
+
+const SystemSlots RecordingHost::kSystemSlots = {
+    ARGUMENT_SLOT(
+        "isUdpPortAllowedInFirewall",
+        SYSTEM(is_udp_port_allowed_in_firewall)(handle, argument == 26760)),
+    [](const gchar* rule, int64_t port, auto* handle, gpointer data) {
+      if (HostOf(data)->Record(std::string("ensureUdpPortAllowedInFirewall ") +
+                                   rule + Text(port),
+                               handle)) {
+        SYSTEM(ensure_udp_port_allowed_in_firewall)(handle, TRUE);
+      }
+    },
+    SLOT("hasDesktopInputPermission",
+         SYSTEM(has_desktop_input_permission)(handle, TRUE)),
+    SLOT("requestDesktopInputPermission",
+         SYSTEM(request_desktop_input_permission)(handle, FALSE)),
+    SLOT("hasScreenRecordingPermission",
+         SYSTEM(has_screen_recording_permission)(handle, TRUE)),
+    SLOT("requestScreenRecordingPermission",
+         SYSTEM(request_screen_recording_permission)(handle, TRUE)),
+    ARGUMENT_SLOT("triggerDeckAction",
+                  SYSTEM(trigger_deck_action)(handle, TRUE)),
+    SLOT("getSystemTelemetrySnapshot",
+         AnswerWith(SYSTEM(get_system_telemetry_snapshot),
+                    handle,
+                    korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
+                                                                        FALSE,
+                                                                        "t",
+                                                                        "a",
+                                                                        "b",
+                                                                        "s",
+                                                                        50,
+                                                                        FALSE,
+                                                                        7))),
+    SLOT("listCapturableWindows",
+         g_autoptr(FlValue) windows = fl_value_new_list();
+         SYSTEM(list_capturable_windows)(handle, windows)),
+    ARGUMENT_SLOT("captureWindowFrame",
+                  SYSTEM(capture_window_frame)(handle, nullptr)),
+    ARGUMENT_SLOT("injectWindowStylusEvent",
+                  SYSTEM(inject_window_stylus_event)(handle, FALSE)),
+};
+
+RecordingHost::~RecordingHost() {
+  for (GObject* handle : deferred) {
+    g_object_unref(handle);
+  }
+}
+
+void RecordingHost::Register(FlBinaryMessenger* messenger,
+                             const gchar* suffix,
+                             const ControllerSlots* controller,
+                             const SystemSlots* system) {
+  auto release = [](gpointer data) { HostOf(data)->released++; };
+  korvane_bridge_virtual_controller_host_api_set_method_handlers(
+      messenger, suffix, controller, this, release);
+  korvane_bridge_host_system_bridge_api_set_method_handlers(
+      messenger, suffix, system, this, release);
+}
+
+bool RecordingHost::Record(std::string call, gpointer handle) {
+  calls.push_back(std::move(call));
+  if (defer) {
+    deferred.push_back(G_OBJECT(g_object_ref(handle)));
+  }
+  return !defer;
+}
+
+std::string ChannelOf(const std::string& method) {
+  const std::pair<const KorvaneBridgeMethodDescription*, size_t> tables[] = {
+      {korvane_bridge_host_api_methods, korvane_bridge_host_api_method_count},
+      {korvane_bridge_flutter_api_methods,
+       korvane_bridge_flutter_api_method_count}};
+  for (const auto& [methods, count] : tables) {
+    for (size_t i = 0; i < count; i++) {
+      if (method == methods[i].name) {
+        return methods[i].channel;
+      }
+    }
+  }
+  g_error("no bridge method %s", method.c_str());
+}
 
 Bytes Encode(FlValue* value) {
   g_autoptr(FlMessageCodec) codec = NewCodec();
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(GBytes) bytes =
-      fl_message_codec_encode_message(codec, value, &error);
-  g_assert_no_error(error);
-  return flutter_testing::ToBytes(bytes);
+  return flutter_testing::EncodeMessage(codec, value);
 }
 
 FlValue* Decode(const Bytes& bytes,
                 int* error_code,
                 std::string* error_message) {
   g_autoptr(FlMessageCodec) codec = NewCodec();
-  g_autoptr(GBytes) message = flutter_testing::ToGBytes(bytes);
   g_autoptr(GError) error = nullptr;
-  FlValue* value = fl_message_codec_decode_message(codec, message, &error);
-  if (value == nullptr) {
-    if (error_code != nullptr) {
-      *error_code = error->code;
-    }
-    if (error_message != nullptr) {
-      *error_message = error->message;
-    }
+  FlValue* value = flutter_testing::DecodeMessage(codec, bytes, &error);
+  if (value == nullptr && error_code != nullptr) {
+    *error_code = error->code;
+  }
+  if (value == nullptr && error_message != nullptr) {
+    *error_message = error->message;
   }
   return value;
-}
-
-FlValue* List(std::initializer_list<FlValue*> values) {
-  FlValue* list = fl_value_new_list();
-  for (FlValue* value : values) {
-    fl_value_append_take(list, value);
-  }
-  return list;
 }
 
 FlValue* RecordValue(int code, gpointer record) {

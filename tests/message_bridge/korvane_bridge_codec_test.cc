@@ -20,15 +20,10 @@ gpointer RecordOf(FlValue* value) {
   return fl_value_get_custom_value_object(value);
 }
 
-TEST(KorvaneBridgeCodecTest, RumbleEventBytes) {
-  g_autoptr(KorvaneBridgeNativeRumbleEvent) event =
-      korvane_bridge_native_rumble_event_new(1, 200, 0);
-  g_autoptr(FlValue) value = RecordValue(137, event);
-  EXPECT_EQ(EncodeHex(value),
-            "89 0c 03 03 01 00 00 00 03 c8 00 00 00 03 00 00 00 00");
-}
-
-TEST(KorvaneBridgeCodecTest, DriverHealthCarriesReadinessAsEnumAndAbsenceAsNull) {
+// Every record is its fields' list behind its type code
+// (KorvaneBridgeRecordsTest); this pins the list's bytes for one record, with
+// an enumeration, a text, an integer, a boolean and an absent text.
+TEST(KorvaneBridgeCodecTest, DriverHealthBytes) {
   g_autoptr(KorvaneBridgeNativeDriverHealth) health =
       korvane_bridge_native_driver_health_new(
           KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_MODULE_NOT_LOADED, "u", 1,
@@ -36,74 +31,21 @@ TEST(KorvaneBridgeCodecTest, DriverHealthCarriesReadinessAsEnumAndAbsenceAsNull)
   g_autoptr(FlValue) value = RecordValue(134, health);
   EXPECT_EQ(EncodeHex(value),
             "86 0c 05 82 03 01 00 00 00 07 01 75 03 01 00 00 00 02 00");
-
-  g_autoptr(FlValue) decoded = Decode(Encode(value));
-  ASSERT_NE(decoded, nullptr);
-  auto* back = KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(RecordOf(decoded));
-  EXPECT_EQ(korvane_bridge_native_driver_health_get_status_message(back), nullptr);
-  EXPECT_TRUE(korvane_bridge_native_driver_health_equals(health, back));
 }
 
-TEST(KorvaneBridgeCodecTest, EnumerationsPassThroughUnchecked) {
-  // Persona 7 is no known persona; it still travels both ways.
-  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
-      korvane_bridge_virtual_controller_mount_request_new(
-          1, static_cast<KorvaneBridgeNativeGamepadPersona>(7), "d", "n", FALSE,
-          FALSE);
-  g_autoptr(FlValue) value = RecordValue(135, request);
-  g_autoptr(FlValue) decoded = Decode(Encode(value));
-  ASSERT_NE(decoded, nullptr);
-  EXPECT_EQ(korvane_bridge_virtual_controller_mount_request_get_persona(
-                KORVANE_BRIDGE_VIRTUAL_CONTROLLER_MOUNT_REQUEST(RecordOf(decoded))),
-            7);
-
-  // The touch mode (132) is carried by nothing here, but passes through.
-  Bytes touch_mode = FromHex("84 03 02 00 00 00");
-  g_autoptr(FlValue) mode = Decode(touch_mode);
-  ASSERT_NE(mode, nullptr);
-  EXPECT_EQ(fl_value_get_custom_type(mode), 132);
-  EXPECT_EQ(fl_value_get_int(static_cast<FlValue*>(
-                const_cast<gpointer>(fl_value_get_custom_value(mode)))),
-            2);
-  EXPECT_EQ(Encode(mode), touch_mode);
-}
-
-TEST(KorvaneBridgeCodecTest, WideIntegersAndEmptyBytes) {
+TEST(KorvaneBridgeCodecTest, EmptyBytesComeBackPresentNotAbsent) {
   const uint8_t none[] = {0};
   g_autoptr(KorvaneBridgeCapturedWindowFrame) frame =
-      korvane_bridge_captured_window_frame_new(INT64_C(1) << 40, none, 0, 0, 0,
-                                               0, 0, -1, FALSE, FALSE);
+      korvane_bridge_captured_window_frame_new(1, none, 0, 0, 0, 0, 0, 0,
+                                               FALSE, FALSE);
   g_autoptr(FlValue) value = RecordValue(143, frame);
-  std::string hex = EncodeHex(value);
-  EXPECT_EQ(hex.substr(0, 41), "8f 0c 09 04 00 00 00 00 00 01 00 00 08 00");
-
   g_autoptr(FlValue) decoded = Decode(Encode(value));
   ASSERT_NE(decoded, nullptr);
-  auto* back = KORVANE_BRIDGE_CAPTURED_WINDOW_FRAME(RecordOf(decoded));
-  EXPECT_EQ(korvane_bridge_captured_window_frame_get_window_id(back),
-            INT64_C(1) << 40);
   size_t length = 99;
-  EXPECT_NE(korvane_bridge_captured_window_frame_get_jpeg_bytes(back, &length),
+  EXPECT_NE(korvane_bridge_captured_window_frame_get_jpeg_bytes(
+                KORVANE_BRIDGE_CAPTURED_WINDOW_FRAME(RecordOf(decoded)), &length),
             nullptr);
   EXPECT_EQ(length, 0u);
-}
-
-TEST(KorvaneBridgeCodecTest, RecordsNestInsideListsAndMaps) {
-  g_autoptr(KorvaneBridgeCapturableWindowInfo) info =
-      korvane_bridge_capturable_window_info_new(1, "t", "o", "b", 2, 3, TRUE,
-                                                FALSE);
-  g_autoptr(FlValue) map = fl_value_new_map();
-  fl_value_set_string_take(map, "windows", List({RecordValue(141, info)}));
-  g_autoptr(FlValue) nested = List({List({fl_value_ref(map)})});
-  Bytes bytes = Encode(nested);
-  g_autoptr(FlValue) decoded = Decode(bytes);
-  ASSERT_NE(decoded, nullptr);
-  FlValue* windows = fl_value_lookup_string(
-      fl_value_get_list_value(fl_value_get_list_value(decoded, 0), 0), "windows");
-  ASSERT_NE(windows, nullptr);
-  EXPECT_TRUE(korvane_bridge_capturable_window_info_equals(
-      info, KORVANE_BRIDGE_CAPTURABLE_WINDOW_INFO(
-                RecordOf(fl_value_get_list_value(windows, 0)))));
 }
 
 TEST(KorvaneBridgeCodecTest, BadRecordListsAreRefused) {
