@@ -19,7 +19,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "input/kernel_calls.h"
@@ -154,9 +153,8 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     return mode != F_OK && node_ != NodeState::kReady ? Fail(EACCES) : 0;
   }
 
-  int RunShellCommand(const char* command_line) override {
+  int RunShellCommand(const char*) override {
     Lock lock(mutex_);
-    shell_commands_.push_back(command_line);
     node_ = node_after_shell_command_;
     return 0;
   }
@@ -217,10 +215,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   std::vector<KernelCall> Calls() const {
     Lock lock(mutex_);
     return calls_;
-  }
-  std::vector<std::string> ShellCommands() const {
-    Lock lock(mutex_);
-    return shell_commands_;
   }
   std::set<int> OpenDescriptors() const {
     Lock lock(mutex_);
@@ -283,19 +277,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   std::chrono::milliseconds poll_wait_limit_{5};
   NodeState node_ = NodeState::kReady;
   NodeState node_after_shell_command_ = NodeState::kReady;
-  std::vector<std::string> shell_commands_;
   int misuses_ = 0;
-};
-
-// The three steps at which the kernel can refuse a new device.
-struct CreationStep {
-  const char* name;
-  void (*fail_next)(FakeKernel& kernel);
-};
-inline const CreationStep kCreationSteps[] = {
-    {"open", [](FakeKernel& kernel) { kernel.FailOpens(); }},
-    {"setup", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_SETUP); }},
-    {"create", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_CREATE); }},
 };
 
 // Calls of one kind on one descriptor, in order; ioctls of one request

@@ -105,7 +105,8 @@ TEST_F(ForceFeedbackWorkerTest, PlaysReportTheUploadedStrengthsOrSilence) {
   for (const auto& c : cases) {
     ++effect_id;
     if (c.type != 0) {
-      kernel_.QueueUpload(fd_, ++request, Effect(c.type, effect_id, 65535, 256));
+      kernel_.QueueUpload(fd_, ++request,
+                          Effect(c.type, effect_id, 65535, 256));
     }
     if (c.erase_first) {
       kernel_.QueueErase(fd_, ++request, effect_id);

@@ -28,9 +28,9 @@ TEST(FrameTranslationTest, StickScaling) {
     int32_t expected;
     int32_t expected_symmetric;  // on the Nintendo driver's -32767..32767
   } cases[] = {
-      {128, 0, 0},          {255, 32767, 32767}, {0, -32768, -32767},
-      {129, 258, 258},      {127, -256, -255},   {300, 32767, 32767},
-      {-5, -32768, -32767}, {1, -32512, -32511}, {254, 32508, 32508},
+      {128, 0, 0},          {255, 32767, 32767},    {0, -32768, -32767},
+      {129, 258, 258},      {127, -256, -255},      {300, 32767, 32767},
+      {-5, -32768, -32767}, {1, -32512, -32511},    {254, 32508, 32508},
       {kMax, 32767, 32767}, {kMin, -32768, -32767},
   };
   for (const auto& c : cases) {
@@ -80,8 +80,8 @@ TEST(FrameTranslationTest, TriggerThresholdsAndDpad) {
       if (event.type == c.type && event.code == c.code) {
         ++found;
         EXPECT_EQ(event.value, c.expected)
-            << "persona " << c.persona << ", code " << c.code << ", l2 "
-            << c.l2 << ", r2 " << c.r2;
+            << "persona " << c.persona << ", code " << c.code << ", l2 " << c.l2
+            << ", r2 " << c.r2;
       }
     }
     EXPECT_EQ(found, 1) << "persona " << c.persona << ", code " << c.code;

@@ -25,15 +25,17 @@ TEST(MacroKeyboardTest, ZeroKeysAndFailedCreationsTypeNothingAndRetry) {
     EXPECT_FALSE(backend.SendMouseButton(0, true));
     EXPECT_TRUE(kernel.Calls().empty()) << "no device for nothing to type";
   }
-  for (const auto& step : input_testing::kCreationSteps) {
+  // The open, then the setup and the creation refused.
+  for (unsigned long refused :
+       std::vector<unsigned long>{0, UI_DEV_SETUP, UI_DEV_CREATE}) {
     FakeKernel kernel;
     UinputPadBackend backend(nullptr, kernel);
-    step.fail_next(kernel);
-    EXPECT_FALSE(backend.SendMouseButton(kLeftButton, true)) << step.name;
-    EXPECT_TRUE(kernel.OpenDescriptors().empty()) << step.name;
-    EXPECT_EQ(kernel.Misuses(), 0) << step.name;
-    EXPECT_TRUE(backend.SendMouseButton(kLeftButton, true)) << step.name;
-    EXPECT_EQ(kernel.OpenDescriptors().size(), 1u) << step.name;
+    refused == 0 ? kernel.FailOpens() : kernel.FailRequest(refused);
+    EXPECT_FALSE(backend.SendMouseButton(kLeftButton, true)) << refused;
+    EXPECT_TRUE(kernel.OpenDescriptors().empty()) << refused;
+    EXPECT_EQ(kernel.Misuses(), 0) << refused;
+    EXPECT_TRUE(backend.SendMouseButton(kLeftButton, true)) << refused;
+    EXPECT_EQ(kernel.OpenDescriptors().size(), 1u) << refused;
   }
 }
 
