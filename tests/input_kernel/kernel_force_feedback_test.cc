@@ -32,7 +32,10 @@ class Game {
 
   // Uploads (or, with an id, updates) a rumble effect; its id, or -1.
   // Without a length it plays until stopped.
-  int Upload(uint16_t strong, uint16_t weak, int id = -1, uint16_t delay_ms = 0,
+  int Upload(uint16_t strong,
+             uint16_t weak,
+             int id = -1,
+             uint16_t delay_ms = 0,
              uint16_t length_ms = 0) {
     ff_effect effect{};
     effect.type = FF_RUMBLE;
@@ -76,7 +79,8 @@ class KernelForceFeedbackTest : public ::testing::Test {
   // When the next callback came, which must report `strong` and `weak`.
   double Next(int64_t strong, int64_t weak, int timeout_ms = 2000) {
     const auto call = log_.Next(timeout_ms);
-    EXPECT_TRUE(call.has_value()) << "no callback for " << strong << ", " << weak;
+    EXPECT_TRUE(call.has_value())
+        << "no callback for " << strong << ", " << weak;
     EXPECT_EQ(call ? call->first : Rumble(), Rumble(kPlayer, strong, weak));
     return call ? call->second : 0;
   }
@@ -158,8 +162,10 @@ TEST_F(KernelForceFeedbackTest, ThousandUploadPlayCyclesWithoutAMiss) {
     ASSERT_TRUE(game_->Erase(id));  // a stop first, then the erase
     Next(0, 0);
   }
-  printf("figure: play write to rumble callback %.3f ms on average, %.3f ms at most\n",
-         latency_total / kCycles, latency_max);
+  printf(
+      "figure: play write to rumble callback %.3f ms on average, %.3f ms at "
+      "most\n",
+      latency_total / kCycles, latency_max);
   EXPECT_EQ(log_.Pending(), 0u);
 }
 

@@ -68,13 +68,17 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
     int minimum, maximum, fuzz, flat;
   };
   const std::vector<Axis> sticks_and_triggers = {
-      {ABS_X, -32768, 32767, 16, 128},  {ABS_Y, -32768, 32767, 16, 128},
-      {ABS_Z, 0, 255, 0, 0},            {ABS_RX, -32768, 32767, 16, 128},
-      {ABS_RY, -32768, 32767, 16, 128}, {ABS_RZ, 0, 255, 0, 0},
-      {ABS_HAT0X, -1, 1, 0, 0},         {ABS_HAT0Y, -1, 1, 0, 0},
+      {ABS_X, -32768, 32767, 16, 128},
+      {ABS_Y, -32768, 32767, 16, 128},
+      {ABS_Z, 0, 255, 0, 0},
+      {ABS_RX, -32768, 32767, 16, 128},
+      {ABS_RY, -32768, 32767, 16, 128},
+      {ABS_RZ, 0, 255, 0, 0},
+      {ABS_HAT0X, -1, 1, 0, 0},
+      {ABS_HAT0Y, -1, 1, 0, 0},
   };
   const std::vector<unsigned> xbox_keys = {
-      BTN_A,     BTN_B,     BTN_X,    BTN_Y,      BTN_TL,    BTN_TR,
+      BTN_A,      BTN_B,     BTN_X,    BTN_Y,      BTN_TL,    BTN_TR,
       BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR};
   const struct Case {
     int persona;
@@ -82,13 +86,16 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
     std::vector<unsigned> keys;
     std::vector<Axis> axes;
   } cases[] = {
-      {0, "Sony Interactive Entertainment Wireless Controller",
-       {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_TL, BTN_TR, BTN_TL2, BTN_TR2,
-        BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR},
-       sticks_and_triggers},
-      {2, "Nintendo Co., Ltd. Pro Controller",
-       {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_Z, BTN_TL, BTN_TR, BTN_TL2,
+      {0,
+       "Sony Interactive Entertainment Wireless Controller",
+       {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_TL, BTN_TR, BTN_TL2,
         BTN_TR2, BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR},
+       sticks_and_triggers},
+      {2,
+       "Nintendo Co., Ltd. Pro Controller",
+       {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_Z, BTN_TL, BTN_TR,
+        BTN_TL2, BTN_TR2, BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL,
+        BTN_THUMBR},
        {{ABS_X, -32767, 32767, 250, 500},
         {ABS_Y, -32767, 32767, 250, 500},
         {ABS_RX, -32767, 32767, 250, 500},
@@ -105,7 +112,8 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
     SCOPED_TRACE(c.persona);
     double start = NowMs();
     ASSERT_TRUE(backend.MountController(1, Persona(c.persona), ""));
-    printf("figure: mount of persona %d took %.2f ms\n", c.persona, NowMs() - start);
+    printf("figure: mount of persona %d took %.2f ms\n", c.persona,
+           NowMs() - start);
     EXPECT_TRUE(!previous || Gone(*previous)) << "two pads for one player";
     auto device = EvdevDevice::Open(c.name, O_RDONLY);
     ASSERT_TRUE(device.has_value());
@@ -116,7 +124,8 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
     ASSERT_GE(ioctl(fd, EVIOCGID, &id), 0);
     EXPECT_EQ(id.bustype, BUS_USB);
 
-    EXPECT_EQ(SetBits(fd, 0, EV_MAX), (std::vector<unsigned>{EV_SYN, EV_KEY, EV_ABS, EV_FF}));
+    EXPECT_EQ(SetBits(fd, 0, EV_MAX),
+              (std::vector<unsigned>{EV_SYN, EV_KEY, EV_ABS, EV_FF}));
     std::vector<unsigned> sorted_keys = c.keys;
     std::sort(sorted_keys.begin(), sorted_keys.end());
     EXPECT_EQ(SetBits(fd, EV_KEY, KEY_MAX), sorted_keys);
@@ -200,8 +209,10 @@ input_testing::FramePtr NoisyFrame(const FrameControls& c, double noise) {
 // Submits the frame and reads what the game sees; the input core closes a
 // packet early when more values change than it expects per packet (16
 // here), so one frame may arrive as two reports. The time of the write.
-double ExpectFrameArrives(UinputPadBackend& backend, EvdevDevice& device,
-                          const FrameControls& controls, double noise,
+double ExpectFrameArrives(UinputPadBackend& backend,
+                          EvdevDevice& device,
+                          const FrameControls& controls,
+                          double noise,
                           PadState* observed) {
   const auto frame = NoisyFrame(controls, noise);
   const double start = NowMs();
@@ -233,10 +244,17 @@ TEST(KernelGamepadTest, StreamOfFramesReachesTheGameUnaltered) {
   double write_ms = 0;
   int written = 0;
   for (int i = 0; i < kFrames && !HasFailure(); i++) {
-    const FrameControls controls = {
-        2, pick(0, 0xffff), pick(0, 0xffff), pick(0, 1) == 1, pick(0, 7) == 0,
-        pick(-20, 275), pick(0, 255), pick(0, 255), pick(0, 255), pick(-10, 300),
-        pick(0, 255)};
+    const FrameControls controls = {2,
+                                    pick(0, 0xffff),
+                                    pick(0, 0xffff),
+                                    pick(0, 1) == 1,
+                                    pick(0, 7) == 0,
+                                    pick(-20, 275),
+                                    pick(0, 255),
+                                    pick(0, 255),
+                                    pick(0, 255),
+                                    pick(-10, 300),
+                                    pick(0, 255)};
     const PadState expected = Expected(controls);
     if (expected == previous) {
       continue;  // the kernel reports nothing for an unchanged state
@@ -252,14 +270,15 @@ TEST(KernelGamepadTest, StreamOfFramesReachesTheGameUnaltered) {
   EXPECT_TRUE(device->Idle()) << "more reports than frames";
 
   ASSERT_TRUE(backend.UnmountController(2));
-  EXPECT_FALSE(backend.SubmitFrame(NoisyFrame(input_testing::RestingControls(2), 0).get()));
+  EXPECT_FALSE(backend.SubmitFrame(
+      NoisyFrame(input_testing::RestingControls(2), 0).get()));
 }
 
 // The node can go (a module unloaded, a udev rule rewritten) while pads are
 // mounted: their open descriptors keep working, new mounts fail plainly, and
 // a node made again is used again.
 TEST(KernelGamepadTest, UinputNodeRemovedAfterMountLeavesThePadWorking) {
-  struct stat node{};
+  struct stat node {};
   ASSERT_EQ(stat("/dev/uinput", &node), 0);
   ASSERT_TRUE(S_ISCHR(node.st_mode));
   ASSERT_EQ(major(node.st_rdev), 10u);
