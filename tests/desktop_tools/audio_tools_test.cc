@@ -15,7 +15,8 @@ namespace {
 
 constexpr auto kUp = KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_UP;
 constexpr auto kDown = KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_DOWN;
-constexpr auto kMute = KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_MUTE_TOGGLE;
+constexpr auto kMute =
+    KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_MUTE_TOGGLE;
 
 // Every change has to come through one tool: the other is hidden, and so is
 // playerctl.
@@ -45,21 +46,21 @@ class PipeWireToolsTest : public AudioToolsTest {
 
 TEST_F(PipeWireToolsTest, VolumeStepsOfFivePercentUpToTheLimitAndMute) {
   ASSERT_TRUE(pipewire_.SetVolume("0.50"));
-  EXPECT_EQ(After(kUp), (Audio{55, false}));
+  EXPECT_EQ(After(kUp), Audio(55, false));
   EXPECT_EQ(pipewire_.Volume(), "Volume: 0.55");
-  EXPECT_EQ(After(kDown), (Audio{50, false}));
+  EXPECT_EQ(After(kDown), Audio(50, false));
   EXPECT_EQ(pipewire_.Volume(), "Volume: 0.50");
 
   // Raising stops at 100 %, even from 97 % and when pressed again.
   ASSERT_TRUE(pipewire_.SetVolume("0.97"));
-  EXPECT_EQ(After(kUp), (Audio{100, false}));
-  EXPECT_EQ(After(kUp), (Audio{100, false}));
+  EXPECT_EQ(After(kUp), Audio(100, false));
+  EXPECT_EQ(After(kUp), Audio(100, false));
   EXPECT_EQ(pipewire_.Volume(), "Volume: 1.00");
 
   ASSERT_TRUE(pipewire_.SetVolume("0.40"));
-  EXPECT_EQ(After(kMute), (Audio{40, true}));
+  EXPECT_EQ(After(kMute), Audio(40, true));
   EXPECT_EQ(pipewire_.Volume(), "Volume: 0.40 [MUTED]");
-  EXPECT_EQ(After(kMute), (Audio{40, false}));
+  EXPECT_EQ(After(kMute), Audio(40, false));
   EXPECT_EQ(pipewire_.Volume(), "Volume: 0.40");
 }
 
@@ -73,11 +74,11 @@ class PulseAudioToolsTest : public AudioToolsTest {
 // A step up through pactl is ProgramE2eTest's.
 TEST_F(PulseAudioToolsTest, VolumeDownAndMuteThroughPactl) {
   ASSERT_TRUE(pulseaudio_.SetVolume("50%"));
-  EXPECT_EQ(After(kDown), (Audio{45, false}));
+  EXPECT_EQ(After(kDown), Audio(45, false));
   EXPECT_THAT(pulseaudio_.Volume(), ::testing::HasSubstr("/  45% /"));
-  EXPECT_EQ(After(kMute), (Audio{45, true}));
+  EXPECT_EQ(After(kMute), Audio(45, true));
   EXPECT_EQ(pulseaudio_.Mute(), "Mute: yes");
-  EXPECT_EQ(After(kMute), (Audio{45, false}));
+  EXPECT_EQ(After(kMute), Audio(45, false));
   EXPECT_EQ(pulseaudio_.Mute(), "Mute: no");
 }
 
@@ -97,9 +98,9 @@ class ScriptedPactlTest : public ::testing::Test, protected DesktopHost {
 };
 
 TEST_F(ScriptedPactlTest, AVolumeWithoutPercentReadsAsZero) {
-  EXPECT_EQ(Read("  65%", "no"), (Audio{65, false}));
+  EXPECT_EQ(Read("  65%", "no"), Audio(65, false));
   // Not the cached 65: the reading starts again from 0.
-  EXPECT_EQ(Read("", "yes"), (Audio{0, true}));
+  EXPECT_EQ(Read("", "yes"), Audio(0, true));
 }
 
 }  // namespace

@@ -49,26 +49,25 @@ class DeckActionsTest : public ::testing::Test,
                         protected host_testing::HostBridgeHarness {
  protected:
   bool Press(int action, const gchar* key = nullptr, bool modifiers = false) {
-    return CallBool(System("triggerDeckAction"),
-                    DeckPress(action, key, modifiers, modifiers, modifiers,
-                              modifiers));
+    return CallBool(
+        System("triggerDeckAction"),
+        DeckPress(action, key, modifiers, modifiers, modifiers, modifiers));
   }
 };
 
 TEST_F(DeckActionsTest, ChordsPressInOrderAndReleaseInReverse) {
-  ASSERT_TRUE(Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, "a",
-                    true));
-  EXPECT_EQ(KeyBatches(kernel_),
-            (std::vector<Keys>{{{KEY_LEFTCTRL, 1},
-                                {KEY_LEFTALT, 1},
-                                {KEY_LEFTSHIFT, 1},
-                                {KEY_LEFTMETA, 1},
-                                {KEY_A, 1}},
-                               {{KEY_A, 0},
-                                {KEY_LEFTMETA, 0},
-                                {KEY_LEFTSHIFT, 0},
-                                {KEY_LEFTALT, 0},
-                                {KEY_LEFTCTRL, 0}}}));
+  ASSERT_TRUE(
+      Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, "a", true));
+  EXPECT_EQ(KeyBatches(kernel_), (std::vector<Keys>{{{KEY_LEFTCTRL, 1},
+                                                     {KEY_LEFTALT, 1},
+                                                     {KEY_LEFTSHIFT, 1},
+                                                     {KEY_LEFTMETA, 1},
+                                                     {KEY_A, 1}},
+                                                    {{KEY_A, 0},
+                                                     {KEY_LEFTMETA, 0},
+                                                     {KEY_LEFTSHIFT, 0},
+                                                     {KEY_LEFTALT, 0},
+                                                     {KEY_LEFTCTRL, 0}}}));
   // The last fixed chord: a table out of step with the action values shows
   // there (the first is ProgramInGuestTest's).
   EXPECT_TRUE(Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CHORD_F9));
@@ -76,8 +75,7 @@ TEST_F(DeckActionsTest, ChordsPressInOrderAndReleaseInReverse) {
 }
 
 TEST_F(DeckActionsTest, UnmappedKeysAndUnknownActionsTypeNothing) {
-  for (const char* key :
-       {"", " a", "a ", "-", "HOME", "PAGEUP", "F13", "F0"}) {
+  for (const char* key : {"", " a", "a ", "-", "HOME", "PAGEUP", "F13", "F0"}) {
     EXPECT_FALSE(
         Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, key, true))
         << "'" << key << "'";
@@ -143,7 +141,8 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
   std::vector<std::shared_ptr<const InProcessDart::Reply>> presses = {
       dart.Send(System("triggerDeckAction"),
                 DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CHORD_F12))};
-  ASSERT_TRUE(InProcessDart::RunUntil([&] { return kernel.chord.Arrivals() > 0; }));
+  ASSERT_TRUE(
+      InProcessDart::RunUntil([&] { return kernel.chord.Arrivals() > 0; }));
   for (const char* key : {"x", "b", "7", "a"}) {
     presses.push_back(dart.Send(
         System("triggerDeckAction"),
@@ -154,24 +153,32 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
   const input_testing::FramePtr frame =
       input_testing::NewFrame(input_testing::RestingControls(1));
   for (int i = 0; i < kFrames; ++i) {
-    ASSERT_TRUE(dart.Call(Controller("pushControllerFrame"),
-                          Arguments(List({RecordValue(
-                              korvane_bridge_virtual_controller_frame_type_id,
-                              frame.get())}))));
+    ASSERT_TRUE(dart.Call(
+        Controller("pushControllerFrame"),
+        Arguments(List({RecordValue(
+            korvane_bridge_virtual_controller_frame_type_id, frame.get())}))));
   }
   EXPECT_EQ(input_testing::Batches(kernel.Calls(), pad).size(),
             static_cast<size_t>(kFrames));
   EXPECT_FALSE(presses[0]->answered);
 
   kernel.chord.Open();
-  ASSERT_TRUE(InProcessDart::RunUntil([&] { return presses.back()->answered; }));
+  ASSERT_TRUE(
+      InProcessDart::RunUntil([&] { return presses.back()->answered; }));
   Keys pressed;
   for (const Keys& batch : KeyBatches(kernel, 1)) {
     pressed.push_back(batch.front());
   }
-  EXPECT_EQ(pressed, (Keys{{KEY_F12, 1}, {KEY_F12, 0}, {KEY_X, 1}, {KEY_X, 0},
-                           {KEY_B, 1}, {KEY_B, 0}, {KEY_7, 1}, {KEY_7, 0},
-                           {KEY_A, 1}, {KEY_A, 0}}));
+  EXPECT_EQ(pressed, (Keys{{KEY_F12, 1},
+                           {KEY_F12, 0},
+                           {KEY_X, 1},
+                           {KEY_X, 0},
+                           {KEY_B, 1},
+                           {KEY_B, 0},
+                           {KEY_7, 1},
+                           {KEY_7, 0},
+                           {KEY_A, 1},
+                           {KEY_A, 0}}));
   for (const auto& press : presses) {
     g_autoptr(FlValue) done = host_testing::Element(press->bytes);
     EXPECT_TRUE(press->answered && fl_value_get_bool(done));

@@ -34,36 +34,35 @@ TEST_F(MediaToolsTest, TheCacheFollowsThePlayer) {
     TestPlayer playing(kPlayer,
                        {"Playing", "  Slow   Song  ", "The Testers", "B Side"});
     ASSERT_TRUE(playing.ready());
-    EXPECT_EQ(ReadMedia(), (Media{true, true, "  Slow   Song  ", "The Testers",
-                                  "B Side", kPlayer}));
+    EXPECT_EQ(ReadMedia(), Media(true, true, "  Slow   Song  ", "The Testers",
+                                 "B Side", kPlayer));
   }
-  EXPECT_EQ(ReadMedia(), Media{}) << "no player";
+  EXPECT_EQ(ReadMedia(), Media()) << "no player";
   {
     TestPlayer paused(kPlayer, {"Paused", "Interlude", "Quiet Band", "Rests"});
     ASSERT_TRUE(paused.ready());
-    EXPECT_EQ(ReadMedia(), (Media{true, false, "Interlude", "Quiet Band",
-                                  "Rests", kPlayer}));
+    EXPECT_EQ(ReadMedia(),
+              Media(true, false, "Interlude", "Quiet Band", "Rests", kPlayer));
   }
   // A stopped player still has a track, but nothing is playing.
   TestPlayer stopped(kPlayer, {"Stopped", "Interlude", "Quiet Band", "Rests"});
   ASSERT_TRUE(stopped.ready());
-  EXPECT_EQ(ReadMedia(), Media{});
+  EXPECT_EQ(ReadMedia(), Media());
 }
 
 TEST_F(MediaToolsTest, DeckCommandsReachThePlayerAndRefreshTheCache) {
   TestPlayer player(kPlayer, {"Playing", "Night Drive", "The Testers", "B"});
   ASSERT_TRUE(player.ready());
-  ASSERT_TRUE(ReadMedia().playing);
+  ASSERT_TRUE(std::get<1>(ReadMedia()));
   for (bool playing_after : {false, true}) {
     EXPECT_TRUE(Deck(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_MEDIA_PLAY_PAUSE));
-    EXPECT_EQ(CachedMedia(), (Media{true, playing_after, "Night Drive",
-                                    "The Testers", "B", kPlayer}));
+    EXPECT_EQ(CachedMedia(), Media(true, playing_after, "Night Drive",
+                                   "The Testers", "B", kPlayer));
   }
   EXPECT_TRUE(Deck(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_MEDIA_NEXT));
   EXPECT_TRUE(Deck(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_MEDIA_PREVIOUS));
-  EXPECT_THAT(player.Calls(),
-              ::testing::ElementsAre("PlayPause", "PlayPause", "Next",
-                                     "Previous"));
+  EXPECT_THAT(player.Calls(), ::testing::ElementsAre("PlayPause", "PlayPause",
+                                                     "Next", "Previous"));
   EXPECT_TRUE(kernel_.Calls().empty()) << "a key was typed as well";
 }
 

@@ -45,8 +45,12 @@ struct Player {
   int exit_status = 0;
 };
 
-GVariant* GetProperty(GDBusConnection*, const gchar*, const gchar*,
-                      const gchar*, const gchar* property_name, GError**,
+GVariant* GetProperty(GDBusConnection*,
+                      const gchar*,
+                      const gchar*,
+                      const gchar*,
+                      const gchar* property_name,
+                      GError**,
                       gpointer user_data) {
   const Player& player = *static_cast<Player*>(user_data);
   const std::string name = property_name;
@@ -75,9 +79,14 @@ GVariant* GetProperty(GDBusConnection*, const gchar*, const gchar*,
 
 // Every playerctl run asks for the properties anew, so a change needs no
 // signal.
-void CallMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                const gchar* method_name, GVariant*,
-                GDBusMethodInvocation* invocation, gpointer user_data) {
+void CallMethod(GDBusConnection*,
+                const gchar*,
+                const gchar*,
+                const gchar*,
+                const gchar* method_name,
+                GVariant*,
+                GDBusMethodInvocation* invocation,
+                gpointer user_data) {
   Player& player = *static_cast<Player*>(user_data);
   // One whole line in a single write: a test reading meanwhile never sees
   // half of one.

@@ -22,7 +22,8 @@ namespace {
 using std::chrono::milliseconds;
 
 // Captured before any fixture can change it.
-const std::string g_start_path = getenv("PATH") != nullptr ? getenv("PATH") : "";
+const std::string g_start_path =
+    getenv("PATH") != nullptr ? getenv("PATH") : "";
 
 // On a loaded two-core machine running the suite in parallel, WirePlumber
 // can take seconds to choose its default sink.
@@ -67,7 +68,8 @@ std::string ReadFile(const std::string& path) {
 // the tools that the host starts meanwhile: a hanging one would keep the new
 // file open for writing, and running it would fail with ETXTBSY. (GLib's
 // g_file_set_contents leaks it.)
-void WriteFile(const std::string& path, const std::string& contents,
+void WriteFile(const std::string& path,
+               const std::string& contents,
                mode_t mode = 0644) {
   const std::string temporary = path + ".new";
   const int fd =
@@ -110,11 +112,12 @@ bool SocketAccepts(const std::string& path) {
 }
 
 // Ready once `ready` holds while `server` still runs; else its log is shown.
-bool AwaitServer(ChildProcess& server, const char* what,
-                 const std::string& log, const std::function<bool()>& ready) {
-  const bool ok =
-      Eventually([&] { return !server.Running() || ready(); }) &&
-      server.Running();
+bool AwaitServer(ChildProcess& server,
+                 const char* what,
+                 const std::string& log,
+                 const std::function<bool()>& ready) {
+  const bool ok = Eventually([&] { return !server.Running() || ready(); }) &&
+                  server.Running();
   if (!ok) {
     ADD_FAILURE() << what << " did not start; its log:\n" << ReadFile(log);
   }
@@ -123,7 +126,9 @@ bool AwaitServer(ChildProcess& server, const char* what,
 
 // A server started as `argv`, logging to `log` in `dir`, and ready once
 // `ready` holds.
-bool StartServer(ChildProcess& server, const TempDir& dir, const char* log,
+bool StartServer(ChildProcess& server,
+                 const TempDir& dir,
+                 const char* log,
                  const std::vector<std::string>& argv,
                  const std::vector<std::string>& changes,
                  const std::function<bool()>& ready) {
@@ -193,7 +198,8 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
 
 // GLib's worker thread reaps the child and then drops its identifier.
 bool ChildProcess::Running() const {
-  return process_ != nullptr && g_subprocess_get_identifier(process_) != nullptr;
+  return process_ != nullptr &&
+         g_subprocess_get_identifier(process_) != nullptr;
 }
 
 int ChildProcess::Stop() {
@@ -215,12 +221,12 @@ int ChildProcess::Stop() {
 
 PrivateSessionBus::PrivateSessionBus() {
   const std::string socket = dir_.File("bus");
-  ready_ = StartServer(daemon_, dir_, "bus.log",
-                       {RealTool("dbus-daemon"),
-                        "--config-file=" PRIVATE_CONFIG "/session_bus.conf",
-                        "--address=unix:path=" + socket, "--nofork",
-                        "--nopidfile"},
-                       {}, [&] { return SocketAccepts(socket); });
+  ready_ =
+      StartServer(daemon_, dir_, "bus.log",
+                  {RealTool("dbus-daemon"),
+                   "--config-file=" PRIVATE_CONFIG "/session_bus.conf",
+                   "--address=unix:path=" + socket, "--nofork", "--nopidfile"},
+                  {}, [&] { return SocketAccepts(socket); });
   address_.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
 }
 
@@ -230,7 +236,9 @@ TestPlayer::TestPlayer(const std::string& name, const Track& track)
       process_, dir_, "player.log",
       {MPRIS_TEST_PLAYER, name, dir_.File("calls"), track.status, track.title,
        track.artist, track.album},
-      {}, [&] { return Run({RealTool("playerctl"), "-p", name_, "status"}).has_value(); });
+      {}, [&] {
+        return Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();
+      });
 }
 
 std::vector<std::string> TestPlayer::Calls() const {
@@ -263,10 +271,11 @@ PrivatePipeWire::PrivatePipeWire() {
                   "PIPEWIRE_RUNTIME_DIR", "PIPEWIRE_CONFIG_DIR",
                   "WIREPLUMBER_CONFIG_DIR"});
   // WirePlumber quits at once when it finds no PipeWire to talk to.
-  if (!StartServer(pipewire_, dir_, "pipewire.log",
-                   {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"},
-                   changes,
-                   [&] { return SocketAccepts(dir_.File("run/pipewire-0")); })) {
+  if (!StartServer(
+          pipewire_, dir_, "pipewire.log",
+          {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"},
+          changes,
+          [&] { return SocketAccepts(dir_.File("run/pipewire-0")); })) {
     return;
   }
   // The clients' own variable, so this process's XDG_RUNTIME_DIR stays.

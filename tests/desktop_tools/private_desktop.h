@@ -37,7 +37,8 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool Start(const std::vector<std::string>& argv, const std::string& log_path,
+  bool Start(const std::vector<std::string>& argv,
+             const std::string& log_path,
              const std::vector<std::string>& changes = {});
   bool Running() const;
   // SIGTERM, then SIGKILL for its process group; the wait status or -1.
