@@ -83,7 +83,8 @@ TEST(FirewallDecisionsTest, EachFirewallStateWithAPromptDeclined) {
                  "';;\n--query-port=*) /bin/grep -qx \"${1#*=}\" '" +
                  dir.File("open") + "' && echo yes || echo no;;\nesac\n");
     }
-    script("pkexec", "echo \"$3\" >> '" + dir.File("prompts") + "'\nexit 126\n");
+    script("pkexec",
+           "echo \"$3\" >> '" + dir.File("prompts") + "'\nexit 126\n");
     // Nothing else on PATH: no real firewall tool or prompt is reached.
     peer_testing::ScopedEnv path("PATH", dir.path());
 

@@ -36,7 +36,8 @@ std::pair<bool, std::string> Shell(const std::string& command) {
 ::testing::AssertionResult Succeeds(const std::string& command) {
   const auto [ok, output] = Shell(command);
   return ok ? ::testing::AssertionSuccess()
-            : ::testing::AssertionFailure() << command << ":\n" << output;
+            : ::testing::AssertionFailure() << command << ":\n"
+                                            << output;
 }
 
 // The IPv4 rules of an active ufw, as "<to> <action>", each of which has an
@@ -76,7 +77,8 @@ class FirewallSmokeTest : public ::testing::Test {
         << "#!/bin/sh\nexec /usr/bin/env -i "
            "PATH=/usr/sbin:/usr/bin:/sbin:/bin TMPDIR=\"$TMPDIR\" \"$@\"\n";
     chmod((bin + "/pkexec").c_str(), 0755);
-    setenv("PATH", (bin + ":" + getenv("PATH") + ":/usr/sbin:/sbin").c_str(), 1);
+    setenv("PATH", (bin + ":" + getenv("PATH") + ":/usr/sbin:/sbin").c_str(),
+           1);
   }
 
   // Asks whether the handheld's port is let in, opens it, asks again.
@@ -109,11 +111,12 @@ class FirewallSmokeTest : public ::testing::Test {
 // A deny of the port listed first blocks; opening makes ufw turn it into an
 // allow, with the handheld's range.
 TEST_F(FirewallSmokeTest, Ufw) {
-  ASSERT_TRUE(Succeeds("ufw --force reset && ufw deny 26760/udp && "
-                       "ufw allow 26759:26761/udp && ufw --force enable"));
+  ASSERT_TRUE(
+      Succeeds("ufw --force reset && ufw deny 26760/udp && "
+               "ufw allow 26759:26761/udp && ufw --force enable"));
   ExpectClosedThenOpened();
   EXPECT_EQ(UfwRules(), (std::vector<std::string>{"26760/udp ALLOW",
-                                                   "26759:26761/udp ALLOW"}));
+                                                  "26759:26761/udp ALLOW"}));
   EXPECT_TRUE(Succeeds("ufw --force disable"));
 }
 
@@ -123,9 +126,10 @@ TEST_F(FirewallSmokeTest, Ufw) {
 TEST_F(FirewallSmokeTest, Firewalld) {
   ASSERT_TRUE(Succeeds("ufw --force disable"));
   const std::string log = std::string(kPrivate) + "/firewalld.log";
-  const auto [started, pid] = Shell("firewalld --nofork --nopid --log-target "
-                                  "file --log-file '" + log + "' >>'" + log +
-                                  "' 2>&1 & echo $!");
+  const auto [started, pid] = Shell(
+      "firewalld --nofork --nopid --log-target "
+      "file --log-file '" +
+      log + "' >>'" + log + "' 2>&1 & echo $!");
   ASSERT_TRUE(started);
   // It is Python and loads its whole configuration first: a busy machine
   // can take many seconds.

@@ -65,9 +65,9 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
     auto* health = HealthOf(value);
     EXPECT_EQ(korvane_bridge_native_driver_health_get_readiness(health),
               c.readiness);
-    EXPECT_EQ(
-        korvane_bridge_native_driver_health_get_mounted_controller_count(health),
-        1);
+    EXPECT_EQ(korvane_bridge_native_driver_health_get_mounted_controller_count(
+                  health),
+              1);
     EXPECT_EQ(
         korvane_bridge_native_driver_health_get_can_inject_mouse_and_keyboard(
             health),
@@ -82,7 +82,8 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
 TEST_F(KorvaneLinuxBridgeTest, RepairAnnouncesTheNewHealthOnceAndReplies) {
   kernel_.SetNode(NodeState::kNoPermission);
   kernel_.SetNodeAfterShellCommand(NodeState::kReady);
-  const auto reply = dart_.Send(Controller("setupOrRepairDriver"), NoArguments());
+  const auto reply =
+      dart_.Send(Controller("setupOrRepairDriver"), NoArguments());
   ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->answered; }));
   InProcessDart::Drain();
   ASSERT_EQ(dart_.received().size(), 1u);
@@ -90,8 +91,9 @@ TEST_F(KorvaneLinuxBridgeTest, RepairAnnouncesTheNewHealthOnceAndReplies) {
   g_autoptr(FlValue) replied = Element(reply->bytes);
   EXPECT_TRUE(korvane_bridge_native_driver_health_equals(HealthOf(announced),
                                                          HealthOf(replied)));
-  EXPECT_EQ(korvane_bridge_native_driver_health_get_readiness(HealthOf(replied)),
-            kReady);
+  EXPECT_EQ(
+      korvane_bridge_native_driver_health_get_readiness(HealthOf(replied)),
+      kReady);
 }
 
 // The user answers the administrator prompts only after the bridge went.
@@ -154,7 +156,8 @@ TEST_F(KorvaneLinuxBridgeTest,
   g_autoptr(KorvaneBridgeNativeRumbleEvent) expected =
       korvane_bridge_native_rumble_event_new(4, 255, 0);
   EXPECT_TRUE(korvane_bridge_native_rumble_event_equals(
-      KORVANE_BRIDGE_NATIVE_RUMBLE_EVENT(fl_value_get_custom_value_object(value)),
+      KORVANE_BRIDGE_NATIVE_RUMBLE_EVENT(
+          fl_value_get_custom_value_object(value)),
       expected));
 }
 
