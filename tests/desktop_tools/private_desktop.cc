@@ -111,29 +111,22 @@ bool SocketAccepts(const std::string& path) {
   return fd >= 0;
 }
 
-// Ready once `ready` holds while `server` still runs; else its log is shown.
-bool AwaitServer(ChildProcess& server,
-                 const char* what,
-                 const std::string& log,
-                 const std::function<bool()>& ready) {
-  const bool ok = Eventually([&] { return !server.Running() || ready(); }) &&
-                  server.Running();
-  if (!ok) {
-    ADD_FAILURE() << what << " did not start; its log:\n" << ReadFile(log);
-  }
-  return ok;
-}
-
-// A server started as `argv`, logging to `log` in `dir`, and ready once
-// `ready` holds.
+// Starts `argv` logging to `log` in `dir`; true once `ready` holds while it
+// still runs, else its log is shown.
 bool StartServer(ChildProcess& server,
                  const TempDir& dir,
                  const char* log,
                  const std::vector<std::string>& argv,
                  const std::vector<std::string>& changes,
                  const std::function<bool()>& ready) {
-  return server.Start(argv, dir.File(log), changes) &&
-         AwaitServer(server, argv[0].c_str(), dir.File(log), ready);
+  const bool ok = server.Start(argv, dir.File(log), changes) &&
+                  Eventually([&] { return !server.Running() || ready(); }) &&
+                  server.Running();
+  if (!ok) {
+    ADD_FAILURE() << argv[0] << " did not start; its log:\n"
+                  << ReadFile(dir.File(log));
+  }
+  return ok;
 }
 
 // Its own home, runtime, configuration and state directories, and bus
