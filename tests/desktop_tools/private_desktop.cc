@@ -1,13 +1,10 @@
 #include "private_desktop.h"
 
 #include <fcntl.h>
-#include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <thread>
 
 #include "socket_path.h"
 
@@ -26,7 +22,8 @@ namespace {
 using std::chrono::milliseconds;
 
 // Captured before any fixture can change it.
-const std::string g_start_path = getenv("PATH") != nullptr ? getenv("PATH") : "";
+const std::string g_start_path =
+    getenv("PATH") != nullptr ? getenv("PATH") : "";
 
 // On a loaded two-core machine running the suite in parallel, WirePlumber
 // can take seconds to choose its default sink.
@@ -35,9 +32,8 @@ constexpr std::chrono::seconds kStartBound(20);
 constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
 
 bool Eventually(const std::function<bool()>& condition,
-                milliseconds timeout = kStartBound,
-                milliseconds interval = milliseconds(50)) {
-  return peer_testing::Eventually(condition, timeout, interval);
+                milliseconds timeout = kStartBound) {
+  return peer_testing::Eventually(condition, timeout, milliseconds(20));
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -63,10 +59,8 @@ std::vector<char*> ArgvOf(const std::vector<std::string>& strings) {
 std::string ReadFile(const std::string& path) {
   g_autofree gchar* contents = nullptr;
   gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) {
-    return "";
-  }
-  return std::string(contents, length);
+  g_file_get_contents(path.c_str(), &contents, &length, nullptr);
+  return contents != nullptr ? std::string(contents, length) : "";
 }
 
 // Replaced in one step: a shell about to run the file, or a reader, sees
@@ -74,7 +68,8 @@ std::string ReadFile(const std::string& path) {
 // the tools that the host starts meanwhile: a hanging one would keep the new
 // file open for writing, and running it would fail with ETXTBSY. (GLib's
 // g_file_set_contents leaks it.)
-void WriteFile(const std::string& path, const std::string& contents,
+void WriteFile(const std::string& path,
+               const std::string& contents,
                mode_t mode = 0644) {
   const std::string temporary = path + ".new";
   const int fd =
@@ -91,27 +86,21 @@ void MakeDirs(const TempDir& dir, const std::vector<std::string>& names) {
   }
 }
 
-// Standard output of a fixture's own query, and whether it succeeded. A
-// client can wait for ever on a server that is not ready yet, hence the
-// bound.
-struct Query {
-  bool ok = false;
-  std::string output;
-};
-Query Run(std::vector<std::string> argv) {
+// Standard output of a fixture's own query, when it succeeded. A client can
+// wait for ever on a server that is not ready yet, hence the bound.
+std::optional<std::string> Run(std::vector<std::string> argv) {
   argv.insert(argv.begin(), {RealTool("timeout"), "-s", "KILL", "5"});
   std::vector<char*> args = ArgvOf(argv);
   g_autofree gchar* output = nullptr;
   gint status = 0;
   if (!g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_STDERR_TO_DEV_NULL,
-                    nullptr, nullptr, &output, nullptr, &status, nullptr)) {
-    return {};
+                    nullptr, nullptr, &output, nullptr, &status, nullptr) ||
+      !g_spawn_check_wait_status(status, nullptr)) {
+    return std::nullopt;
   }
   std::string text = output != nullptr ? output : "";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return {WIFEXITED(status) && WEXITSTATUS(status) == 0, text};
+  text.erase(text.find_last_not_of("\n ") + 1);
+  return text;
 }
 
 bool SocketAccepts(const std::string& path) {
@@ -122,14 +111,20 @@ bool SocketAccepts(const std::string& path) {
   return fd >= 0;
 }
 
-// Ready once `ready` holds while `server` still runs; else its log is shown.
-bool AwaitServer(ChildProcess& server, const char* what,
-                 const std::string& log, const std::function<bool()>& ready) {
-  const bool ok =
-      Eventually([&] { return !server.Running() || ready(); }) &&
-      server.Running();
+// Starts `argv` logging to `log` in `dir`; true once `ready` holds while it
+// still runs, else its log is shown.
+bool StartServer(ChildProcess& server,
+                 const TempDir& dir,
+                 const char* log,
+                 const std::vector<std::string>& argv,
+                 const std::vector<std::string>& changes,
+                 const std::function<bool()>& ready) {
+  const bool ok = server.Start(argv, dir.File(log), changes) &&
+                  Eventually([&] { return !server.Running() || ready(); }) &&
+                  server.Running();
   if (!ok) {
-    ADD_FAILURE() << what << " did not start; its log:\n" << ReadFile(log);
+    ADD_FAILURE() << argv[0] << " did not start; its log:\n"
+                  << ReadFile(dir.File(log));
   }
   return ok;
 }
@@ -166,86 +161,77 @@ std::string RealTool(const std::string& name) {
 bool ChildProcess::Start(const std::vector<std::string>& argv,
                          const std::string& log_path,
                          const std::vector<std::string>& changes) {
-  gchar** environment = g_get_environ();
+  g_autoptr(GSubprocessLauncher) launcher =
+      g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDERR_MERGE);
   for (const std::string& change : changes) {
     const size_t equals = change.find('=');
-    environment =
-        equals == std::string::npos
-            ? g_environ_unsetenv(environment, change.c_str())
-            : g_environ_setenv(environment, change.substr(0, equals).c_str(),
-                               change.c_str() + equals + 1, TRUE);
+    if (equals == std::string::npos) {
+      g_subprocess_launcher_unsetenv(launcher, change.c_str());
+    } else {
+      g_subprocess_launcher_setenv(launcher, change.substr(0, equals).c_str(),
+                                   change.c_str() + equals + 1, TRUE);
+    }
   }
-  const int log =
-      open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  std::vector<char*> args = ArgvOf(argv);
-  GPid pid = 0;
-  g_autoptr(GError) error = nullptr;
-  const bool started = g_spawn_async_with_pipes_and_fds(
-      nullptr, args.data(), environment, G_SPAWN_DO_NOT_REAP_CHILD,
+  g_subprocess_launcher_set_stdout_file_path(launcher, log_path.c_str());
+  g_subprocess_launcher_set_child_setup(
+      launcher,
       [](gpointer) {
         setpgid(0, 0);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
       },
-      nullptr, -1, log, log, nullptr, nullptr, 0, &pid, nullptr, nullptr,
-      nullptr, &error);
-  close(log);
-  g_strfreev(environment);
-  if (!started) {
+      nullptr, nullptr);
+  std::vector<char*> args = ArgvOf(argv);
+  g_autoptr(GError) error = nullptr;
+  process_ = g_subprocess_launcher_spawnv(launcher, args.data(), &error);
+  if (process_ == nullptr) {
     ADD_FAILURE() << "cannot start " << argv[0] << ": " << error->message;
-    return false;
   }
-  pid_ = pid;
-  return true;
+  return process_ != nullptr;
 }
 
-bool ChildProcess::Running() {
-  if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) {
-    pid_ = -1;
-  }
-  return pid_ > 0;
+// GLib's worker thread reaps the child and then drops its identifier.
+bool ChildProcess::Running() const {
+  return process_ != nullptr &&
+         g_subprocess_get_identifier(process_) != nullptr;
 }
 
 int ChildProcess::Stop() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    if (!Eventually([&] { return !Running(); }, std::chrono::seconds(3),
-                    milliseconds(5))) {
-      kill(-pid_, SIGKILL);
-      waitpid(pid_, &status_, 0);
-      pid_ = -1;
+  if (process_ == nullptr) {
+    return status_;
+  }
+  if (const gchar* pid = g_subprocess_get_identifier(process_)) {
+    const pid_t group = atoi(pid);
+    g_subprocess_send_signal(process_, SIGTERM);
+    if (!Eventually([&] { return !Running(); }, std::chrono::seconds(3))) {
+      kill(-group, SIGKILL);
     }
   }
+  g_subprocess_wait(process_, nullptr, nullptr);
+  status_ = g_subprocess_get_status(process_);
+  g_clear_object(&process_);
   return status_;
 }
 
 PrivateSessionBus::PrivateSessionBus() {
   const std::string socket = dir_.File("bus");
-  WriteFile(dir_.File("bus.conf"),
-            "<busconfig><type>session</type>"
-            "<listen>unix:path=" + socket + "</listen><auth>EXTERNAL</auth>"
-            "<policy context=\"default\"><allow send_destination=\"*\" "
-            "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-            "<allow own=\"*\"/></policy></busconfig>\n");
-  const std::string log = dir_.File("bus.log");
-  ready_ = daemon_.Start({RealTool("dbus-daemon"),
-                          "--config-file=" + dir_.File("bus.conf"), "--nofork",
-                          "--nopidfile"},
-                         log) &&
-           AwaitServer(daemon_, "dbus-daemon", log,
-                       [&] { return SocketAccepts(socket); });
+  ready_ =
+      StartServer(daemon_, dir_, "bus.log",
+                  {RealTool("dbus-daemon"),
+                   "--config-file=" PRIVATE_CONFIG "/session_bus.conf",
+                   "--address=unix:path=" + socket, "--nofork", "--nopidfile"},
+                  {}, [&] { return SocketAccepts(socket); });
   address_.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
 }
 
 TestPlayer::TestPlayer(const std::string& name, const Track& track)
     : name_(name) {
-  const std::string log = dir_.File("player.log");
-  ready_ = process_.Start({MPRIS_TEST_PLAYER, name, dir_.File("calls"),
-                           track.status, track.title, track.artist,
-                           track.album},
-                          log) &&
-           AwaitServer(process_, "the test player", log, [&] {
-             return Run({RealTool("playerctl"), "-p", name_, "status"}).ok;
-           });
+  ready_ = StartServer(
+      process_, dir_, "player.log",
+      {MPRIS_TEST_PLAYER, name, dir_.File("calls"), track.status, track.title,
+       track.artist, track.album},
+      {}, [&] {
+        return Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();
+      });
 }
 
 std::vector<std::string> TestPlayer::Calls() const {
@@ -263,85 +249,26 @@ void TestPlayer::Quit() {
       << "the test player did not end cleanly:\n"
       << ReadFile(dir_.File("player.log"));
   // The bus drops the name a moment after the process has gone.
-  EXPECT_TRUE(Eventually(
-      [&] { return !Run({RealTool("playerctl"), "-p", name_, "status"}).ok; }));
+  EXPECT_TRUE(Eventually([&] {
+    return !Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();
+  }));
 }
 
+// Configured by the files in private_config: one null sink as the default
+// sink, and nothing that reaches hardware, a desktop session or real-time
+// priorities.
 PrivatePipeWire::PrivatePipeWire() {
   std::vector<std::string> changes = IsolatedServerChanges(dir_);
-  changes.insert(changes.end(), {"PIPEWIRE_REMOTE", "PIPEWIRE_RUNTIME_DIR",
-                                 "PIPEWIRE_CONFIG_DIR", "WIREPLUMBER_CONFIG_DIR"});
-  MakeDirs(dir_, {"config/wireplumber", "config/wireplumber/main.lua.d"});
-  // Just what one sink needs: no device monitors, a null sink driven by a
-  // dummy clock, and no real-time module, which would raise the priority of
-  // root's threads on the test machine.
-  WriteFile(dir_.File("pipewire.conf"), R"(
-context.properties = { core.daemon = true core.name = pipewire-0 }
-context.spa-libs = {
-  audio.convert.* = audioconvert/libspa-audioconvert
-  support.* = support/libspa-support
-}
-context.modules = [
-  { name = libpipewire-module-protocol-native }
-  { name = libpipewire-module-metadata }
-  { name = libpipewire-module-spa-node-factory }
-  { name = libpipewire-module-client-node }
-  { name = libpipewire-module-client-device }
-  # Without it every client waits for permissions that never come.
-  { name = libpipewire-module-access }
-  { name = libpipewire-module-adapter }
-  { name = libpipewire-module-link-factory }
-  { name = libpipewire-module-session-manager }
-]
-context.objects = [
-  { factory = spa-node-factory
-    args = { factory.name = support.node.driver node.name = Dummy-Driver
-             priority.driver = 20000 } }
-  { factory = adapter
-    args = { factory.name = support.null-audio-sink node.name = test-sink
-             node.description = "Test sink" media.class = Audio/Sink
-             audio.position = [ FL FR ] } }
-]
-)");
-  // Replaces the installed wireplumber.conf (again without the real-time
-  // module); the installed Lua policy stays, minus what needs hardware or a
-  // desktop session.
-  WriteFile(dir_.File("config/wireplumber/wireplumber.conf"), R"(
-context.properties = { log.level = 2 wireplumber.script-engine = lua-scripting }
-context.spa-libs = {
-  audio.convert.* = audioconvert/libspa-audioconvert
-  support.* = support/libspa-support
-}
-context.modules = [
-  { name = libpipewire-module-protocol-native }
-  { name = libpipewire-module-client-node }
-  { name = libpipewire-module-client-device }
-  { name = libpipewire-module-adapter }
-  { name = libpipewire-module-metadata }
-  { name = libpipewire-module-session-manager }
-]
-wireplumber.components = [
-  { name = libwireplumber-module-lua-scripting, type = module }
-  { name = main.lua, type = config/lua }
-  { name = policy.lua, type = config/lua }
-]
-)");
-  // Sorted before the installed 90-enable-all.lua, which acts on these.
-  // WirePlumber quits at start when a plug-in cannot reach the D-Bus
-  // service it needs, as the flatpak portal's would.
-  WriteFile(dir_.File("config/wireplumber/main.lua.d/80-test.lua"),
-            "alsa_monitor.enabled = false\n"
-            "v4l2_monitor.enabled = false\n"
-            "libcamera_monitor.enabled = false\n"
-            "default_access.properties[\"enable-flatpak-portal\"] = false\n");
-
-  const std::string log = dir_.File("pipewire.log");
+  changes.insert(changes.end(),
+                 {"XDG_CONFIG_HOME=" PRIVATE_CONFIG, "PIPEWIRE_REMOTE",
+                  "PIPEWIRE_RUNTIME_DIR", "PIPEWIRE_CONFIG_DIR",
+                  "WIREPLUMBER_CONFIG_DIR"});
   // WirePlumber quits at once when it finds no PipeWire to talk to.
-  if (!pipewire_.Start({RealTool("pipewire"), "-c", dir_.File("pipewire.conf")},
-                       log, changes) ||
-      !AwaitServer(pipewire_, "pipewire", log,
-                   [&] { return SocketAccepts(dir_.File("run/pipewire-0")); }) ||
-      !wireplumber_.Start({RealTool("wireplumber")}, log, changes)) {
+  if (!StartServer(
+          pipewire_, dir_, "pipewire.log",
+          {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"},
+          changes,
+          [&] { return SocketAccepts(dir_.File("run/pipewire-0")); })) {
     return;
   }
   // The clients' own variable, so this process's XDG_RUNTIME_DIR stays.
@@ -349,59 +276,59 @@ wireplumber.components = [
   remote_.emplace("PIPEWIRE_REMOTE", std::nullopt);
   // Until a default sink is chosen wpctl prints an error and still exits
   // with 0; only its output tells that the session is ready.
-  ready_ = AwaitServer(wireplumber_, "wireplumber", log,
+  ready_ = StartServer(wireplumber_, dir_, "wireplumber.log",
+                       {RealTool("wireplumber")}, changes,
                        [&] { return Volume().rfind("Volume:", 0) == 0; });
 }
 
 std::string PrivatePipeWire::Volume() const {
-  return Run({RealTool("wpctl"), "get-volume", "@DEFAULT_AUDIO_SINK@"}).output;
+  return Run({RealTool("wpctl"), "get-volume", "@DEFAULT_AUDIO_SINK@"})
+      .value_or("");
 }
 
 bool PrivatePipeWire::SetVolume(const std::string& volume) const {
   return Run({RealTool("wpctl"), "set-volume", "@DEFAULT_AUDIO_SINK@", volume})
-      .ok;
+      .has_value();
 }
 
 PrivatePulseAudio::PrivatePulseAudio() {
   std::vector<std::string> changes = IsolatedServerChanges(dir_);
-  changes.push_back("PULSE_SERVER");
+  changes.insert(changes.end(),
+                 {"PULSE_SERVER", "PULSE_CLIENTCONFIG", "PULSE_COOKIE"});
   const std::string socket = dir_.File("run/native");
-  const std::string log = dir_.File("pulseaudio.log");
-  // As root it only warns that it should run as the system-wide daemon;
-  // --system=no keeps it a per-user server in the private directories. -n
-  // skips the installed default.pa (sound cards, D-Bus, X11): the two
-  // modules below are all it loads.
-  if (!server_.Start(
-          {RealTool("pulseaudio"), "--system=no", "--daemonize=no",
-           "--use-pid-file=no", "--exit-idle-time=-1", "--realtime=no",
-           "--high-priority=no", "--log-target=stderr", "-n",
-           "--load=module-native-protocol-unix auth-anonymous=1 socket=" +
-               socket,
-           "--load=module-null-sink sink_name=test_sink"},
-          log, changes)) {
-    return;
-  }
   // Without it, a pactl that finds no server starts one of its own, as
   // root, in the user's home.
   WriteFile(dir_.File("client.conf"), "autospawn = no\n");
   server_address_.emplace("PULSE_SERVER", "unix:" + socket);
   client_config_.emplace("PULSE_CLIENTCONFIG", dir_.File("client.conf"));
   cookie_.emplace("PULSE_COOKIE", dir_.File("cookie"));
-  ready_ = AwaitServer(server_, "pulseaudio", log,
-                       [&] { return Volume().rfind("Volume:", 0) == 0; });
+  // As root it only warns that it should run as the system-wide daemon;
+  // --system=no keeps it a per-user server in the private directories. -n
+  // skips the installed default.pa (sound cards, D-Bus, X11): the two
+  // modules below are all it loads.
+  ready_ = StartServer(
+      server_, dir_, "pulseaudio.log",
+      {RealTool("pulseaudio"), "--system=no", "--daemonize=no",
+       "--use-pid-file=no", "--exit-idle-time=-1", "--realtime=no",
+       "--high-priority=no", "--log-target=stderr", "-n",
+       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
+       "--load=module-null-sink sink_name=test_sink"},
+      changes, [&] { return Volume().rfind("Volume:", 0) == 0; });
 }
 
 std::string PrivatePulseAudio::Volume() const {
-  return Run({RealTool("pactl"), "get-sink-volume", "@DEFAULT_SINK@"}).output;
+  return Run({RealTool("pactl"), "get-sink-volume", "@DEFAULT_SINK@"})
+      .value_or("");
 }
 
 std::string PrivatePulseAudio::Mute() const {
-  return Run({RealTool("pactl"), "get-sink-mute", "@DEFAULT_SINK@"}).output;
+  return Run({RealTool("pactl"), "get-sink-mute", "@DEFAULT_SINK@"})
+      .value_or("");
 }
 
 bool PrivatePulseAudio::SetVolume(const std::string& volume) const {
   return Run({RealTool("pactl"), "set-sink-volume", "@DEFAULT_SINK@", volume})
-      .ok;
+      .has_value();
 }
 
 ToolPath::ToolPath(const std::vector<std::string>& hidden) {
@@ -409,7 +336,7 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
   for (const char* tool : kHostTools) {
     if (std::find(hidden.begin(), hidden.end(), tool) == hidden.end()) {
       symlink(RealTool(tool).c_str(),
-              File(std::string("tools/") + tool).c_str());
+              dir_.File(std::string("tools/") + tool).c_str());
     }
   }
   // Directories that hold any of the tools give way to the links, so that a
@@ -417,7 +344,7 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
   // such a directory (all of /usr/bin) goes too, which keeps the host from
   // reaching anything else by surprise; scripts name the utilities they use
   // by their full path.
-  std::string path = File("bin") + ":" + File("tools");
+  std::string path = dir_.File("bin") + ":" + dir_.File("tools");
   const char* current = getenv("PATH");
   for (const std::string& dir : Split(current != nullptr ? current : "", ':')) {
     const bool holds_tool = std::any_of(
@@ -432,22 +359,7 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
 }
 
 void ToolPath::Script(const std::string& name, const std::string& body) const {
-  WriteFile(File("bin/" + name), "#!/bin/sh\n" + body + "\n", 0755);
-}
-
-void ToolPath::Observe(const std::string& name) const {
-  Script(name, "'" + RealTool(name) + "' \"$@\"\nstatus=$?\necho \"" + name +
-                   " $1\" >> '" + File("runs") + "'\nexit $status");
-}
-
-bool ToolPath::AwaitNextRun(const std::string& run) const {
-  const auto ended = [&] {
-    const std::vector<std::string> lines = Split(ReadFile(File("runs")), '\n');
-    return std::count(lines.begin(), lines.end(), run);
-  };
-  const auto before = ended();
-  return Eventually([&] { return ended() > before; }, std::chrono::seconds(10),
-                    milliseconds(5));
+  WriteFile(dir_.File("bin/" + name), "#!/bin/sh\n" + body + "\n", 0755);
 }
 
 }  // namespace desktop_testing

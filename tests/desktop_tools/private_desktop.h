@@ -6,11 +6,11 @@
 // the machine's own services or the user's files.
 //
 // The fixtures change this process's environment (the tools the host starts
-// inherit it) and put it back when they end. Create them before the host
-// bridge and let them outlive it: its threads start tools at any moment, and
-// changing the environment under them is a race.
+// inherit it) and put it back when they end. Create them before anything
+// that starts tools on other threads, and let them outlive it: changing the
+// environment under a thread is a race.
 
-#include <sys/types.h>
+#include <gio/gio.h>
 
 #include <optional>
 #include <string>
@@ -27,8 +27,9 @@ using peer_testing::TempDir;
 // scripts reach the real tools while a ToolPath hides them from the host.
 std::string RealTool(const std::string& name);
 
-// A server logging to a file, in this process's environment with `changes`
-// (NAME=VALUE sets, NAME alone removes). It dies with the test process.
+// A server in its own process group, its output in a log file, in this
+// process's environment with `changes` (NAME=VALUE sets, NAME alone
+// removes). It dies with the test process.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -36,14 +37,15 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool Start(const std::vector<std::string>& argv, const std::string& log_path,
+  bool Start(const std::vector<std::string>& argv,
+             const std::string& log_path,
              const std::vector<std::string>& changes = {});
-  bool Running();
+  bool Running() const;
   // SIGTERM, then SIGKILL for its process group; the wait status or -1.
   int Stop();
 
  private:
-  pid_t pid_ = -1;
+  GSubprocess* process_ = nullptr;
   int status_ = -1;
 };
 
@@ -134,16 +136,6 @@ class ToolPath {
   // Puts a /bin/sh script named `name` first on PATH, replacing an earlier
   // one in one step.
   void Script(const std::string& name, const std::string& body) const;
-  // Runs the real `name` through a script that notes the end of each run as
-  // "<name> <first argument>". The telemetry thread stores what it read as
-  // soon as its last tool ends and then waits about 1.5 s; a deck action
-  // started at that moment cannot have its own read-back overwritten by an
-  // older poll.
-  void Observe(const std::string& name) const;
-  // Waits for the next end of a run noted as `run`, e.g. "wpctl get-volume".
-  bool AwaitNextRun(const std::string& run) const;
-  // A file beside the scripts, for them to write to.
-  std::string File(const std::string& name) const { return dir_.File(name); }
 
  private:
   TempDir dir_;

@@ -58,6 +58,24 @@ FlValue* Element(const Bytes& bytes) {
   return element;
 }
 
+void Gate::Pass() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  ++arrivals_;
+  g_main_context_wakeup(nullptr);
+  opened_.wait(lock, [this] { return open_; });
+}
+
+int Gate::Arrivals() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return arrivals_;
+}
+
+void Gate::Open() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_ = true;
+  opened_.notify_all();
+}
+
 HostBridgeHarness::HostBridgeHarness()
     : bridge_(std::make_unique<korvane_bridge::KorvaneLinuxBridge>(
           dart_.messenger(),

@@ -4,7 +4,9 @@
 // The host bridge on the in-process Dart side and the fake kernel, called
 // method by method as the app would.
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "bridge_test_support.h"
@@ -32,6 +34,22 @@ Bytes DeckPress(int action,
                 bool meta = false);
 // The single value of a success reply, or of an event message.
 FlValue* Element(const Bytes& bytes);
+
+// Holds every thread that reaches it until the test opens it, as the user
+// holds up an administrator prompt or a chord holds its keys down. Each
+// arrival wakes the main loop, in which the test waits.
+class Gate {
+ public:
+  void Pass();
+  int Arrivals();
+  void Open();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  int arrivals_ = 0;
+  bool open_ = false;
+};
 
 class HostBridgeHarness {
  public:

@@ -1,6 +1,11 @@
 #ifndef TESTS_INPUT_FAKE_KERNEL_H_
 #define TESTS_INPUT_FAKE_KERNEL_H_
 
+// The kernel behind /dev/uinput for what the real one cannot be made to do
+// on demand: refuse a step, take half a batch, hand a worker requests it
+// never would. Descriptors are never reused, so a call on a closed one is
+// always caught. Safe to use from any thread.
+
 #include <errno.h>
 #include <linux/uinput.h>
 #include <string.h>
@@ -14,44 +19,36 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "input/kernel_calls.h"
 
 namespace input_testing {
 
-// What the fake kernel was asked to do. Refused calls are recorded too.
+// What the fake kernel was asked to do, refused calls included.
 struct KernelCall {
   enum class Kind { kOpen, kIoctl, kWrite, kClose };
   KernelCall(Kind call_kind, int descriptor, unsigned long code = 0)
       : kind(call_kind), fd(descriptor), request(code) {}
 
   Kind kind;
-  // The descriptor used; for an open, the one handed out (-1 when refused).
+  // For an open, the descriptor handed out (-1 when refused).
   int fd;
   unsigned long request;
-  std::optional<uinput_setup> setup;
   // As passed with an end-of-upload request.
   std::optional<uinput_ff_upload> upload;
-  // A write: the whole batch as passed.
+  // A write's whole batch.
   std::vector<input_event> events;
 };
 
 enum class NodeState { kAbsent, kNoPermission, kReady };
 
-// Stands in for the kernel behind /dev/uinput: records every call, fails the
-// calls it is told to, and feeds force-feedback requests to the workers.
-// Descriptors are never reused, so a call on a closed one is always caught.
-// Safe to use from any thread.
 class FakeKernel : public korvane_bridge::KernelCalls {
  public:
   int Open(const char* path, int) override {
     Lock lock(mutex_);
-    const bool refused = strcmp(path, kNodePath) != 0 || failing_opens_ > 0;
-    if (failing_opens_ > 0) {
-      failing_opens_--;
-    }
+    const bool refused = strcmp(path, "/dev/uinput") != 0 || failing_opens_ > 0;
+    failing_opens_ -= failing_opens_ > 0 ? 1 : 0;
     const int fd = refused ? -1 : next_fd_++;
     if (!refused) {
       open_.insert(fd);
@@ -85,8 +82,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     bool refused = failing_requests_[request] > 0;
     if (refused) {
       --failing_requests_[request];
-    } else if (request == UI_DEV_SETUP) {
-      call.setup = *static_cast<uinput_setup*>(argument);
     } else if (request == UI_END_FF_UPLOAD) {
       call.upload = *static_cast<uinput_ff_upload*>(argument);
     } else if (request == UI_BEGIN_FF_UPLOAD) {
@@ -106,10 +101,9 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     if (!CheckOpenLocked(fd)) {
       return Fail(EBADF);
     }
-    KernelCall call{KernelCall::Kind::kWrite, fd};
     const auto* events = static_cast<const input_event*>(data);
-    call.events.assign(events, events + size / sizeof(input_event));
-    calls_.push_back(call);
+    calls_.emplace_back(KernelCall::Kind::kWrite, fd);
+    calls_.back().events.assign(events, events + size / sizeof(input_event));
     ssize_t result = static_cast<ssize_t>(size);
     if (!scripted_writes_.empty()) {
       result = scripted_writes_.front();
@@ -151,17 +145,16 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     return pending.empty() ? 0 : 1;
   }
 
-  int Access(const char* path, int mode) override {
+  int Access(const char*, int mode) override {
     Lock lock(mutex_);
-    if (strcmp(path, kNodePath) != 0 || node_ == NodeState::kAbsent) {
+    if (node_ == NodeState::kAbsent) {
       return Fail(ENOENT);
     }
     return mode != F_OK && node_ != NodeState::kReady ? Fail(EACCES) : 0;
   }
 
-  int RunShellCommand(const char* command_line) override {
+  int RunShellCommand(const char*) override {
     Lock lock(mutex_);
-    shell_commands_.push_back(command_line);
     node_ = node_after_shell_command_;
     return 0;
   }
@@ -176,8 +169,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     Lock lock(mutex_);
     failing_requests_[request] = count;
   }
-  // The next write returns `result` (a short count or -1) instead of the
-  // whole size.
+  // The next write returns `result` (a short count or -1), not the size.
   void ScriptWrite(ssize_t result) {
     Lock lock(mutex_);
     scripted_writes_.push_back(result);
@@ -204,8 +196,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     flooded_.insert(fd);
     QueueLocked(fd, type, code, value);
   }
-  // Longest time one poll waits for data. Keeps idle workers from slowing
-  // every test down.
+  // Longest time one poll waits, so that idle workers slow no test down.
   void SetPollWaitLimit(std::chrono::milliseconds limit) {
     Lock lock(mutex_);
     poll_wait_limit_ = limit;
@@ -225,10 +216,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     Lock lock(mutex_);
     return calls_;
   }
-  std::vector<std::string> ShellCommands() const {
-    Lock lock(mutex_);
-    return shell_commands_;
-  }
   std::set<int> OpenDescriptors() const {
     Lock lock(mutex_);
     return open_;
@@ -242,7 +229,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
 
  private:
   using Lock = std::lock_guard<std::mutex>;
-  static constexpr char kNodePath[] = "/dev/uinput";
 
   static int Fail(int error) {
     errno = error;
@@ -291,19 +277,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   std::chrono::milliseconds poll_wait_limit_{5};
   NodeState node_ = NodeState::kReady;
   NodeState node_after_shell_command_ = NodeState::kReady;
-  std::vector<std::string> shell_commands_;
   int misuses_ = 0;
-};
-
-// The three steps at which the kernel can refuse a new device.
-struct CreationStep {
-  const char* name;
-  void (*fail_next)(FakeKernel& kernel);
-};
-inline const CreationStep kCreationSteps[] = {
-    {"open", [](FakeKernel& kernel) { kernel.FailOpens(); }},
-    {"setup", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_SETUP); }},
-    {"create", [](FakeKernel& kernel) { kernel.FailRequest(UI_DEV_CREATE); }},
 };
 
 // Calls of one kind on one descriptor, in order; ioctls of one request

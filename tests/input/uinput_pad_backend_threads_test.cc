@@ -1,6 +1,7 @@
 // Everything the backend does from several threads at once, as the host does
 // it: mounts and frames from the main thread, rumble from the workers, a
-// driver repair on a thread of its own. Run under ThreadSanitizer too.
+// driver repair on a thread of its own. The fake kernel counts every call
+// on a closed descriptor. Run under ThreadSanitizer too.
 
 #include <gtest/gtest.h>
 
@@ -23,8 +24,7 @@ KorvaneBridgeNativeGamepadPersona Persona(int value) {
   return static_cast<KorvaneBridgeNativeGamepadPersona>(value);
 }
 
-// Runs `body(thread_index, round)` on `threads` threads until each has done
-// `rounds` rounds.
+// Runs `body(thread_index, round)` on `threads` threads, `rounds` each.
 template <typename Body>
 void RunTogether(int threads, int rounds, Body body) {
   std::vector<std::thread> running;
@@ -42,12 +42,11 @@ void RunTogether(int threads, int rounds, Body body) {
 
 TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
   FakeKernel kernel;
-  std::atomic<int> rumbles{0};
   kernel.SetNode(input_testing::NodeState::kNoPermission);
   std::atomic<bool> done{false};
   {
-    UinputPadBackend backend([&](int64_t, int64_t, int64_t) { ++rumbles; },
-                             kernel);
+    // Without a callback: the rumble goes nowhere, and nothing breaks.
+    UinputPadBackend backend(nullptr, kernel);
     // A game rumbling every gamepad that exists at the moment.
     std::thread game([&] {
       while (!done.load()) {
@@ -60,34 +59,24 @@ TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
     });
     RunTogether(4, 40, [&](int thread, int round) {
       const int64_t player = 1 + (thread + round) % 4;
-      switch (thread) {
-        case 0:
-          backend.MountController(player, Persona(round % 3), "");
-          break;
-        case 1:
-          backend.SubmitFrame(NewFrame(RestingControls(player)).get());
-          break;
-        case 2:
-          if (round % 4 == 0) {
-            backend.UnmountController(player);
-          } else {
-            backend.MountedCount();
-          }
-          break;
-        default:
-          if (round % 10 == 0) {
-            backend.SendMouseButton(0x110, round % 20 == 0);
-          }
-          backend.CheckReadiness();
-          backend.SetupOrRepairDriverInteractive();
-          break;
+      if (thread == 0) {
+        backend.MountController(player, Persona(round % 3), "");
+      } else if (thread == 1) {
+        backend.SubmitFrame(NewFrame(RestingControls(player)).get());
+      } else if (thread == 2 && round % 4 == 0) {
+        backend.UnmountController(player);
+      } else if (thread == 3) {
+        if (round % 10 == 0) {
+          backend.SendMouseButton(0x110, round % 20 == 0);
+        }
+        backend.SetupOrRepairDriverInteractive();
       }
     });
     done.store(true);
     game.join();
     backend.UnmountAll();
     EXPECT_EQ(backend.MountedCount(), 0u);
-    // Only the macro keyboard is left.
+    // The macro keyboard outlives UnmountAll, but not the backend.
     EXPECT_EQ(kernel.OpenDescriptors().size(), 1u);
   }
   EXPECT_TRUE(kernel.OpenDescriptors().empty());

@@ -45,15 +45,16 @@ double NowMs() {
   return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
-std::optional<EvdevDevice> EvdevDevice::Open(const std::string& name,
-                                             int flags,
-                                             std::chrono::milliseconds timeout) {
+std::optional<EvdevDevice> EvdevDevice::Open(
+    const std::string& name,
+    int flags,
+    std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   do {
     if (auto path = FindNode(name)) {
       int fd = open(path->c_str(), flags | O_NONBLOCK | O_CLOEXEC);
       if (fd >= 0) {
-        return EvdevDevice(fd, *path);
+        return EvdevDevice(fd);
       }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -61,8 +62,7 @@ std::optional<EvdevDevice> EvdevDevice::Open(const std::string& name,
   return std::nullopt;
 }
 
-EvdevDevice::EvdevDevice(EvdevDevice&& other) noexcept
-    : fd_(other.fd_), path_(std::move(other.path_)) {
+EvdevDevice::EvdevDevice(EvdevDevice&& other) noexcept : fd_(other.fd_) {
   other.fd_ = -1;
 }
 
@@ -72,7 +72,8 @@ EvdevDevice::~EvdevDevice() {
   }
 }
 
-std::vector<input_event> EvdevDevice::ReadReport(std::chrono::milliseconds timeout) {
+std::vector<input_event> EvdevDevice::ReadReport(
+    std::chrono::milliseconds timeout) {
   std::vector<input_event> report;
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {

@@ -28,7 +28,6 @@ class EvdevDevice {
   ~EvdevDevice();
 
   int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
 
   // The events up to and including the next SYN_REPORT, or nothing when
   // none arrives within `timeout`.
@@ -39,10 +38,9 @@ class EvdevDevice {
   bool Idle(std::chrono::milliseconds wait = std::chrono::milliseconds(50));
 
  private:
-  EvdevDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  explicit EvdevDevice(int fd) : fd_(fd) {}
 
   int fd_;
-  std::string path_;
 };
 
 // Milliseconds since an arbitrary start, for the figures the tests print.

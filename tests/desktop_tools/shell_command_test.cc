@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
+
+#include "peer_test_support.h"
 
 namespace {
 
@@ -31,6 +35,34 @@ TEST(ShellCommandTest, SucceedsOnlyOnExitStatusZero) {
   EXPECT_FALSE(RunShellCommandSucceeds("false || exit 7"));
   EXPECT_FALSE(RunShellCommandSucceeds("kill -9 $$"));
   EXPECT_FALSE(RunShellCommandSucceeds("no-such-tool-anywhere 2>/dev/null"));
+}
+
+// Ended, or ended and not yet reaped by whoever adopted it.
+bool Gone(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string pid_field, name, state;
+  return !(stat >> pid_field >> name >> state) || state == "Z";
+}
+
+// A tool that hangs counts as failed once its time is up, and goes with its
+// whole process group: here the hang is the shell's child, which killing the
+// shell alone would leave behind. That the host answers meanwhile is
+// ProgramE2eTest.AToolThatNeverExitsHoldsUpOnlyItsOwnPress's.
+TEST(ShellCommandTest, AHangPastTheTimeLimitIsEndedWithItsChildren) {
+  peer_testing::TempDir dir;
+  const std::string hang =
+      "echo started; sleep 60 & echo $! >> '" + dir.File("pids") + "'; wait";
+  constexpr std::chrono::milliseconds kLimit(300);
+  EXPECT_FALSE(RunShellCommandSucceeds(hang, kLimit));
+  EXPECT_EQ(RunShellCommandCapture(hang, kLimit), "");
+  std::ifstream pids(dir.File("pids"));
+  int count = 0;
+  for (pid_t pid; pids >> pid; ++count) {
+    EXPECT_TRUE(peer_testing::Eventually([&] { return Gone(pid); },
+                                         std::chrono::seconds(5)))
+        << pid;
+  }
+  EXPECT_EQ(count, 2);
 }
 
 }  // namespace

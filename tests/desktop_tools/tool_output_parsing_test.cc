@@ -17,14 +17,10 @@ TEST(ToolOutputParsingTest, PipeWireVolumeLines) {
     int64_t volume;
     bool muted;
   } cases[] = {
-      {"Volume: 0.40 [MUTED]", 40, true},
-      {"Volume: 0.005", 1, false},
-      {"Volume:    0.5x", 50, false},
-      {"Volume: -0.3", 0, false},
-      {"Volume: nan", 0, false},
-      {"Volume: inf [MUTED]", 100, true},
-      {"Volume: 1e300", 100, false},
-      {"Volume: none", 0, false},
+      {"Volume: 0.40 [MUTED]", 40, true}, {"Volume: 0.005", 1, false},
+      {"Volume:    0.5x", 50, false},     {"Volume: -0.3", 0, false},
+      {"Volume: nan", 0, false},          {"Volume: inf [MUTED]", 100, true},
+      {"Volume: 1e300", 100, false},      {"Volume: none", 0, false},
   };
   for (const auto& c : cases) {
     int64_t volume = -1;

@@ -1,0 +1,151 @@
+// The real ufw and firewalld, asked and opened through the bridge's
+// channels in network, mount and PID namespaces of their own
+// (in_private_firewall.sh): that they print what the decision table feeds
+// the host (FirewallDecisionsTest) and take the commands it gives them.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host_bridge_harness.h"
+
+namespace {
+
+const char* const kPrivate = getenv("PRIVATE_FIREWALL_DIR");
+
+// Standard output and error, through the shell, and whether it exited 0.
+std::pair<bool, std::string> Shell(const std::string& command) {
+  FILE* pipe = popen(("exec 2>&1; " + command).c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  for (size_t count; pipe && (count = fread(buffer, 1, sizeof buffer, pipe));) {
+    output.append(buffer, count);
+  }
+  return {pipe && pclose(pipe) == 0, output};
+}
+
+::testing::AssertionResult Succeeds(const std::string& command) {
+  const auto [ok, output] = Shell(command);
+  return ok ? ::testing::AssertionSuccess()
+            : ::testing::AssertionFailure() << command << ":\n"
+                                            << output;
+}
+
+// The IPv4 rules of an active ufw, as "<to> <action>", each of which has an
+// IPv6 twin.
+std::vector<std::string> UfwRules() {
+  std::istringstream lines(Shell("LC_ALL=C ufw status").second);
+  std::vector<std::string> rules;
+  bool listed = false;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string to, action;
+    words >> to >> action;
+    if (listed && !action.empty() && line.find("(v6)") == line.npos) {
+      rules.push_back(to + " " + action);
+    }
+    listed = listed || to == "--";
+  }
+  return rules;
+}
+
+// Each test asks through a bridge of its own, made once PATH has its final
+// value: its telemetry thread starts tools from the first moment.
+class FirewallSmokeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* why = getenv("PRIVATE_FIREWALL_UNAVAILABLE")) {
+      GTEST_SKIP() << why;
+    }
+    ASSERT_NE(kPrivate, nullptr)
+        << "not started by in_private_firewall.sh, whose namespaces alone "
+           "keep ufw and firewalld from the machine's own firewall";
+    // A prompt the administrator grants: the command runs as root in a clean
+    // environment, as the real pkexec runs it.
+    const std::string bin = std::string(kPrivate) + "/bin";
+    mkdir(bin.c_str(), 0755);
+    std::ofstream(bin + "/pkexec")
+        << "#!/bin/sh\nexec /usr/bin/env -i "
+           "PATH=/usr/sbin:/usr/bin:/sbin:/bin TMPDIR=\"$TMPDIR\" \"$@\"\n";
+    chmod((bin + "/pkexec").c_str(), 0755);
+    setenv("PATH", (bin + ":" + getenv("PATH") + ":/usr/sbin:/sbin").c_str(),
+           1);
+  }
+
+  // Asks whether the handheld's port is let in, opens it, asks again.
+  void ExpectClosedThenOpened() {
+    host_testing::HostBridgeHarness bridge;
+    // firewall-cmd, its reload and the prompt take longer than the
+    // harness's usual wait.
+    const auto ask = [&](const char* method, FlValue* arguments) {
+      const auto reply = bridge.dart_.Call(host_testing::System(method),
+                                           host_testing::Arguments(arguments),
+                                           std::chrono::seconds(60));
+      EXPECT_TRUE(reply.has_value()) << method;
+      g_autoptr(FlValue) value =
+          reply ? host_testing::Element(*reply) : fl_value_new_null();
+      return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
+             fl_value_get_bool(value);
+    };
+    const auto allowed = [&] {
+      return ask("isUdpPortAllowedInFirewall",
+                 bridge_testing::List({fl_value_new_int(26760)}));
+    };
+    EXPECT_FALSE(allowed());
+    EXPECT_TRUE(ask("ensureUdpPortAllowedInFirewall",
+                    bridge_testing::List({fl_value_new_string("Handheld link"),
+                                          fl_value_new_int(26760)})));
+    EXPECT_TRUE(allowed());
+  }
+};
+
+// A deny of the port listed first blocks; opening makes ufw turn it into an
+// allow, with the handheld's range.
+TEST_F(FirewallSmokeTest, Ufw) {
+  ASSERT_TRUE(
+      Succeeds("ufw --force reset && ufw deny 26760/udp && "
+               "ufw allow 26759:26761/udp && ufw --force enable"));
+  ExpectClosedThenOpened();
+  EXPECT_EQ(UfwRules(), (std::vector<std::string>{"26760/udp ALLOW",
+                                                  "26759:26761/udp ALLOW"}));
+  EXPECT_TRUE(Succeeds("ufw --force disable"));
+}
+
+// firewalld counts the port inside the opened range as open itself and
+// does not add it again. Its log goes to the private directory, not to the
+// machine's syslog.
+TEST_F(FirewallSmokeTest, Firewalld) {
+  ASSERT_TRUE(Succeeds("ufw --force disable"));
+  const std::string log = std::string(kPrivate) + "/firewalld.log";
+  const auto [started, pid] = Shell(
+      "firewalld --nofork --nopid --log-target "
+      "file --log-file '" +
+      log + "' >>'" + log + "' 2>&1 & echo $!");
+  ASSERT_TRUE(started);
+  // It is Python and loads its whole configuration first: a busy machine
+  // can take many seconds.
+  bool running = false;
+  for (int tries = 0; !running && tries < 600; ++tries) {
+    running = Shell("firewall-cmd --state").second == "running\n";
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(running) << Shell("cat '" + log + "'").second;
+  ASSERT_EQ(Shell("firewall-cmd --list-ports").second, "\n")
+      << "this machine's firewalld configuration opens ports already";
+  ExpectClosedThenOpened();
+  EXPECT_EQ(Shell("firewall-cmd --permanent --list-ports").second,
+            "26759-26761/udp\n");
+  EXPECT_EQ(Shell("firewall-cmd --list-ports").second, "26759-26761/udp\n");
+  kill(atoi(pid.c_str()), SIGTERM);
+}
+
+}  // namespace
