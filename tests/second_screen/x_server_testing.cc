@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "host/second_screen/x11_connection.h"
 #include "peer_test_support.h"
 // Last: Xlib's macros break the headers above.
 #include "x_server_testing.h"
@@ -255,29 +256,22 @@ bool TestDisplay::Viewable(Window window) const {
   return Attributes(window).map_state == IsViewable;
 }
 
-namespace {
-
-bool x_request_failed = false;
-int NoteXError(Display* /*display*/, XErrorEvent* /*error*/) {
-  x_request_failed = true;
-  return 0;
-}
-
-}  // namespace
-
-// The server names the pixmap of a redirected window only.
+// The server names the pixmap of a redirected window only. Xlib's error
+// handler is the whole process's: the program's own trap keeps its capture
+// thread from putting back the handler that exits while this one waits.
 bool TestDisplay::Redirected(Window window) const {
-  XSync(display_, False);
-  x_request_failed = false;
-  const XErrorHandler previous = XSetErrorHandler(NoteXError);
+  korvane_bridge::ScopedX11ErrorTrap trap;
   const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window);
-  XSync(display_, False);
-  if (!x_request_failed) {
+  Window root_return = None;
+  int x = 0, y = 0;
+  unsigned int width = 0, height = 0, border = 0, depth = 0;
+  const bool named = XGetGeometry(display_, pixmap, &root_return, &x, &y,
+                                  &width, &height, &border, &depth) != 0;
+  if (named) {
     XFreePixmap(display_, pixmap);
-    XSync(display_, False);
   }
-  XSetErrorHandler(previous);
-  return !x_request_failed;
+  XSync(display_, False);
+  return named;
 }
 
 Point TestDisplay::Origin(Window window) const {
