@@ -65,9 +65,7 @@ KorvaneBridgeNativeDriverHealth* Health(
     }                                                          \
   }
 
-}  // namespace
-
-const ControllerSlots RecordingHost::kControllerSlots = {
+const KorvaneBridgeVirtualControllerHostApiVTable kControllerSlots = {
     SLOT("getDriverHealth",
          AnswerWith(CONTROLLER(get_driver_health),
                     handle,
@@ -90,7 +88,7 @@ const ControllerSlots RecordingHost::kControllerSlots = {
     },
 };
 
-const SystemSlots RecordingHost::kSystemSlots = {
+const KorvaneBridgeHostSystemBridgeApiVTable kSystemSlots = {
     ARGUMENT_SLOT(
         "isUdpPortAllowedInFirewall",
         SYSTEM(is_udp_port_allowed_in_firewall)(handle, argument == 26760)),
@@ -132,6 +130,8 @@ const SystemSlots RecordingHost::kSystemSlots = {
                   SYSTEM(inject_window_stylus_event)(handle, FALSE)),
 };
 
+}  // namespace
+
 RecordingHost::~RecordingHost() {
   for (GObject* handle : deferred) {
     g_object_unref(handle);
@@ -139,14 +139,12 @@ RecordingHost::~RecordingHost() {
 }
 
 void RecordingHost::Register(FlBinaryMessenger* messenger,
-                             const gchar* suffix,
-                             const ControllerSlots* controller,
-                             const SystemSlots* system) {
+                             const gchar* suffix) {
   auto release = [](gpointer data) { HostOf(data)->released++; };
   korvane_bridge_virtual_controller_host_api_set_method_handlers(
-      messenger, suffix, controller, this, release);
+      messenger, suffix, &kControllerSlots, this, release);
   korvane_bridge_host_system_bridge_api_set_method_handlers(
-      messenger, suffix, system, this, release);
+      messenger, suffix, &kSystemSlots, this, release);
 }
 
 bool RecordingHost::Record(std::string call, gpointer handle) {

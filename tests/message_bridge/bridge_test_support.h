@@ -31,8 +31,6 @@ FlValue* RecordValue(int code, gpointer record);
 // table names it.
 std::string ChannelOf(const std::string& method);
 
-using ControllerSlots = KorvaneBridgeVirtualControllerHostApiVTable;
-using SystemSlots = KorvaneBridgeHostSystemBridgeApiVTable;
 using FrameResponse =
     KorvaneBridgeVirtualControllerHostApiPushControllerFrameResponse;
 
@@ -45,9 +43,6 @@ using FrameResponse =
 // windows and no frame.
 class RecordingHost {
  public:
-  static const ControllerSlots kControllerSlots;
-  static const SystemSlots kSystemSlots;
-
   RecordingHost() = default;
   ~RecordingHost();
   RecordingHost(const RecordingHost&) = delete;
@@ -55,10 +50,7 @@ class RecordingHost {
 
   // Registers both APIs on `messenger` with this host as their user data,
   // counting its releases in `released`.
-  void Register(FlBinaryMessenger* messenger,
-                const gchar* suffix = nullptr,
-                const ControllerSlots* controller = &kControllerSlots,
-                const SystemSlots* system = &kSystemSlots);
+  void Register(FlBinaryMessenger* messenger, const gchar* suffix = nullptr);
 
   // Records `call`; true when the slot should answer now.
   bool Record(std::string call, gpointer handle);
