@@ -14,21 +14,6 @@ gpointer RecordOf(FlValue* value) {
   return fl_value_get_custom_value_object(value);
 }
 
-TEST(KorvaneBridgeCodecTest, EmptyBytesComeBackPresentNotAbsent) {
-  const uint8_t none[] = {0};
-  g_autoptr(KorvaneBridgeCapturedWindowFrame) frame =
-      korvane_bridge_captured_window_frame_new(1, none, 0, 0, 0, 0, 0, 0,
-                                               FALSE, FALSE);
-  g_autoptr(FlValue) value = RecordValue(143, frame);
-  g_autoptr(FlValue) decoded = Decode(Encode(value));
-  ASSERT_NE(decoded, nullptr);
-  size_t length = 99;
-  EXPECT_NE(korvane_bridge_captured_window_frame_get_jpeg_bytes(
-                KORVANE_BRIDGE_CAPTURED_WINDOW_FRAME(RecordOf(decoded)), &length),
-            nullptr);
-  EXPECT_EQ(length, 0u);
-}
-
 TEST(KorvaneBridgeCodecTest, BadRecordListsAreRefused) {
   struct Case {
     const char* name;

@@ -130,7 +130,7 @@ TEST_F(HostApisTest, EveryMethodReachesItsSlotAndIsAnswered) {
   }
 }
 
-TEST_F(HostApisTest, ErrorRepliesAndSuffixes) {
+TEST_F(HostApisTest, SuffixesErrorRepliesAndClearingEachApiOnItsOwn) {
   host_.Register(dart_.messenger(), "test");
   // [code, message or "", details or null].
   host_.frame_response = [] {
@@ -148,23 +148,20 @@ TEST_F(HostApisTest, ErrorRepliesAndSuffixes) {
             "0c 03 07 01 63 07 01 6d 03 09 00 00 00");
   // Without the suffix nothing is registered.
   EXPECT_EQ(CallHex("pushControllerFrame", FrameRequest()), "");
-}
 
-TEST_F(HostApisTest, ClearingRemovesEveryChannelAndReleasesUserDataOnce) {
-  host_.Register(dart_.messenger());
+  // Clearing removes every channel of one API and releases its user data
+  // once; the other API is untouched.
   korvane_bridge_virtual_controller_host_api_clear_method_handlers(
-      dart_.messenger(), nullptr);
+      dart_.messenger(), "test");
   EXPECT_EQ(host_.released, 1);
-  EXPECT_EQ(CallHex("getDriverHealth", {}), "");
-  EXPECT_EQ(CallHex("pushControllerFrame", {}), "");
-  // The other API is untouched.
-  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}), "0c 01 01");
-
+  EXPECT_EQ(CallHex("getDriverHealth", {}, ".test"), "");
+  EXPECT_EQ(CallHex("pushControllerFrame", {}, ".test"), "");
+  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}, ".test"), "0c 01 01");
   korvane_bridge_host_system_bridge_api_clear_method_handlers(dart_.messenger(),
-                                                              nullptr);
+                                                              "test");
   EXPECT_EQ(host_.released, 2);
-  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}), "");
-  EXPECT_EQ(host_.calls.size(), 1u);
+  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}, ".test"), "");
+  EXPECT_EQ(host_.calls.size(), 3u);
 }
 
 TEST_F(HostApisTest, HandlerMayAnswerLaterExactlyOnce) {
