@@ -155,21 +155,6 @@ bool RecordingHost::Record(std::string call, gpointer handle) {
   return !defer;
 }
 
-std::string ChannelOf(const std::string& method) {
-  const std::pair<const KorvaneBridgeMethodDescription*, size_t> tables[] = {
-      {korvane_bridge_host_api_methods, korvane_bridge_host_api_method_count},
-      {korvane_bridge_flutter_api_methods,
-       korvane_bridge_flutter_api_method_count}};
-  for (const auto& [methods, count] : tables) {
-    for (size_t i = 0; i < count; i++) {
-      if (method == methods[i].name) {
-        return methods[i].channel;
-      }
-    }
-  }
-  g_error("no bridge method %s", method.c_str());
-}
-
 Bytes Encode(FlValue* value) {
   g_autoptr(FlMessageCodec) codec = NewCodec();
   return flutter_testing::EncodeMessage(codec, value);

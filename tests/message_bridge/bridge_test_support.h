@@ -27,10 +27,6 @@ using flutter_testing::List;
 // A record wrapped as the custom value of its type code.
 FlValue* RecordValue(int code, gpointer record);
 
-// The channel of a host-API method or an event, as the generated method
-// table names it.
-std::string ChannelOf(const std::string& method);
-
 using FrameResponse =
     KorvaneBridgeVirtualControllerHostApiPushControllerFrameResponse;
 

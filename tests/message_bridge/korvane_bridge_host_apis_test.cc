@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge_methods.h"
 #include "bridge_test_support.h"
 #include "in_process_dart.h"
 #include "log_capture.h"
@@ -10,7 +11,6 @@
 namespace {
 
 using bridge_testing::Bytes;
-using bridge_testing::ChannelOf;
 using bridge_testing::Encode;
 using bridge_testing::List;
 using bridge_testing::RecordingHost;
@@ -19,6 +19,7 @@ using flutter_testing::FromHex;
 using flutter_testing::InProcessDart;
 using flutter_testing::LogCapture;
 using flutter_testing::ToHex;
+using korvane_peer_tool::FindBridgeMethod;
 
 using Calls = std::vector<std::string>;
 
@@ -45,7 +46,8 @@ class HostApisTest : public ::testing::Test {
   std::string CallHex(const std::string& method,
                       const Bytes& request,
                       const std::string& suffix = "") {
-    auto reply = dart_.Call(ChannelOf(method) + suffix, request);
+    auto reply =
+        dart_.Call(FindBridgeMethod(method)->channel + suffix, request);
     return reply.has_value() ? ToHex(*reply) : "(none)";
   }
 
@@ -167,7 +169,7 @@ TEST_F(HostApisTest, SuffixesErrorRepliesAndClearingEachApiOnItsOwn) {
 TEST_F(HostApisTest, HandlerMayAnswerLaterExactlyOnce) {
   host_.Register(dart_.messenger());
   host_.defer = true;
-  auto reply = dart_.Send(ChannelOf("unmountVirtualController"),
+  auto reply = dart_.Send(FindBridgeMethod("unmountVirtualController")->channel,
                           FromHex("0c 01 03 02 00 00 00"));
   InProcessDart::Drain();
   ASSERT_EQ(host_.deferred.size(), 1u);
@@ -213,7 +215,7 @@ TEST_F(HostApisTest, MalformedArgumentsGetAnErrorReplyNamingTheMethod) {
   };
   for (const auto& [method, request] : cases) {
     SCOPED_TRACE(method);
-    const std::string channel = ChannelOf(method);
+    const std::string channel = FindBridgeMethod(method)->channel;
     auto reply = dart_.Call(channel, request);
     ASSERT_TRUE(reply.has_value());
     g_autoptr(FlValue) envelope = bridge_testing::Decode(*reply);
