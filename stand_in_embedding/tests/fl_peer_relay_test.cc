@@ -315,13 +315,7 @@ TEST_F(FlPeerRelayTest, RefusesPeersOfAnotherUser) {
   }
 
   int status = -1;
-  g_child_watch_add(
-      child,
-      [](GPid, gint wait_status, gpointer user_data) {
-        *static_cast<int*>(user_data) = wait_status;
-      },
-      &status);
-  ASSERT_TRUE(RunUntil([&] { return status != -1; }));
+  ASSERT_TRUE(RunPeer([&] { waitpid(child, &status, 0); }));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   auto warnings = log.Messages(G_LOG_LEVEL_WARNING);
