@@ -32,12 +32,10 @@ Bytes FrameRequest(std::string* text = nullptr) {
       korvane_bridge_virtual_controller_frame_new(
           1, 0, 0, FALSE, FALSE, -5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, FALSE,
           0, 0, 0, FALSE, 0, 0, 0);
-  if (text != nullptr) {
-    g_autofree gchar* frame_text =
-        korvane_bridge_virtual_controller_frame_to_string(frame);
-    *text = std::string(" ") + frame_text;
-  }
   g_autoptr(FlValue) request = List({RecordValue(136, frame)});
+  if (text != nullptr) {
+    *text = " " + DescribeValue(fl_value_get_list_value(request, 0));
+  }
   return Encode(request);
 }
 
