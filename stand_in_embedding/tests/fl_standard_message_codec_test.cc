@@ -76,7 +76,7 @@ const WireCase kWireCases[] = {
      "09 02 01 00 00 00 02 00 00 00"},
 };
 
-TEST(FlStandardMessageCodecTest, EveryTypeEncodesToItsWireBytesAndBack) {
+TEST(FlStandardMessageCodecTest, EveryTypeAndSizeToItsWireBytesAndBack) {
   g_autoptr(FlMessageCodec) codec = StandardCodec();
   for (const WireCase& c : kWireCases) {
     SCOPED_TRACE(c.name);
@@ -92,10 +92,8 @@ TEST(FlStandardMessageCodecTest, EveryTypeEncodesToItsWireBytesAndBack) {
   g_autoptr(FlValue) empty = DecodeMessage(codec, Bytes());
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(fl_value_get_type(empty), FL_VALUE_TYPE_NULL);
-}
 
-TEST(FlStandardMessageCodecTest, SizesAtTheirBoundaries) {
-  g_autoptr(FlMessageCodec) codec = StandardCodec();
+  // Sizes at the boundaries of their one-, three- and five-byte forms.
   const std::pair<size_t, const char*> cases[] = {
       {253, "08 fd"}, {254, "08 fe fe 00"}, {65535, "08 fe ff ff"},
       {65536, "08 ff 00 00 01 00"}};
