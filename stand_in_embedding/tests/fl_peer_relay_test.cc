@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +19,7 @@
 #include "in_process_dart.h"
 #include "log_capture.h"
 #include "peer_test_support.h"
+#include "socket_path.h"
 
 // The program driven from outside (ProgramE2eTest) shows the relay with
 // faulty peers, peers by the thousand, peers that never read and events
@@ -52,27 +51,17 @@ bool RunPeer(const std::function<void()>& work) {
   return in_time;
 }
 
-sockaddr_un AddressOf(const std::string& path) {
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-  return address;
-}
-
 // A peer on a bare socket, reading whole frames.
 class RawPeer {
  public:
   explicit RawPeer(const std::string& path)
-      : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_un address = AddressOf(path);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address),
-                         sizeof(address)) == 0;
+      : fd_(korvane_peer::ConnectToSocket(path)) {
     timeval timeout = {static_cast<time_t>(kPatience.count()), 0};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   }
   ~RawPeer() { Close(); }
 
-  bool connected() const { return connected_; }
+  bool connected() const { return fd_ >= 0; }
   void Write(const Bytes& bytes) {
     ASSERT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(bytes.size()));
@@ -116,7 +105,6 @@ class RawPeer {
 
  private:
   int fd_;
-  bool connected_;
   korvane_peer::FrameReader reader_;
 };
 
@@ -247,15 +235,13 @@ TEST_F(FlPeerRelayTest, ReplyToAnUnknownIdClosesOnlyItsConnection) {
   EXPECT_EQ(bystander.Call("echo", {4}), Bytes{4});
 }
 
-TEST_F(FlPeerRelayTest, SocketFileIsForItsOwnerOnly) {
+TEST_F(FlPeerRelayTest, SocketIsTheOwnersAndReplacesOnlyStaleFiles) {
   struct stat status;
   ASSERT_EQ(stat(path_.c_str(), &status), 0);
   EXPECT_TRUE(S_ISSOCK(status.st_mode));
   EXPECT_EQ(status.st_mode & 0777, 0600u);
   EXPECT_EQ(status.st_uid, geteuid());
-}
 
-TEST_F(FlPeerRelayTest, StaleFilesAreReplacedButLiveSocketsAndBadPathsFail) {
   g_autoptr(FlBinaryMessengerImpl) other = fl_binary_messenger_impl_new();
   g_autoptr(GError) error = nullptr;
   EXPECT_EQ(fl_peer_relay_new(other, path_.c_str(), &error), nullptr);
@@ -309,7 +295,6 @@ TEST_F(FlPeerRelayTest, RefusesPeersOfAnotherUser) {
   // Built before fork(): the child may only make async-signal-safe calls.
   uint8_t byte = 1;
   Bytes message = *korvane_peer::EncodeMessage(1, "echo", &byte, 1);
-  sockaddr_un address = AddressOf(path_);
 
   // Exit status: 0 refused (the connection ended, by end of file or by a
   // reset, as the message was left unread), 1 answered, 2 could not become
@@ -321,9 +306,8 @@ TEST_F(FlPeerRelayTest, RefusesPeersOfAnotherUser) {
         setuid(kNobody) != 0) {
       _exit(2);
     }
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) !=
-        0) {
+    const int fd = korvane_peer::ConnectToSocket(path_);
+    if (fd < 0) {
       _exit(3);
     }
     (void)!write(fd, message.data(), message.size());
@@ -331,13 +315,7 @@ TEST_F(FlPeerRelayTest, RefusesPeersOfAnotherUser) {
   }
 
   int status = -1;
-  g_child_watch_add(
-      child,
-      [](GPid, gint wait_status, gpointer user_data) {
-        *static_cast<int*>(user_data) = wait_status;
-      },
-      &status);
-  ASSERT_TRUE(RunUntil([&] { return status != -1; }));
+  ASSERT_TRUE(RunPeer([&] { waitpid(child, &status, 0); }));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   auto warnings = log.Messages(G_LOG_LEVEL_WARNING);

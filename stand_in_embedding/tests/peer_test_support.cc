@@ -3,33 +3,11 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 namespace peer_testing {
-
-namespace {
-
-void RemoveTree(const std::string& path) {
-  g_autoptr(GDir) dir = g_dir_open(path.c_str(), 0, nullptr);
-  if (dir != nullptr) {
-    const gchar* name;
-    while ((name = g_dir_read_name(dir)) != nullptr) {
-      std::string child = path + "/" + name;
-      // A link is removed, never followed: it may lead out of the tree.
-      if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
-          !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK)) {
-        RemoveTree(child);
-      } else {
-        unlink(child.c_str());
-      }
-    }
-  }
-  rmdir(path.c_str());
-}
-
-}  // namespace
 
 TempDir::TempDir() {
   g_autofree gchar* path = g_dir_make_tmp("korvane-peer-test-XXXXXX", nullptr);
@@ -38,7 +16,9 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  RemoveTree(path_);
+  // remove_all removes links without following them out of the tree.
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value)

@@ -46,6 +46,11 @@ KorvaneBridgeNativeDriverHealth* Health(
                                                  nullptr);
 }
 
+KorvaneBridgeNativeSystemTelemetrySnapshot* Snapshot() {
+  return korvane_bridge_native_system_telemetry_snapshot_new(
+      TRUE, FALSE, "t", "a", "b", "s", 50, FALSE, 7);
+}
+
 #define CONTROLLER(method) \
   korvane_bridge_virtual_controller_host_api_respond_##method
 #define SYSTEM(method) korvane_bridge_host_system_bridge_api_respond_##method
@@ -65,9 +70,7 @@ KorvaneBridgeNativeDriverHealth* Health(
     }                                                          \
   }
 
-}  // namespace
-
-const ControllerSlots RecordingHost::kControllerSlots = {
+const KorvaneBridgeVirtualControllerHostApiVTable kControllerSlots = {
     SLOT("getDriverHealth",
          AnswerWith(CONTROLLER(get_driver_health),
                     handle,
@@ -90,7 +93,7 @@ const ControllerSlots RecordingHost::kControllerSlots = {
     },
 };
 
-const SystemSlots RecordingHost::kSystemSlots = {
+const KorvaneBridgeHostSystemBridgeApiVTable kSystemSlots = {
     ARGUMENT_SLOT(
         "isUdpPortAllowedInFirewall",
         SYSTEM(is_udp_port_allowed_in_firewall)(handle, argument == 26760)),
@@ -112,17 +115,7 @@ const SystemSlots RecordingHost::kSystemSlots = {
     ARGUMENT_SLOT("triggerDeckAction",
                   SYSTEM(trigger_deck_action)(handle, TRUE)),
     SLOT("getSystemTelemetrySnapshot",
-         AnswerWith(SYSTEM(get_system_telemetry_snapshot),
-                    handle,
-                    korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
-                                                                        FALSE,
-                                                                        "t",
-                                                                        "a",
-                                                                        "b",
-                                                                        "s",
-                                                                        50,
-                                                                        FALSE,
-                                                                        7))),
+         AnswerWith(SYSTEM(get_system_telemetry_snapshot), handle, Snapshot())),
     SLOT("listCapturableWindows",
          g_autoptr(FlValue) windows = fl_value_new_list();
          SYSTEM(list_capturable_windows)(handle, windows)),
@@ -132,6 +125,8 @@ const SystemSlots RecordingHost::kSystemSlots = {
                   SYSTEM(inject_window_stylus_event)(handle, FALSE)),
 };
 
+}  // namespace
+
 RecordingHost::~RecordingHost() {
   for (GObject* handle : deferred) {
     g_object_unref(handle);
@@ -139,14 +134,12 @@ RecordingHost::~RecordingHost() {
 }
 
 void RecordingHost::Register(FlBinaryMessenger* messenger,
-                             const gchar* suffix,
-                             const ControllerSlots* controller,
-                             const SystemSlots* system) {
+                             const gchar* suffix) {
   auto release = [](gpointer data) { HostOf(data)->released++; };
   korvane_bridge_virtual_controller_host_api_set_method_handlers(
-      messenger, suffix, controller, this, release);
+      messenger, suffix, &kControllerSlots, this, release);
   korvane_bridge_host_system_bridge_api_set_method_handlers(
-      messenger, suffix, system, this, release);
+      messenger, suffix, &kSystemSlots, this, release);
 }
 
 bool RecordingHost::Record(std::string call, gpointer handle) {
@@ -155,21 +148,6 @@ bool RecordingHost::Record(std::string call, gpointer handle) {
     deferred.push_back(G_OBJECT(g_object_ref(handle)));
   }
   return !defer;
-}
-
-std::string ChannelOf(const std::string& method) {
-  const std::pair<const KorvaneBridgeMethodDescription*, size_t> tables[] = {
-      {korvane_bridge_host_api_methods, korvane_bridge_host_api_method_count},
-      {korvane_bridge_flutter_api_methods,
-       korvane_bridge_flutter_api_method_count}};
-  for (const auto& [methods, count] : tables) {
-    for (size_t i = 0; i < count; i++) {
-      if (method == methods[i].name) {
-        return methods[i].channel;
-      }
-    }
-  }
-  g_error("no bridge method %s", method.c_str());
 }
 
 Bytes Encode(FlValue* value) {

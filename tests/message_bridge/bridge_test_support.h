@@ -27,12 +27,6 @@ using flutter_testing::List;
 // A record wrapped as the custom value of its type code.
 FlValue* RecordValue(int code, gpointer record);
 
-// The channel of a host-API method or an event, as the generated method
-// table names it.
-std::string ChannelOf(const std::string& method);
-
-using ControllerSlots = KorvaneBridgeVirtualControllerHostApiVTable;
-using SystemSlots = KorvaneBridgeHostSystemBridgeApiVTable;
 using FrameResponse =
     KorvaneBridgeVirtualControllerHostApiPushControllerFrameResponse;
 
@@ -45,9 +39,6 @@ using FrameResponse =
 // windows and no frame.
 class RecordingHost {
  public:
-  static const ControllerSlots kControllerSlots;
-  static const SystemSlots kSystemSlots;
-
   RecordingHost() = default;
   ~RecordingHost();
   RecordingHost(const RecordingHost&) = delete;
@@ -55,10 +46,7 @@ class RecordingHost {
 
   // Registers both APIs on `messenger` with this host as their user data,
   // counting its releases in `released`.
-  void Register(FlBinaryMessenger* messenger,
-                const gchar* suffix = nullptr,
-                const ControllerSlots* controller = &kControllerSlots,
-                const SystemSlots* system = &kSystemSlots);
+  void Register(FlBinaryMessenger* messenger, const gchar* suffix = nullptr);
 
   // Records `call`; true when the slot should answer now.
   bool Record(std::string call, gpointer handle);

@@ -4,48 +4,14 @@
 
 namespace {
 
-using bridge_testing::Bytes;
 using bridge_testing::Decode;
 using bridge_testing::Encode;
 using bridge_testing::List;
 using bridge_testing::RecordValue;
 using flutter_testing::FromHex;
-using flutter_testing::ToHex;
-
-std::string EncodeHex(FlValue* value) {
-  return ToHex(Encode(value));
-}
 
 gpointer RecordOf(FlValue* value) {
   return fl_value_get_custom_value_object(value);
-}
-
-// Every record is its fields' list behind its type code
-// (KorvaneBridgeRecordsTest); this pins the list's bytes for one record, with
-// an enumeration, a text, an integer, a boolean and an absent text.
-TEST(KorvaneBridgeCodecTest, DriverHealthBytes) {
-  g_autoptr(KorvaneBridgeNativeDriverHealth) health =
-      korvane_bridge_native_driver_health_new(
-          KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_MODULE_NOT_LOADED, "u", 1,
-          FALSE, nullptr);
-  g_autoptr(FlValue) value = RecordValue(134, health);
-  EXPECT_EQ(EncodeHex(value),
-            "86 0c 05 82 03 01 00 00 00 07 01 75 03 01 00 00 00 02 00");
-}
-
-TEST(KorvaneBridgeCodecTest, EmptyBytesComeBackPresentNotAbsent) {
-  const uint8_t none[] = {0};
-  g_autoptr(KorvaneBridgeCapturedWindowFrame) frame =
-      korvane_bridge_captured_window_frame_new(1, none, 0, 0, 0, 0, 0, 0,
-                                               FALSE, FALSE);
-  g_autoptr(FlValue) value = RecordValue(143, frame);
-  g_autoptr(FlValue) decoded = Decode(Encode(value));
-  ASSERT_NE(decoded, nullptr);
-  size_t length = 99;
-  EXPECT_NE(korvane_bridge_captured_window_frame_get_jpeg_bytes(
-                KORVANE_BRIDGE_CAPTURED_WINDOW_FRAME(RecordOf(decoded)), &length),
-            nullptr);
-  EXPECT_EQ(length, 0u);
 }
 
 TEST(KorvaneBridgeCodecTest, BadRecordListsAreRefused) {

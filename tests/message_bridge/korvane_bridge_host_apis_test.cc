@@ -3,14 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "bridge_methods.h"
 #include "bridge_test_support.h"
 #include "in_process_dart.h"
 #include "log_capture.h"
+#include "record_text.h"
 
 namespace {
 
 using bridge_testing::Bytes;
-using bridge_testing::ChannelOf;
 using bridge_testing::Encode;
 using bridge_testing::List;
 using bridge_testing::RecordingHost;
@@ -19,6 +20,8 @@ using flutter_testing::FromHex;
 using flutter_testing::InProcessDart;
 using flutter_testing::LogCapture;
 using flutter_testing::ToHex;
+using korvane_peer_tool::DescribeValue;
+using korvane_peer_tool::FindBridgeMethod;
 
 using Calls = std::vector<std::string>;
 
@@ -29,12 +32,10 @@ Bytes FrameRequest(std::string* text = nullptr) {
       korvane_bridge_virtual_controller_frame_new(
           1, 0, 0, FALSE, FALSE, -5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, FALSE,
           0, 0, 0, FALSE, 0, 0, 0);
-  if (text != nullptr) {
-    g_autofree gchar* frame_text =
-        korvane_bridge_virtual_controller_frame_to_string(frame);
-    *text = std::string(" ") + frame_text;
-  }
   g_autoptr(FlValue) request = List({RecordValue(136, frame)});
+  if (text != nullptr) {
+    *text = " " + DescribeValue(fl_value_get_list_value(request, 0));
+  }
   return Encode(request);
 }
 
@@ -45,7 +46,8 @@ class HostApisTest : public ::testing::Test {
   std::string CallHex(const std::string& method,
                       const Bytes& request,
                       const std::string& suffix = "") {
-    auto reply = dart_.Call(ChannelOf(method) + suffix, request);
+    auto reply =
+        dart_.Call(FindBridgeMethod(method)->channel + suffix, request);
     return reply.has_value() ? ToHex(*reply) : "(none)";
   }
 
@@ -130,7 +132,7 @@ TEST_F(HostApisTest, EveryMethodReachesItsSlotAndIsAnswered) {
   }
 }
 
-TEST_F(HostApisTest, ErrorRepliesAndSuffixes) {
+TEST_F(HostApisTest, SuffixesErrorRepliesAndClearingEachApiOnItsOwn) {
   host_.Register(dart_.messenger(), "test");
   // [code, message or "", details or null].
   host_.frame_response = [] {
@@ -148,29 +150,26 @@ TEST_F(HostApisTest, ErrorRepliesAndSuffixes) {
             "0c 03 07 01 63 07 01 6d 03 09 00 00 00");
   // Without the suffix nothing is registered.
   EXPECT_EQ(CallHex("pushControllerFrame", FrameRequest()), "");
-}
 
-TEST_F(HostApisTest, ClearingRemovesEveryChannelAndReleasesUserDataOnce) {
-  host_.Register(dart_.messenger());
+  // Clearing removes every channel of one API and releases its user data
+  // once; the other API is untouched.
   korvane_bridge_virtual_controller_host_api_clear_method_handlers(
-      dart_.messenger(), nullptr);
+      dart_.messenger(), "test");
   EXPECT_EQ(host_.released, 1);
-  EXPECT_EQ(CallHex("getDriverHealth", {}), "");
-  EXPECT_EQ(CallHex("pushControllerFrame", {}), "");
-  // The other API is untouched.
-  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}), "0c 01 01");
-
+  EXPECT_EQ(CallHex("getDriverHealth", {}, ".test"), "");
+  EXPECT_EQ(CallHex("pushControllerFrame", {}, ".test"), "");
+  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}, ".test"), "0c 01 01");
   korvane_bridge_host_system_bridge_api_clear_method_handlers(dart_.messenger(),
-                                                              nullptr);
+                                                              "test");
   EXPECT_EQ(host_.released, 2);
-  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}), "");
-  EXPECT_EQ(host_.calls.size(), 1u);
+  EXPECT_EQ(CallHex("hasDesktopInputPermission", {}, ".test"), "");
+  EXPECT_EQ(host_.calls.size(), 3u);
 }
 
 TEST_F(HostApisTest, HandlerMayAnswerLaterExactlyOnce) {
   host_.Register(dart_.messenger());
   host_.defer = true;
-  auto reply = dart_.Send(ChannelOf("unmountVirtualController"),
+  auto reply = dart_.Send(FindBridgeMethod("unmountVirtualController")->channel,
                           FromHex("0c 01 03 02 00 00 00"));
   InProcessDart::Drain();
   ASSERT_EQ(host_.deferred.size(), 1u);
@@ -216,21 +215,18 @@ TEST_F(HostApisTest, MalformedArgumentsGetAnErrorReplyNamingTheMethod) {
   };
   for (const auto& [method, request] : cases) {
     SCOPED_TRACE(method);
-    const std::string channel = ChannelOf(method);
+    const std::string channel = FindBridgeMethod(method)->channel;
     auto reply = dart_.Call(channel, request);
     ASSERT_TRUE(reply.has_value());
     g_autoptr(FlValue) envelope = bridge_testing::Decode(*reply);
     ASSERT_NE(envelope, nullptr);
-    ASSERT_EQ(fl_value_get_length(envelope), 3u);
-    EXPECT_STREQ(fl_value_get_string(fl_value_get_list_value(envelope, 0)),
-                 "invalid-arguments");
-    // "Api.method", the channel's last two parts.
+    // [code, message naming "Api.method", the channel's last two parts, null]
+    // as korvane-peer prints it.
     EXPECT_EQ(
-        fl_value_get_string(fl_value_get_list_value(envelope, 1)),
-        "Invalid arguments for " +
-            channel.substr(channel.rfind('.', channel.rfind('.') - 1) + 1));
-    EXPECT_EQ(fl_value_get_type(fl_value_get_list_value(envelope, 2)),
-              FL_VALUE_TYPE_NULL);
+        DescribeValue(envelope),
+        "invalid-arguments\nInvalid arguments for " +
+            channel.substr(channel.rfind('.', channel.rfind('.') - 1) + 1) +
+            "\nnull");
   }
   EXPECT_TRUE(host_.calls.empty()) << "no slot saw a malformed request";
 }

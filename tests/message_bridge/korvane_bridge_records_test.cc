@@ -16,18 +16,12 @@ using bridge_testing::RecordValue;
 using flutter_testing::LogCapture;
 using korvane_peer_tool::DescribeValue;
 
-std::string Text(gchar* text) {
-  std::string result = text != nullptr ? text : "(null)";
-  g_free(text);
-  return result;
-}
-
 // A field's value unlike any other field's of its record: integers 2^40
 // plus the position (wider than 32 bits), enumerations 100 plus it (out of
 // every enumeration's range), doubles 100.5 plus it, texts "f" and it,
 // bytes it and 255. The record's booleans count up in binary down the two
-// rounds, so no two of them have the same pair of values; a nullable text
-// is absent in the second round.
+// rounds, so no two of them have the same pair of values; in the second
+// round a nullable text is absent and bytes are present but empty.
 FlValue* FieldValue(const KorvaneBridgeFieldDescription& field,
                     int position,
                     int round,
@@ -50,7 +44,7 @@ FlValue* FieldValue(const KorvaneBridgeFieldDescription& field,
     case KORVANE_BRIDGE_FIELD_KIND_TEXT:
       return fl_value_new_string(text);
     case KORVANE_BRIDGE_FIELD_KIND_BYTES:
-      return fl_value_new_uint8_list(bytes, sizeof(bytes));
+      return fl_value_new_uint8_list(bytes, round == 0 ? sizeof(bytes) : 0);
     case KORVANE_BRIDGE_FIELD_KIND_RECORD:
       break;
   }
@@ -66,8 +60,10 @@ std::string ValueText(FlValue* value) {
     case FL_VALUE_TYPE_CUSTOM:
       return ValueText(static_cast<FlValue*>(
           const_cast<gpointer>(fl_value_get_custom_value(value))));
-    default:
-      return Text(fl_value_to_string(value));
+    default: {
+      g_autofree gchar* text = fl_value_to_string(value);
+      return text;
+    }
   }
 }
 
