@@ -84,15 +84,17 @@ HostBridgeHarness::HostBridgeHarness()
 HostBridgeHarness::~HostBridgeHarness() = default;
 
 FlValue* HostBridgeHarness::Call(const std::string& channel,
-                                 const Bytes& message) {
-  std::optional<Bytes> reply = dart_.Call(channel, message);
+                                 const Bytes& message,
+                                 std::chrono::milliseconds timeout) {
+  std::optional<Bytes> reply = dart_.Call(channel, message, timeout);
   EXPECT_TRUE(reply.has_value()) << channel;
   return reply ? Element(*reply) : fl_value_new_null();
 }
 
 bool HostBridgeHarness::CallBool(const std::string& channel,
-                                 const Bytes& message) {
-  g_autoptr(FlValue) value = Call(channel, message);
+                                 const Bytes& message,
+                                 std::chrono::milliseconds timeout) {
+  g_autoptr(FlValue) value = Call(channel, message, timeout);
   return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
          fl_value_get_bool(value);
 }

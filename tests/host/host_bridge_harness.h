@@ -4,6 +4,7 @@
 // The host bridge on the in-process Dart side and the fake kernel, called
 // method by method as the app would.
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -56,12 +57,14 @@ class HostBridgeHarness {
   HostBridgeHarness();
   ~HostBridgeHarness();
 
-  // The reply's single value; fails the test when none comes.
+  // The reply's single value; fails the test when none comes in time.
   FlValue* Call(const std::string& channel,
-                const Bytes& message = NoArguments());
+                const Bytes& message = NoArguments(),
+                std::chrono::milliseconds timeout = std::chrono::seconds(5));
   // False also when the reply is not a bool.
   bool CallBool(const std::string& channel,
-                const Bytes& message = NoArguments());
+                const Bytes& message = NoArguments(),
+                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
   input_testing::FakeKernel kernel_;
   flutter_testing::InProcessDart dart_;
