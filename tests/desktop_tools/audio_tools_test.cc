@@ -27,7 +27,7 @@ class AudioToolsTest : public ::testing::Test, protected DesktopHost {
   // What the cache shows after the button, which refreshes it.
   Audio After(KorvaneBridgeNativeDeckActionType action) {
     EXPECT_TRUE(Deck(action)) << action;
-    return CachedAudio();
+    return Cached().second;
   }
 
   void TearDown() override {
@@ -91,7 +91,7 @@ class ScriptedPactlTest : public ::testing::Test, protected DesktopHost {
                       percent + " / -11.23 dB';;\nget-sink-mute) echo 'Mute: " +
                       mute + "';;\nesac");
     telemetry_.RefreshAudioAndCpuSnapshotNow();
-    return CachedAudio();
+    return Cached().second;
   }
 
   ToolPath tools_{{"playerctl", "wpctl", "pactl"}};
