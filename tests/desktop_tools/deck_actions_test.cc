@@ -49,9 +49,8 @@ class DeckActionsTest : public ::testing::Test,
                         protected host_testing::HostBridgeHarness {
  protected:
   bool Press(int action, const gchar* key = nullptr, bool modifiers = false) {
-    return CallBool(
-        System("triggerDeckAction"),
-        DeckPress(action, key, modifiers, modifiers, modifiers, modifiers));
+    return CallBool(System("triggerDeckAction"),
+                    DeckPress(action, key, modifiers));
   }
 };
 
@@ -129,14 +128,8 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
     host_testing::Gate& gate;
     ~OpenAtEnd() { gate.Open(); }
   } open_at_end{kernel.chord};
-  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) mount =
-      korvane_bridge_virtual_controller_mount_request_new(
-          1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad", "P1",
-          FALSE, FALSE);
-  ASSERT_TRUE(dart.Call(
-      Controller("mountVirtualController"),
-      Arguments(List({RecordValue(
-          korvane_bridge_virtual_controller_mount_request_type_id, mount)}))));
+  ASSERT_TRUE(dart.Call(Controller("mountVirtualController"),
+                        host_testing::MountPad(1)));
   const int pad = input_testing::OpenedDescriptors(kernel.Calls()).front();
 
   std::vector<std::shared_ptr<const InProcessDart::Reply>> presses = {

@@ -18,10 +18,6 @@ std::string System(const std::string& method) {
   return kPrefix + std::string("HostSystemBridgeApi.") + method;
 }
 
-std::string Callback(const std::string& method) {
-  return kPrefix + std::string("VirtualControllerFlutterApi.") + method;
-}
-
 Bytes NoArguments() {
   g_autoptr(FlValue) empty = fl_value_new_null();
   return bridge_testing::Encode(empty);
@@ -32,16 +28,20 @@ Bytes Arguments(FlValue* list) {
   return bridge_testing::Encode(owned);
 }
 
-Bytes DeckPress(int action,
-                const gchar* custom_key,
-                bool ctrl,
-                bool alt,
-                bool shift,
-                bool meta) {
+Bytes MountPad(int64_t player) {
+  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
+      korvane_bridge_virtual_controller_mount_request_new(
+          player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad",
+          nullptr, TRUE, TRUE);
+  return Arguments(bridge_testing::List({bridge_testing::RecordValue(
+      korvane_bridge_virtual_controller_mount_request_type_id, request)}));
+}
+
+Bytes DeckPress(int action, const gchar* custom_key, bool modifiers) {
   g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
       korvane_bridge_native_deck_action_request_new(
           "button", static_cast<KorvaneBridgeNativeDeckActionType>(action),
-          custom_key, ctrl, alt, shift, meta);
+          custom_key, modifiers, modifiers, modifiers, modifiers);
   return Arguments(bridge_testing::List({bridge_testing::RecordValue(
       korvane_bridge_native_deck_action_request_type_id, request)}));
 }

@@ -21,18 +21,16 @@ using flutter_testing::Bytes;
 
 std::string Controller(const std::string& method);
 std::string System(const std::string& method);
-std::string Callback(const std::string& method);
 
 Bytes NoArguments();
 // The encoded argument list, taking `list`.
 Bytes Arguments(FlValue* list);
-// The arguments of one deck button press.
+// The arguments that mount an Xbox 360 pad with rumble for `player`.
+Bytes MountPad(int64_t player);
+// The arguments of one deck button press; `modifiers` holds all four.
 Bytes DeckPress(int action,
                 const gchar* custom_key = nullptr,
-                bool ctrl = false,
-                bool alt = false,
-                bool shift = false,
-                bool meta = false);
+                bool modifiers = false);
 // The single value of a success reply, or of an event message.
 FlValue* Element(const Bytes& bytes);
 

@@ -12,10 +12,7 @@
 
 namespace {
 
-using bridge_testing::List;
-using bridge_testing::RecordValue;
 using flutter_testing::InProcessDart;
-using host_testing::Arguments;
 using host_testing::Bytes;
 using host_testing::Controller;
 using host_testing::Element;
@@ -34,14 +31,8 @@ class KorvaneLinuxBridgeTest : public ::testing::Test,
                                protected host_testing::HostBridgeHarness {
  protected:
   bool Mount(int64_t player) {
-    g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
-        korvane_bridge_virtual_controller_mount_request_new(
-            player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad",
-            nullptr, TRUE, TRUE);
     return CallBool(Controller("mountVirtualController"),
-                    Arguments(List({RecordValue(
-                        korvane_bridge_virtual_controller_mount_request_type_id,
-                        request)})));
+                    host_testing::MountPad(player));
   }
 };
 
@@ -142,7 +133,7 @@ TEST_F(KorvaneLinuxBridgeTest,
 
   GThread* main_thread = g_thread_self();
   GThread* delivered_on = nullptr;
-  dart_.SetHandler(host_testing::Callback("onControllerRumble"),
+  dart_.SetHandler(bridge_testing::ChannelOf("onControllerRumble"),
                    [&](const Bytes&) -> std::optional<Bytes> {
                      delivered_on = g_thread_self();
                      return NoArguments();
