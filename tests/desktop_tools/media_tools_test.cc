@@ -15,16 +15,23 @@ constexpr char kPlayer[] = "deckplayer";
 
 class MediaToolsTest : public ::testing::Test, protected DesktopHost {
  protected:
-  void SetUp() override { ASSERT_TRUE(bus_.ready()); }
-
   Media ReadMedia() {
     telemetry_.ReadLinuxMprisMedia();
     return Cached().first;
   }
 
+  // GLib's private session bus, without service activation: nothing starts
+  // on it by surprise. It comes up before PATH hides dbus-daemon.
+  struct SessionBus {
+    SessionBus() { g_test_dbus_up(bus); }
+    ~SessionBus() {
+      g_test_dbus_down(bus);
+      g_object_unref(bus);
+    }
+    GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+  } bus_;
   // Hides the audio tools: nothing may reach the machine's sound server.
   ToolPath tools_{{"wpctl", "pactl"}};
-  PrivateSessionBus bus_;
 };
 
 // The cache follows the player through its own status, the deck's commands

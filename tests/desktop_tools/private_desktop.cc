@@ -209,17 +209,6 @@ void ChildProcess::Stop() {
   g_clear_object(&process_);
 }
 
-PrivateSessionBus::PrivateSessionBus() {
-  const std::string socket = dir_.File("bus");
-  ready_ =
-      StartServer(daemon_, dir_, "bus.log",
-                  {RealTool("dbus-daemon"),
-                   "--config-file=" PRIVATE_CONFIG "/session_bus.conf",
-                   "--address=unix:path=" + socket, "--nofork", "--nopidfile"},
-                  {}, [&] { return SocketAccepts(socket); });
-  address_.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
-}
-
 TestPlayer::TestPlayer(const std::string& name, const Track& track)
     : name_(name) {
   ready_ = StartServer(

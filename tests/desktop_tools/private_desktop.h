@@ -48,20 +48,6 @@ class ChildProcess {
   GSubprocess* process_ = nullptr;
 };
 
-// A session bus without service activation, so that nothing starts on it by
-// surprise. Sets DBUS_SESSION_BUS_ADDRESS.
-class PrivateSessionBus {
- public:
-  PrivateSessionBus();
-  bool ready() const { return ready_; }
-
- private:
-  TempDir dir_;
-  ChildProcess daemon_;
-  bool ready_ = false;
-  std::optional<ScopedEnv> address_;
-};
-
 struct Track {
   std::string status;  // Playing, Paused or Stopped
   std::string title;
