@@ -28,13 +28,7 @@ KorvaneBridgeNativeDriverHealth* HealthOf(FlValue* value) {
 }
 
 class KorvaneLinuxBridgeTest : public ::testing::Test,
-                               protected host_testing::HostBridgeHarness {
- protected:
-  bool Mount(int64_t player) {
-    return CallBool(Controller("mountVirtualController"),
-                    host_testing::MountPad(player));
-  }
-};
+                               protected host_testing::HostBridgeHarness {};
 
 // The status texts and every reply of the permission methods are
 // ProgramE2eTest's, in the state of the machine it runs on.
@@ -49,7 +43,8 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
        KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED},
       {NodeState::kReady, kReady},
   };
-  ASSERT_TRUE(Mount(2));
+  ASSERT_TRUE(CallBool(Controller("mountVirtualController"),
+                       host_testing::MountPad(2)));
   for (const auto& c : cases) {
     kernel_.SetNode(c.node);
     g_autoptr(FlValue) value = Call(Controller("getDriverHealth"));
@@ -122,7 +117,8 @@ TEST(KorvaneLinuxBridgeShutdownTest,
 // ProgramInGuestTest's.
 TEST_F(KorvaneLinuxBridgeTest,
        RumbleFromAForceFeedbackThreadArrivesOnceOnTheMainThread) {
-  ASSERT_TRUE(Mount(4));
+  ASSERT_TRUE(CallBool(Controller("mountVirtualController"),
+                       host_testing::MountPad(4)));
   const int fd = input_testing::OpenedDescriptors(kernel_.Calls()).front();
   ff_effect effect{};
   effect.type = FF_RUMBLE;
