@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "desktop_host.h"
 #include "private_desktop.h"
 
@@ -18,68 +20,60 @@ constexpr auto kDown = KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_DOWN;
 constexpr auto kMute =
     KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_MUTE_TOGGLE;
 
-// Every change has to come through one tool: the other is hidden, and so is
-// playerctl.
+// Every change has to come through the server's own tool: the other one is
+// hidden, and so is playerctl.
+template <typename Server>
 class AudioToolsTest : public ::testing::Test, protected DesktopHost {
  protected:
-  explicit AudioToolsTest(const char* hidden) : tools_({hidden, "playerctl"}) {}
+  void SetUp() override { ASSERT_TRUE(server_.ready()); }
 
   // What the cache shows after the button, which refreshes it.
   Audio After(KorvaneBridgeNativeDeckActionType action) {
     EXPECT_TRUE(Deck(action)) << action;
-    return CachedAudio();
+    return Cached().second;
   }
 
   void TearDown() override {
     EXPECT_TRUE(kernel_.Calls().empty()) << "a key was typed as well";
   }
 
-  ToolPath tools_;
+  ToolPath tools_{{std::is_same_v<Server, PrivatePipeWire> ? "pactl" : "wpctl",
+                   "playerctl"}};
+  Server server_;
 };
 
-class PipeWireToolsTest : public AudioToolsTest {
- protected:
-  PipeWireToolsTest() : AudioToolsTest("pactl") {}
-  void SetUp() override { ASSERT_TRUE(pipewire_.ready()); }
-  PrivatePipeWire pipewire_;
-};
+using PipeWireToolsTest = AudioToolsTest<PrivatePipeWire>;
+using PulseAudioToolsTest = AudioToolsTest<PrivatePulseAudio>;
 
 TEST_F(PipeWireToolsTest, VolumeStepsOfFivePercentUpToTheLimitAndMute) {
-  ASSERT_TRUE(pipewire_.SetVolume("0.50"));
+  ASSERT_TRUE(server_.SetVolume("0.50"));
   EXPECT_EQ(After(kUp), Audio(55, false));
-  EXPECT_EQ(pipewire_.Volume(), "Volume: 0.55");
+  EXPECT_EQ(server_.Volume(), "Volume: 0.55");
   EXPECT_EQ(After(kDown), Audio(50, false));
-  EXPECT_EQ(pipewire_.Volume(), "Volume: 0.50");
+  EXPECT_EQ(server_.Volume(), "Volume: 0.50");
 
   // Raising stops at 100 %, even from 97 % and when pressed again.
-  ASSERT_TRUE(pipewire_.SetVolume("0.97"));
+  ASSERT_TRUE(server_.SetVolume("0.97"));
   EXPECT_EQ(After(kUp), Audio(100, false));
   EXPECT_EQ(After(kUp), Audio(100, false));
-  EXPECT_EQ(pipewire_.Volume(), "Volume: 1.00");
+  EXPECT_EQ(server_.Volume(), "Volume: 1.00");
 
-  ASSERT_TRUE(pipewire_.SetVolume("0.40"));
+  ASSERT_TRUE(server_.SetVolume("0.40"));
   EXPECT_EQ(After(kMute), Audio(40, true));
-  EXPECT_EQ(pipewire_.Volume(), "Volume: 0.40 [MUTED]");
+  EXPECT_EQ(server_.Volume(), "Volume: 0.40 [MUTED]");
   EXPECT_EQ(After(kMute), Audio(40, false));
-  EXPECT_EQ(pipewire_.Volume(), "Volume: 0.40");
+  EXPECT_EQ(server_.Volume(), "Volume: 0.40");
 }
-
-class PulseAudioToolsTest : public AudioToolsTest {
- protected:
-  PulseAudioToolsTest() : AudioToolsTest("wpctl") {}
-  void SetUp() override { ASSERT_TRUE(pulseaudio_.ready()); }
-  PrivatePulseAudio pulseaudio_;
-};
 
 // A step up through pactl is ProgramE2eTest's.
 TEST_F(PulseAudioToolsTest, VolumeDownAndMuteThroughPactl) {
-  ASSERT_TRUE(pulseaudio_.SetVolume("50%"));
+  ASSERT_TRUE(server_.SetVolume("50%"));
   EXPECT_EQ(After(kDown), Audio(45, false));
-  EXPECT_THAT(pulseaudio_.Volume(), ::testing::HasSubstr("/  45% /"));
+  EXPECT_THAT(server_.Volume(), ::testing::HasSubstr("/  45% /"));
   EXPECT_EQ(After(kMute), Audio(45, true));
-  EXPECT_EQ(pulseaudio_.Mute(), "Mute: yes");
+  EXPECT_EQ(server_.Mute(), "Mute: yes");
   EXPECT_EQ(After(kMute), Audio(45, false));
-  EXPECT_EQ(pulseaudio_.Mute(), "Mute: no");
+  EXPECT_EQ(server_.Mute(), "Mute: no");
 }
 
 class ScriptedPactlTest : public ::testing::Test, protected DesktopHost {
@@ -91,7 +85,7 @@ class ScriptedPactlTest : public ::testing::Test, protected DesktopHost {
                       percent + " / -11.23 dB';;\nget-sink-mute) echo 'Mute: " +
                       mute + "';;\nesac");
     telemetry_.RefreshAudioAndCpuSnapshotNow();
-    return CachedAudio();
+    return Cached().second;
   }
 
   ToolPath tools_{{"playerctl", "wpctl", "pactl"}};

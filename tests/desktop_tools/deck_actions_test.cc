@@ -49,42 +49,33 @@ class DeckActionsTest : public ::testing::Test,
                         protected host_testing::HostBridgeHarness {
  protected:
   bool Press(int action, const gchar* key = nullptr, bool modifiers = false) {
-    return CallBool(
-        System("triggerDeckAction"),
-        DeckPress(action, key, modifiers, modifiers, modifiers, modifiers));
+    return CallBool(System("triggerDeckAction"),
+                    DeckPress(action, key, modifiers));
   }
 };
 
-TEST_F(DeckActionsTest, ChordsPressInOrderAndReleaseInReverse) {
-  ASSERT_TRUE(
-      Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, "a", true));
-  EXPECT_EQ(KeyBatches(kernel_), (std::vector<Keys>{{{KEY_LEFTCTRL, 1},
-                                                     {KEY_LEFTALT, 1},
-                                                     {KEY_LEFTSHIFT, 1},
-                                                     {KEY_LEFTMETA, 1},
-                                                     {KEY_A, 1}},
-                                                    {{KEY_A, 0},
-                                                     {KEY_LEFTMETA, 0},
-                                                     {KEY_LEFTSHIFT, 0},
-                                                     {KEY_LEFTALT, 0},
-                                                     {KEY_LEFTCTRL, 0}}}));
-  // The last fixed chord: a table out of step with the action values shows
-  // there (the first is ProgramInGuestTest's).
-  EXPECT_TRUE(Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CHORD_F9));
-  EXPECT_EQ(KeyBatches(kernel_)[2], (Keys{{KEY_F9, 1}}));
-}
-
-TEST_F(DeckActionsTest, UnmappedKeysAndUnknownActionsTypeNothing) {
-  for (const char* key : {"", " a", "a ", "-", "HOME", "PAGEUP", "F13", "F0"}) {
-    EXPECT_FALSE(
-        Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, key, true))
-        << "'" << key << "'";
-  }
+TEST_F(DeckActionsTest, ChordsPressTheirModifiersAndKey) {
+  // Unmapped keys (DeckKeyNamesTest's) and unknown actions type nothing.
+  EXPECT_FALSE(
+      Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, "F13", true));
   EXPECT_FALSE(Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD));
   for (int action : {16, -1, 1000}) {
     EXPECT_FALSE(Press(action)) << action;
   }
   EXPECT_TRUE(kernel_.Calls().empty());
+
+  ASSERT_TRUE(
+      Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, "a", true));
+  // Released in reverse, as KernelMacroKeyboardTest reads from the kernel.
+  EXPECT_EQ(KeyBatches(kernel_)[0], (Keys{{KEY_LEFTCTRL, 1},
+                                          {KEY_LEFTALT, 1},
+                                          {KEY_LEFTSHIFT, 1},
+                                          {KEY_LEFTMETA, 1},
+                                          {KEY_A, 1}}));
+  // The last fixed chord: a table out of step with the action values shows
+  // there (the first is ProgramInGuestTest's).
+  EXPECT_TRUE(Press(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CHORD_F9));
+  EXPECT_EQ(KeyBatches(kernel_)[2], (Keys{{KEY_F9, 1}}));
 }
 
 TEST(DeckKeyNamesTest, NamesInAnyCase) {
@@ -102,6 +93,11 @@ TEST(DeckKeyNamesTest, NamesInAnyCase) {
   for (const auto& c : cases) {
     EXPECT_EQ(korvane_bridge::MapCustomKeyStringToLinuxKey(c.name), c.code)
         << c.name;
+  }
+  for (const char* unmapped :
+       {"", " a", "a ", "-", "HOME", "PAGEUP", "F13", "F0"}) {
+    EXPECT_EQ(korvane_bridge::MapCustomKeyStringToLinuxKey(unmapped), 0)
+        << "'" << unmapped << "'";
   }
 }
 
@@ -128,14 +124,8 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
     host_testing::Gate& gate;
     ~OpenAtEnd() { gate.Open(); }
   } open_at_end{kernel.chord};
-  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) mount =
-      korvane_bridge_virtual_controller_mount_request_new(
-          1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad", "P1",
-          FALSE, FALSE);
-  ASSERT_TRUE(dart.Call(
-      Controller("mountVirtualController"),
-      Arguments(List({RecordValue(
-          korvane_bridge_virtual_controller_mount_request_type_id, mount)}))));
+  ASSERT_TRUE(dart.Call(Controller("mountVirtualController"),
+                        host_testing::MountPad(1)));
   const int pad = input_testing::OpenedDescriptors(kernel.Calls()).front();
 
   std::vector<std::shared_ptr<const InProcessDart::Reply>> presses = {
@@ -143,10 +133,14 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
                 DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CHORD_F12))};
   ASSERT_TRUE(
       InProcessDart::RunUntil([&] { return kernel.chord.Arrivals() > 0; }));
-  for (const char* key : {"x", "b", "7", "a"}) {
+  Keys expected = {{KEY_F12, 1}, {KEY_F12, 0}};
+  const std::pair<const char*, uint16_t> keys[] = {
+      {"x", KEY_X}, {"b", KEY_B}, {"7", KEY_7}, {"a", KEY_A}};
+  for (const auto& [name, code] : keys) {
     presses.push_back(dart.Send(
         System("triggerDeckAction"),
-        DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, key)));
+        DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, name)));
+    expected.insert(expected.end(), {{code, 1}, {code, 0}});
   }
 
   constexpr int kFrames = 50;
@@ -169,16 +163,7 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
   for (const Keys& batch : KeyBatches(kernel, 1)) {
     pressed.push_back(batch.front());
   }
-  EXPECT_EQ(pressed, (Keys{{KEY_F12, 1},
-                           {KEY_F12, 0},
-                           {KEY_X, 1},
-                           {KEY_X, 0},
-                           {KEY_B, 1},
-                           {KEY_B, 0},
-                           {KEY_7, 1},
-                           {KEY_7, 0},
-                           {KEY_A, 1},
-                           {KEY_A, 0}}));
+  EXPECT_EQ(pressed, expected);
   for (const auto& press : presses) {
     g_autoptr(FlValue) done = host_testing::Element(press->bytes);
     EXPECT_TRUE(press->answered && fl_value_get_bool(done));

@@ -46,12 +46,6 @@ class DesktopHost {
             {GET(volume_percent), GET(is_muted) != FALSE}};
 #undef GET
   }
-  Media CachedMedia() {
-    return Cached().first;
-  }
-  Audio CachedAudio() {
-    return Cached().second;
-  }
 
   input_testing::FakeKernel kernel_;
   korvane_bridge::UinputPadBackend backend_{nullptr, kernel_};

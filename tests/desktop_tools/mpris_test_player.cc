@@ -7,11 +7,10 @@
 //
 // Exits with 0 on SIGTERM, 1 when it cannot take its name.
 
-#include <fcntl.h>
 #include <gio/gio.h>
 #include <glib-unix.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -88,16 +87,13 @@ void CallMethod(GDBusConnection*,
                 GDBusMethodInvocation* invocation,
                 gpointer user_data) {
   Player& player = *static_cast<Player*>(user_data);
-  // One whole line in a single write: a test reading meanwhile never sees
-  // half of one.
+  // One whole line in a single write (the stream's buffer, flushed on
+  // closing): a test reading meanwhile never sees half of one.
   const std::string line = std::string(method_name) + "\n";
-  const int fd =
-      open(player.argv[2], O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0 || write(fd, line.data(), line.size()) !=
-                    static_cast<ssize_t>(line.size())) {
+  FILE* log = fopen(player.argv[2], "ae");
+  if (log == nullptr || fputs(line.c_str(), log) < 0 || fclose(log) != 0) {
     g_printerr("mpris_test_player: cannot log to %s\n", player.argv[2]);
   }
-  close(fd);
   if (line == "PlayPause\n") {
     player.status = player.status == "Playing" ? "Paused" : "Playing";
   }

@@ -6,7 +6,6 @@
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -195,9 +194,9 @@ bool ChildProcess::Running() const {
          g_subprocess_get_identifier(process_) != nullptr;
 }
 
-int ChildProcess::Stop() {
+void ChildProcess::Stop() {
   if (process_ == nullptr) {
-    return status_;
+    return;
   }
   if (const gchar* pid = g_subprocess_get_identifier(process_)) {
     const pid_t group = atoi(pid);
@@ -207,20 +206,7 @@ int ChildProcess::Stop() {
     }
   }
   g_subprocess_wait(process_, nullptr, nullptr);
-  status_ = g_subprocess_get_status(process_);
   g_clear_object(&process_);
-  return status_;
-}
-
-PrivateSessionBus::PrivateSessionBus() {
-  const std::string socket = dir_.File("bus");
-  ready_ =
-      StartServer(daemon_, dir_, "bus.log",
-                  {RealTool("dbus-daemon"),
-                   "--config-file=" PRIVATE_CONFIG "/session_bus.conf",
-                   "--address=unix:path=" + socket, "--nofork", "--nopidfile"},
-                  {}, [&] { return SocketAccepts(socket); });
-  address_.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
 }
 
 TestPlayer::TestPlayer(const std::string& name, const Track& track)
@@ -240,14 +226,11 @@ std::vector<std::string> TestPlayer::Calls() const {
   return calls;
 }
 
-void TestPlayer::Quit() {
-  if (!process_.Running()) {
+TestPlayer::~TestPlayer() {
+  if (!ready_) {
     return;
   }
-  const int status = process_.Stop();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << "the test player did not end cleanly:\n"
-      << ReadFile(dir_.File("player.log"));
+  process_.Stop();
   // The bus drops the name a moment after the process has gone.
   EXPECT_TRUE(Eventually([&] {
     return !Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();

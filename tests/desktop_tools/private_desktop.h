@@ -39,28 +39,13 @@ class ChildProcess {
 
   bool Start(const std::vector<std::string>& argv,
              const std::string& log_path,
-             const std::vector<std::string>& changes = {});
+             const std::vector<std::string>& changes);
   bool Running() const;
-  // SIGTERM, then SIGKILL for its process group; the wait status or -1.
-  int Stop();
+  // SIGTERM, then SIGKILL for its process group.
+  void Stop();
 
  private:
   GSubprocess* process_ = nullptr;
-  int status_ = -1;
-};
-
-// A session bus without service activation, so that nothing starts on it by
-// surprise. Sets DBUS_SESSION_BUS_ADDRESS.
-class PrivateSessionBus {
- public:
-  PrivateSessionBus();
-  bool ready() const { return ready_; }
-
- private:
-  TempDir dir_;
-  ChildProcess daemon_;
-  bool ready_ = false;
-  std::optional<ScopedEnv> address_;
 };
 
 struct Track {
@@ -70,16 +55,15 @@ struct Track {
   std::string album;
 };
 
-// The test MPRIS player on the session bus, ready once playerctl sees it.
+// The test MPRIS player on the session bus, ready once playerctl sees it and
+// gone once it no longer does.
 class TestPlayer {
  public:
   TestPlayer(const std::string& name, const Track& track);
-  ~TestPlayer() { Quit(); }
+  ~TestPlayer();
   bool ready() const { return ready_; }
   // The transport calls that reached it, in order.
   std::vector<std::string> Calls() const;
-  // Ends it and waits until playerctl no longer sees it.
-  void Quit();
 
  private:
   TempDir dir_;

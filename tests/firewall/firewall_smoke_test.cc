@@ -10,13 +10,10 @@
 
 #include <chrono>
 #include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "host_bridge_harness.h"
+#include "peer_test_support.h"
 
 namespace {
 
@@ -38,24 +35,6 @@ std::pair<bool, std::string> Shell(const std::string& command) {
   return ok ? ::testing::AssertionSuccess()
             : ::testing::AssertionFailure() << command << ":\n"
                                             << output;
-}
-
-// The IPv4 rules of an active ufw, as "<to> <action>", each of which has an
-// IPv6 twin.
-std::vector<std::string> UfwRules() {
-  std::istringstream lines(Shell("LC_ALL=C ufw status").second);
-  std::vector<std::string> rules;
-  bool listed = false;
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string to, action;
-    words >> to >> action;
-    if (listed && !action.empty() && line.find("(v6)") == line.npos) {
-      rules.push_back(to + " " + action);
-    }
-    listed = listed || to == "--";
-  }
-  return rules;
 }
 
 // Each test asks through a bridge of its own, made once PATH has its final
@@ -87,14 +66,9 @@ class FirewallSmokeTest : public ::testing::Test {
     // firewall-cmd, its reload and the prompt take longer than the
     // harness's usual wait.
     const auto ask = [&](const char* method, FlValue* arguments) {
-      const auto reply = bridge.dart_.Call(host_testing::System(method),
-                                           host_testing::Arguments(arguments),
-                                           std::chrono::seconds(60));
-      EXPECT_TRUE(reply.has_value()) << method;
-      g_autoptr(FlValue) value =
-          reply ? host_testing::Element(*reply) : fl_value_new_null();
-      return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
-             fl_value_get_bool(value);
+      return bridge.CallBool(host_testing::System(method),
+                             host_testing::Arguments(arguments),
+                             std::chrono::seconds(60));
     };
     const auto allowed = [&] {
       return ask("isUdpPortAllowedInFirewall",
@@ -115,8 +89,11 @@ TEST_F(FirewallSmokeTest, Ufw) {
       Succeeds("ufw --force reset && ufw deny 26760/udp && "
                "ufw allow 26759:26761/udp && ufw --force enable"));
   ExpectClosedThenOpened();
-  EXPECT_EQ(UfwRules(), (std::vector<std::string>{"26760/udp ALLOW",
-                                                  "26759:26761/udp ALLOW"}));
+  // The IPv4 rules, each of which has an IPv6 twin.
+  EXPECT_EQ(Shell("LC_ALL=C ufw status | awk '/^--/ { listed = 1; next } "
+                  "listed && NF && !/\\(v6\\)/ { print $1, $2 }'")
+                .second,
+            "26760/udp ALLOW\n26759:26761/udp ALLOW\n");
   EXPECT_TRUE(Succeeds("ufw --force disable"));
 }
 
@@ -133,12 +110,10 @@ TEST_F(FirewallSmokeTest, Firewalld) {
   ASSERT_TRUE(started);
   // It is Python and loads its whole configuration first: a busy machine
   // can take many seconds.
-  bool running = false;
-  for (int tries = 0; !running && tries < 600; ++tries) {
-    running = Shell("firewall-cmd --state").second == "running\n";
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_TRUE(running) << Shell("cat '" + log + "'").second;
+  ASSERT_TRUE(peer_testing::Eventually(
+      [] { return Shell("firewall-cmd --state").second == "running\n"; },
+      std::chrono::seconds(60), std::chrono::milliseconds(100)))
+      << Shell("cat '" + log + "'").second;
   ASSERT_EQ(Shell("firewall-cmd --list-ports").second, "\n")
       << "this machine's firewalld configuration opens ports already";
   ExpectClosedThenOpened();

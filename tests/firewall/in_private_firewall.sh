@@ -47,22 +47,13 @@ if ! why=$(make_private 2>&1); then
 fi
 
 export TMPDIR="$private/tmp"
-dbus-daemon --config-file="$here/private_system_bus.conf" --nofork --nopidfile \
-  2>"$private/log/dbus.log" &
-bus=$!
-tries=0
-until [ -S /run/dbus/system_bus_socket ]; do
-  tries=$((tries + 1))
-  if [ "$tries" -gt 100 ] || ! kill -0 "$bus" 2>/dev/null; then
-    echo "in_private_firewall.sh: the private system bus did not start:" >&2
-    cat "$private/log/dbus.log" >&2
-    exit 1
-  fi
-  sleep 0.05
-done
+# It forks once it listens on the socket; it dies with the namespace, when
+# this script (its PID 1) ends.
+if ! dbus-daemon --config-file="$here/private_system_bus.conf" --fork \
+  --nopidfile 2>"$private/log/dbus.log"; then
+  echo "in_private_firewall.sh: the private system bus did not start:" >&2
+  cat "$private/log/dbus.log" >&2
+  exit 1
+fi
 
 PRIVATE_FIREWALL_DIR="$private" "$@"
-status=$?
-kill "$bus"
-wait "$bus"
-exit "$status"

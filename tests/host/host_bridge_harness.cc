@@ -18,10 +18,6 @@ std::string System(const std::string& method) {
   return kPrefix + std::string("HostSystemBridgeApi.") + method;
 }
 
-std::string Callback(const std::string& method) {
-  return kPrefix + std::string("VirtualControllerFlutterApi.") + method;
-}
-
 Bytes NoArguments() {
   g_autoptr(FlValue) empty = fl_value_new_null();
   return bridge_testing::Encode(empty);
@@ -32,16 +28,20 @@ Bytes Arguments(FlValue* list) {
   return bridge_testing::Encode(owned);
 }
 
-Bytes DeckPress(int action,
-                const gchar* custom_key,
-                bool ctrl,
-                bool alt,
-                bool shift,
-                bool meta) {
+Bytes MountPad(int64_t player) {
+  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
+      korvane_bridge_virtual_controller_mount_request_new(
+          player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad",
+          nullptr, TRUE, TRUE);
+  return Arguments(bridge_testing::List({bridge_testing::RecordValue(
+      korvane_bridge_virtual_controller_mount_request_type_id, request)}));
+}
+
+Bytes DeckPress(int action, const gchar* custom_key, bool modifiers) {
   g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
       korvane_bridge_native_deck_action_request_new(
           "button", static_cast<KorvaneBridgeNativeDeckActionType>(action),
-          custom_key, ctrl, alt, shift, meta);
+          custom_key, modifiers, modifiers, modifiers, modifiers);
   return Arguments(bridge_testing::List({bridge_testing::RecordValue(
       korvane_bridge_native_deck_action_request_type_id, request)}));
 }
@@ -84,15 +84,17 @@ HostBridgeHarness::HostBridgeHarness()
 HostBridgeHarness::~HostBridgeHarness() = default;
 
 FlValue* HostBridgeHarness::Call(const std::string& channel,
-                                 const Bytes& message) {
-  std::optional<Bytes> reply = dart_.Call(channel, message);
+                                 const Bytes& message,
+                                 std::chrono::milliseconds timeout) {
+  std::optional<Bytes> reply = dart_.Call(channel, message, timeout);
   EXPECT_TRUE(reply.has_value()) << channel;
   return reply ? Element(*reply) : fl_value_new_null();
 }
 
 bool HostBridgeHarness::CallBool(const std::string& channel,
-                                 const Bytes& message) {
-  g_autoptr(FlValue) value = Call(channel, message);
+                                 const Bytes& message,
+                                 std::chrono::milliseconds timeout) {
+  g_autoptr(FlValue) value = Call(channel, message, timeout);
   return fl_value_get_type(value) == FL_VALUE_TYPE_BOOL &&
          fl_value_get_bool(value);
 }

@@ -4,6 +4,7 @@
 // The host bridge on the in-process Dart side and the fake kernel, called
 // method by method as the app would.
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -20,18 +21,16 @@ using flutter_testing::Bytes;
 
 std::string Controller(const std::string& method);
 std::string System(const std::string& method);
-std::string Callback(const std::string& method);
 
 Bytes NoArguments();
 // The encoded argument list, taking `list`.
 Bytes Arguments(FlValue* list);
-// The arguments of one deck button press.
+// The arguments that mount an Xbox 360 pad with rumble for `player`.
+Bytes MountPad(int64_t player);
+// The arguments of one deck button press; `modifiers` holds all four.
 Bytes DeckPress(int action,
                 const gchar* custom_key = nullptr,
-                bool ctrl = false,
-                bool alt = false,
-                bool shift = false,
-                bool meta = false);
+                bool modifiers = false);
 // The single value of a success reply, or of an event message.
 FlValue* Element(const Bytes& bytes);
 
@@ -56,12 +55,14 @@ class HostBridgeHarness {
   HostBridgeHarness();
   ~HostBridgeHarness();
 
-  // The reply's single value; fails the test when none comes.
+  // The reply's single value; fails the test when none comes in time.
   FlValue* Call(const std::string& channel,
-                const Bytes& message = NoArguments());
+                const Bytes& message = NoArguments(),
+                std::chrono::milliseconds timeout = std::chrono::seconds(5));
   // False also when the reply is not a bool.
   bool CallBool(const std::string& channel,
-                const Bytes& message = NoArguments());
+                const Bytes& message = NoArguments(),
+                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
   input_testing::FakeKernel kernel_;
   flutter_testing::InProcessDart dart_;

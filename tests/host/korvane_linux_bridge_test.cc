@@ -12,10 +12,7 @@
 
 namespace {
 
-using bridge_testing::List;
-using bridge_testing::RecordValue;
 using flutter_testing::InProcessDart;
-using host_testing::Arguments;
 using host_testing::Bytes;
 using host_testing::Controller;
 using host_testing::Element;
@@ -31,19 +28,7 @@ KorvaneBridgeNativeDriverHealth* HealthOf(FlValue* value) {
 }
 
 class KorvaneLinuxBridgeTest : public ::testing::Test,
-                               protected host_testing::HostBridgeHarness {
- protected:
-  bool Mount(int64_t player) {
-    g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
-        korvane_bridge_virtual_controller_mount_request_new(
-            player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad",
-            nullptr, TRUE, TRUE);
-    return CallBool(Controller("mountVirtualController"),
-                    Arguments(List({RecordValue(
-                        korvane_bridge_virtual_controller_mount_request_type_id,
-                        request)})));
-  }
-};
+                               protected host_testing::HostBridgeHarness {};
 
 // The status texts and every reply of the permission methods are
 // ProgramE2eTest's, in the state of the machine it runs on.
@@ -58,7 +43,8 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
        KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED},
       {NodeState::kReady, kReady},
   };
-  ASSERT_TRUE(Mount(2));
+  ASSERT_TRUE(CallBool(Controller("mountVirtualController"),
+                       host_testing::MountPad(2)));
   for (const auto& c : cases) {
     kernel_.SetNode(c.node);
     g_autoptr(FlValue) value = Call(Controller("getDriverHealth"));
@@ -131,7 +117,8 @@ TEST(KorvaneLinuxBridgeShutdownTest,
 // ProgramInGuestTest's.
 TEST_F(KorvaneLinuxBridgeTest,
        RumbleFromAForceFeedbackThreadArrivesOnceOnTheMainThread) {
-  ASSERT_TRUE(Mount(4));
+  ASSERT_TRUE(CallBool(Controller("mountVirtualController"),
+                       host_testing::MountPad(4)));
   const int fd = input_testing::OpenedDescriptors(kernel_.Calls()).front();
   ff_effect effect{};
   effect.type = FF_RUMBLE;
@@ -142,7 +129,7 @@ TEST_F(KorvaneLinuxBridgeTest,
 
   GThread* main_thread = g_thread_self();
   GThread* delivered_on = nullptr;
-  dart_.SetHandler(host_testing::Callback("onControllerRumble"),
+  dart_.SetHandler(bridge_testing::ChannelOf("onControllerRumble"),
                    [&](const Bytes&) -> std::optional<Bytes> {
                      delivered_on = g_thread_self();
                      return NoArguments();
