@@ -231,17 +231,8 @@ TEST_F(ProgramE2eTest, EachWindowShowsAfterItsFirstFrameUndecoratedAtItsSizes) {
   EXPECT_EQ(hints.min_height, 600);
   // The Motif hints through which GTK asks window managers for no frame:
   // flags, functions, decorations, input mode, status.
-  const Atom motif = XInternAtom(screen_.display(), "_MOTIF_WM_HINTS", False);
-  Atom type = 0;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  ASSERT_EQ(XGetWindowProperty(screen_.display(), window, motif, 0, 5, False,
-                               motif, &type, &format, &count, &after, &data),
-            Success);
-  const std::vector<long> decorations(reinterpret_cast<long*>(data),
-                                      reinterpret_cast<long*>(data) + count);
-  XFree(data);
+  const std::vector<long> decorations =
+      screen_.Property(window, "_MOTIF_WM_HINTS");
   ASSERT_EQ(decorations.size(), 5u) << "no request for an undecorated window";
   constexpr long kDecorationsFlag = 1L << 1;
   EXPECT_TRUE(decorations[0] & kDecorationsFlag);
