@@ -249,22 +249,18 @@ TEST_F(ProgramE2eTest, EachWindowShowsAfterItsFirstFrameUndecoratedAtItsSizes) {
   }));
 }
 
-TEST_F(ProgramE2eTest, ArgumentsReachTheDartSideUnchanged) {
+TEST_F(ProgramE2eTest, ArgumentsAndMethodsReachTheDartSideAndTheHost) {
   // Options that GApplication or GTK would take for their own included.
   const std::vector<std::string> arguments = {
-      "--help",
-      "--gapplication-service",
-      "--display=:99",
-      "two words",
-      "",
+      "--help", "--gapplication-service", "--display=:99", "two words", "",
       "ünïcödé"};
   Program program(dir_, "a", arguments);
   ASSERT_TRUE(program.Serving());
-  PeerRun run = program.Peer({"send", FL_ENGINE_DART_ARGUMENTS_CHANNEL});
-  ASSERT_EQ(run.status, 0) << run.err;
-  ASSERT_TRUE(g_str_has_prefix(run.out.c_str(), "reply "));
+  PeerRun echoed = program.Peer({"send", FL_ENGINE_DART_ARGUMENTS_CHANNEL});
+  ASSERT_EQ(echoed.status, 0) << echoed.err;
+  ASSERT_TRUE(g_str_has_prefix(echoed.out.c_str(), "reply "));
   std::optional<flutter_testing::Bytes> reply =
-      flutter_testing::FromHex(run.out.substr(6));
+      flutter_testing::FromHex(echoed.out.substr(6));
   ASSERT_TRUE(reply.has_value());
   g_autoptr(FlStandardMessageCodec) codec = fl_standard_message_codec_new();
   g_autoptr(GBytes) bytes = flutter_testing::ToGBytes(*reply);
@@ -280,11 +276,7 @@ TEST_F(ProgramE2eTest, ArgumentsReachTheDartSideUnchanged) {
   strings.erase(strings.begin());
   EXPECT_EQ(strings, arguments);
   EXPECT_TRUE(Eventually([&] { return ShownWindows() == 1; }));
-}
 
-TEST_F(ProgramE2eTest, ControllerAndPermissionMethodsThroughThePeerSocket) {
-  Program program(dir_, "host");
-  ASSERT_TRUE(program.Serving());
   const std::string health = ExpectedHealth();
   const std::string usable =
       Contains(health, "can_inject_mouse_and_keyboard: true") ? "true\n"
@@ -500,11 +492,7 @@ TEST_F(ProgramE2eTest, SecondScreenOutlivesWindowsThatVanishUnderIt) {
   EXPECT_TRUE(Eventually([&] { return ShownWindows() == 1; }));
   const std::string root_id = std::to_string(screen_.root());
   const PeerRun list = program.Peer({"listCapturableWindows"});
-  EXPECT_TRUE(g_str_has_prefix(
-      list.out.c_str(), ("CapturableWindowInfo(window_id: " + root_id +
-                         ", window_title: \"Linux Desktop (Full Screen)\"")
-                            .c_str()))
-      << list.out << list.err;
+  EXPECT_TRUE(Contains(list.out, "window_id: " + root_id)) << list.err;
   EXPECT_FALSE(Contains(list.out, kTitle)) << "the program's own window";
 
   RawPeer peer(program.socket());
