@@ -31,7 +31,7 @@ ListedWindow Listed(SecondScreenCalls& bridge, const std::string& title) {
 
 using WindowCaptureTest = SecondScreenTest;
 
-TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
+TEST_F(WindowCaptureTest, EncodesTheWindowWholeAndSkipsUnchangedFrames) {
   const Window window = screen_.Create(ThreeBands(100, 100, 360, 240));
 
   // Stretched to the target, not cropped or letterboxed.
@@ -82,6 +82,29 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   ASSERT_EQ(repainted.width, 300);
   EXPECT_TRUE(repainted.Near(150, 20, 0xFFFFFF));
   EXPECT_TRUE(repainted.Near(150, 80, 0x00FF00));
+
+  // The server refuses to read a window's pixels off the screen; the mirror
+  // has them all. Red and green lie on screen, blue beyond the right edge,
+  // the lower half below the bottom edge. The window is one pixel wider and
+  // taller than twice the frame, so that it is halved before it is scaled:
+  // its odd last column and row, in white, still make the frame's edges.
+  WindowLook look = ThreeBands(1280 - 400, 1024 - 150, 601, 301);
+  look.edge = 0xFFFFFF;
+  const Window over_edges = screen_.Create(look);
+  const Point edges_origin = screen_.Origin(over_edges);
+  ASSERT_GE(edges_origin.x, 1280 - 400);
+  ASSERT_GE(edges_origin.y, 1024 - 150);
+  std::optional<CapturedFrame> frame = Capture(over_edges, 300, 150, 95);
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->sizes, (Sizes{601, 301, 300, 150}));
+  const DecodedImage whole = DecodeJpeg(frame->jpeg);
+  ASSERT_EQ(whole.width, 300);
+  ASSERT_EQ(whole.height, 150);
+  EXPECT_TRUE(whole.Near(40, 20, 0xFF0000));
+  EXPECT_TRUE(whole.Near(150, 130, 0x00FF00));
+  EXPECT_TRUE(whole.Near(260, 130, 0x0000FF));
+  EXPECT_TRUE(whole.Near(299, 75, 0xFFFFFF));
+  EXPECT_TRUE(whole.Near(260, 149, 0xFFFFFF));
 }
 
 // A terminal, a real client that paints straight to the screen. The X
@@ -139,31 +162,6 @@ TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
     ASSERT_TRUE(next_frame(false));
   }
   EXPECT_EQ(changed_frames, static_cast<int>(typed.size()));
-}
-
-// The server refuses to read a window's pixels off the screen; the mirror
-// has them all. Red and green lie on screen, blue beyond the right edge,
-// the lower half below the bottom edge. The window is one pixel wider and
-// taller than twice the frame, so that it is halved before it is scaled:
-// its odd last column and row, in white, still make the frame's edges.
-TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
-  WindowLook look = ThreeBands(1280 - 400, 1024 - 150, 601, 301);
-  look.edge = 0xFFFFFF;
-  const Window window = screen_.Create(look);
-  const Point origin = screen_.Origin(window);
-  ASSERT_GE(origin.x, 1280 - 400);
-  ASSERT_GE(origin.y, 1024 - 150);
-  std::optional<CapturedFrame> frame = Capture(window, 300, 150, 95);
-  ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->sizes, (Sizes{601, 301, 300, 150}));
-  const DecodedImage image = DecodeJpeg(frame->jpeg);
-  ASSERT_EQ(image.width, 300);
-  ASSERT_EQ(image.height, 150);
-  EXPECT_TRUE(image.Near(40, 20, 0xFF0000));
-  EXPECT_TRUE(image.Near(150, 130, 0x00FF00));
-  EXPECT_TRUE(image.Near(260, 130, 0x0000FF));
-  EXPECT_TRUE(image.Near(299, 75, 0xFFFFFF));
-  EXPECT_TRUE(image.Near(260, 149, 0xFFFFFF));
 }
 
 // Redirection costs the window's owner: it lasts only while the window is
