@@ -7,19 +7,6 @@
 
 namespace program_testing {
 
-namespace {
-
-bool HasSocketArgument(const std::vector<std::string>& arguments) {
-  for (const std::string& argument : arguments) {
-    if (g_str_has_prefix(argument.c_str(), "--peer-socket=")) {
-      return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
 bool Eventually(const std::function<bool()>& condition, gint64 patience_us) {
   return peer_testing::Eventually(condition,
                                   std::chrono::milliseconds(patience_us / 1000),
@@ -52,10 +39,9 @@ Program::Program(const peer_testing::TempDir& dir,
   const std::string path = bin + ":" + g_getenv("PATH");
   g_subprocess_launcher_setenv(launcher, "PATH", path.c_str(), TRUE);
   g_subprocess_launcher_set_stderr_file_path(launcher, stderr_path_.c_str());
-  arguments.insert(arguments.begin(), KORVANE_DESKTOP);
-  if (!HasSocketArgument(arguments)) {
-    arguments.push_back("--peer-socket=" + socket_);
-  }
+  // First, so that a test's own --peer-socket, the last one, wins.
+  arguments.insert(arguments.begin(),
+                   {KORVANE_DESKTOP, "--peer-socket=" + socket_});
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) {
     argv.push_back(argument.c_str());

@@ -6,6 +6,7 @@
 // be back, though: a trap left installed would hide every later error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 
@@ -63,16 +64,11 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
     }
   }
 
+  const auto answered = [](const auto& reply) { return reply->answered; };
   ASSERT_TRUE(InProcessDart::RunUntil(
       [&] {
-        for (const auto* replies : {&captures, &strokes}) {
-          for (const auto& reply : *replies) {
-            if (!reply->answered) {
-              return false;
-            }
-          }
-        }
-        return true;
+        return std::all_of(captures.begin(), captures.end(), answered) &&
+               std::all_of(strokes.begin(), strokes.end(), answered);
       },
       std::chrono::seconds(30)));
   int frames = 0;

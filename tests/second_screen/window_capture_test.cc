@@ -31,7 +31,7 @@ ListedWindow Listed(SecondScreenCalls& bridge, const std::string& title) {
 
 using WindowCaptureTest = SecondScreenTest;
 
-TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
+TEST_F(WindowCaptureTest, EncodesTheWindowWholeAndSkipsUnchangedFrames) {
   const Window window = screen_.Create(ThreeBands(100, 100, 360, 240));
 
   // Stretched to the target, not cropped or letterboxed.
@@ -82,14 +82,40 @@ TEST_F(WindowCaptureTest, EncodesTheWindowAndSkipsUnchangedFrames) {
   ASSERT_EQ(repainted.width, 300);
   EXPECT_TRUE(repainted.Near(150, 20, 0xFFFFFF));
   EXPECT_TRUE(repainted.Near(150, 80, 0x00FF00));
+
+  // The server refuses to read a window's pixels off the screen; the mirror
+  // has them all. Red and green lie on screen, blue beyond the right edge,
+  // the lower half below the bottom edge. The window is one pixel wider and
+  // taller than twice the frame, so that it is halved before it is scaled:
+  // its odd last column and row, in white, still make the frame's edges.
+  WindowLook look = ThreeBands(1280 - 400, 1024 - 150, 601, 301);
+  look.edge = 0xFFFFFF;
+  const Window over_edges = screen_.Create(look);
+  const Point edges_origin = screen_.Origin(over_edges);
+  ASSERT_GE(edges_origin.x, 1280 - 400);
+  ASSERT_GE(edges_origin.y, 1024 - 150);
+  std::optional<CapturedFrame> frame = Capture(over_edges, 300, 150, 95);
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->sizes, (Sizes{601, 301, 300, 150}));
+  const DecodedImage whole = DecodeJpeg(frame->jpeg);
+  ASSERT_EQ(whole.width, 300);
+  ASSERT_EQ(whole.height, 150);
+  EXPECT_TRUE(whole.Near(40, 20, 0xFF0000));
+  EXPECT_TRUE(whole.Near(150, 130, 0x00FF00));
+  EXPECT_TRUE(whole.Near(260, 130, 0x0000FF));
+  EXPECT_TRUE(whole.Near(299, 75, 0xFFFFFF));
+  EXPECT_TRUE(whole.Near(260, 149, 0xFFFFFF));
 }
 
-// The X server keeps no pixels for the covered part of a window that it
-// paints straight to the screen: the mirror shows the terminal's own blue
-// where the desktop shows the red window over it.
-TEST_F(WindowCaptureTest, ACoveredTerminalShowsItsOwnColourUnderTheCover) {
-  Terminal terminal("Covered terminal", "80x24+100+100", "blue");
-  const ListedWindow listed = Listed(*this, "Covered terminal");
+// A terminal, a real client that paints straight to the screen. The X
+// server keeps no pixels for the covered part of such a window: the mirror
+// shows the terminal's own blue where the desktop shows the red window over
+// it. And one character changes a few dozen pixels of the large terminal's
+// 3 MB. Each typed character is drawn a moment after the key, so a frame is
+// asked for until one comes changed, and then until the terminal is still.
+TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
+  Terminal terminal("Terminal", "150x45+0+0", "blue");
+  const ListedWindow listed = Listed(*this, "Terminal");
   ASSERT_NE(listed.id, 0);
   const Window window = listed.id;
   const Point origin = screen_.Origin(window);
@@ -111,27 +137,19 @@ TEST_F(WindowCaptureTest, ACoveredTerminalShowsItsOwnColourUnderTheCover) {
   const DecodedImage image = DecodeJpeg(frame->jpeg);
   ASSERT_EQ(image.width, 320);
   EXPECT_TRUE(image.Near(160, 100, 0x0000FF));
-}
 
-// One character changes a few dozen pixels of a large terminal's 3 MB.
-// Each typed character is drawn a moment after the key, so a frame is
-// asked for until one comes changed, and then until the terminal is still.
-TEST_F(WindowCaptureTest, EachCharacterTypedGivesAChangedFrame) {
-  Terminal terminal("Typed into", "150x45+0+0", "blue");
-  const Window window = Listed(*this, "Typed into").id;
-  ASSERT_NE(window, 0u);
-  int64_t hash = 0;
+  int64_t hash = frame->hash;
   const auto next_frame = [&](bool changed) {
     return Eventually([&] {
-      std::optional<CapturedFrame> frame = Capture(window, 640, 400, 80, hash);
-      if (!frame) {
+      std::optional<CapturedFrame> next = Capture(window, 640, 400, 80, hash);
+      if (!next) {
         return false;
       }
-      hash = frame->hash;
-      return frame->unchanged != changed;
+      hash = next->hash;
+      return next->unchanged != changed;
     });
   };
-  // Made the active window, with the first character.
+  // Made the active window, raised over the cover, with the first character.
   ASSERT_TRUE(TypeInto(window, "-"));
   ASSERT_TRUE(next_frame(true));
   ASSERT_TRUE(next_frame(false));
@@ -144,31 +162,6 @@ TEST_F(WindowCaptureTest, EachCharacterTypedGivesAChangedFrame) {
     ASSERT_TRUE(next_frame(false));
   }
   EXPECT_EQ(changed_frames, static_cast<int>(typed.size()));
-}
-
-// The server refuses to read a window's pixels off the screen; the mirror
-// has them all. Red and green lie on screen, blue beyond the right edge,
-// the lower half below the bottom edge. The window is one pixel wider and
-// taller than twice the frame, so that it is halved before it is scaled:
-// its odd last column and row, in white, still make the frame's edges.
-TEST_F(WindowCaptureTest, AWindowOverTheScreenEdgesComesWhole) {
-  WindowLook look = ThreeBands(1280 - 400, 1024 - 150, 601, 301);
-  look.edge = 0xFFFFFF;
-  const Window window = screen_.Create(look);
-  const Point origin = screen_.Origin(window);
-  ASSERT_GE(origin.x, 1280 - 400);
-  ASSERT_GE(origin.y, 1024 - 150);
-  std::optional<CapturedFrame> frame = Capture(window, 300, 150, 95);
-  ASSERT_TRUE(frame.has_value());
-  EXPECT_EQ(frame->sizes, (Sizes{601, 301, 300, 150}));
-  const DecodedImage image = DecodeJpeg(frame->jpeg);
-  ASSERT_EQ(image.width, 300);
-  ASSERT_EQ(image.height, 150);
-  EXPECT_TRUE(image.Near(40, 20, 0xFF0000));
-  EXPECT_TRUE(image.Near(150, 130, 0x00FF00));
-  EXPECT_TRUE(image.Near(260, 130, 0x0000FF));
-  EXPECT_TRUE(image.Near(299, 75, 0xFFFFFF));
-  EXPECT_TRUE(image.Near(260, 149, 0xFFFFFF));
 }
 
 // Redirection costs the window's owner: it lasts only while the window is

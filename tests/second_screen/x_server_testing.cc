@@ -9,7 +9,6 @@
 // Last: Xlib's macros break the headers above.
 #include "x_server_testing.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xcomposite.h>
 
@@ -207,22 +206,26 @@ bool TestDisplay::Managed(Window window) const {
   return std::count(clients.begin(), clients.end(), window) == 1;
 }
 
-std::vector<Window> TestDisplay::ClientList() const {
-  std::vector<Window> clients;
+std::vector<long> TestDisplay::Property(Window window, const char* name) const {
+  std::vector<long> items;
   Atom type = 0;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, root(),
-                         XInternAtom(display_, "_NET_CLIENT_LIST", False), 0,
-                         4096, False, XA_WINDOW, &type, &format, &count, &after,
-                         &data) == Success &&
+  if (XGetWindowProperty(display_, window, XInternAtom(display_, name, False),
+                         0, 4096, False, AnyPropertyType, &type, &format,
+                         &count, &after, &data) == Success &&
       data != nullptr) {
-    const auto* windows = reinterpret_cast<Window*>(data);
-    clients.assign(windows, windows + (format == 32 ? count : 0));
+    const auto* longs = reinterpret_cast<long*>(data);
+    items.assign(longs, longs + (format == 32 ? count : 0));
     XFree(data);
   }
-  return clients;
+  return items;
+}
+
+std::vector<Window> TestDisplay::ClientList() const {
+  const std::vector<long> clients = Property(root(), "_NET_CLIENT_LIST");
+  return {clients.begin(), clients.end()};
 }
 
 std::vector<Window> TestDisplay::TopLevelsNamed(const char* name) const {

@@ -128,6 +128,8 @@ class TestDisplay {
              int height,
              uint32_t colour);
 
+  // A property's items of 32 bits, as Xlib hands them out; empty when unset.
+  std::vector<long> Property(Window window, const char* name) const;
   // The windows that a window manager manages, in its order.
   std::vector<Window> ClientList() const;
   bool Managed(Window window) const;
