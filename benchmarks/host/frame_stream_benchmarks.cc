@@ -34,7 +34,7 @@ namespace {
 
 using host_testing::Arguments;
 using host_testing::Bytes;
-using host_testing::Controller;
+using host_testing::Method;
 
 constexpr char kServeFlag[] = "--serve-frames=";
 constexpr char kEchoFlag[] = "--echo=";
@@ -217,10 +217,10 @@ Bytes Message(uint32_t id, const std::string& channel, const Bytes& payload) {
 void FrameStream(benchmark::State& state, bool echoed, bool pipelined) {
   Stream stream(Connect(echoed ? servers.echo_path : servers.frames_path),
                 echoed);
-  const std::string channel = Controller("pushControllerFrame");
+  const std::string channel = Method("pushControllerFrame");
   if (!echoed) {
     // The pad the frames are for, so that each one is written.
-    if (!stream.Send(Message(1, Controller("mountVirtualController"),
+    if (!stream.Send(Message(1, Method("mountVirtualController"),
                              MountArguments())) ||
         !stream.Receive()) {
       state.SkipWithError("no host");

@@ -29,9 +29,8 @@ using bridge_testing::RecordValue;
 using flutter_testing::InProcessDart;
 using host_testing::Arguments;
 using host_testing::Bytes;
-using host_testing::Controller;
+using host_testing::Method;
 using host_testing::DeckPress;
-using host_testing::System;
 
 // The bridge with player 1 mounted on null devices, and the bytes of one
 // frame message for it.
@@ -42,7 +41,7 @@ struct MountedPad {
             1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_SONY_WIRELESS_CONTROLLER,
             "pad", "P1", FALSE, FALSE);
     dart.Call(
-        Controller("mountVirtualController"),
+        Method("mountVirtualController"),
         Arguments(List({RecordValue(
             korvane_bridge_virtual_controller_mount_request_type_id, mount)})));
     input_testing::FramePtr frame =
@@ -78,7 +77,7 @@ void RoundTrip(benchmark::State& state,
 
 void ControllerFrameMessage(benchmark::State& state) {
   MountedPad pad;
-  RoundTrip(state, pad.dart, Controller("pushControllerFrame"),
+  RoundTrip(state, pad.dart, Method("pushControllerFrame"),
             pad.frame_message);
 }
 
@@ -117,10 +116,10 @@ void FrameMessage(benchmark::State& state) {
   for (auto _ : state) {
     if (deck_actions_running && (!press || press->answered)) {
       press =
-          dart.Send(System("triggerDeckAction"), presses[presses_sent++ % 2]);
+          dart.Send(Method("triggerDeckAction"), presses[presses_sent++ % 2]);
     }
     const auto start = std::chrono::steady_clock::now();
-    if (!dart.Call(Controller("pushControllerFrame"), frame_message)) {
+    if (!dart.Call(Method("pushControllerFrame"), frame_message)) {
       state.SkipWithError("frame not answered");
       break;
     }

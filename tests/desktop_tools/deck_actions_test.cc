@@ -19,9 +19,8 @@ using bridge_testing::List;
 using bridge_testing::RecordValue;
 using flutter_testing::InProcessDart;
 using host_testing::Arguments;
-using host_testing::Controller;
+using host_testing::Method;
 using host_testing::DeckPress;
-using host_testing::System;
 
 using Keys = std::vector<std::pair<uint16_t, int32_t>>;
 
@@ -49,7 +48,7 @@ class DeckActionsTest : public ::testing::Test,
                         protected host_testing::HostBridgeHarness {
  protected:
   bool Press(int action, const gchar* key = nullptr, bool modifiers = false) {
-    return CallBool(System("triggerDeckAction"),
+    return CallBool(Method("triggerDeckAction"),
                     DeckPress(action, key, modifiers));
   }
 };
@@ -124,12 +123,12 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
     host_testing::Gate& gate;
     ~OpenAtEnd() { gate.Open(); }
   } open_at_end{kernel.chord};
-  ASSERT_TRUE(dart.Call(Controller("mountVirtualController"),
+  ASSERT_TRUE(dart.Call(Method("mountVirtualController"),
                         host_testing::MountPad(1)));
   const int pad = input_testing::OpenedDescriptors(kernel.Calls()).front();
 
   std::vector<std::shared_ptr<const InProcessDart::Reply>> presses = {
-      dart.Send(System("triggerDeckAction"),
+      dart.Send(Method("triggerDeckAction"),
                 DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CHORD_F12))};
   ASSERT_TRUE(
       InProcessDart::RunUntil([&] { return kernel.chord.Arrivals() > 0; }));
@@ -138,7 +137,7 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
       {"x", KEY_X}, {"b", KEY_B}, {"7", KEY_7}, {"a", KEY_A}};
   for (const auto& [name, code] : keys) {
     presses.push_back(dart.Send(
-        System("triggerDeckAction"),
+        Method("triggerDeckAction"),
         DeckPress(KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_CUSTOM_CHORD, name)));
     expected.insert(expected.end(), {{code, 1}, {code, 0}});
   }
@@ -148,7 +147,7 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
       input_testing::NewFrame(input_testing::RestingControls(1));
   for (int i = 0; i < kFrames; ++i) {
     ASSERT_TRUE(dart.Call(
-        Controller("pushControllerFrame"),
+        Method("pushControllerFrame"),
         Arguments(List({RecordValue(
             korvane_bridge_virtual_controller_frame_type_id, frame.get())}))));
   }

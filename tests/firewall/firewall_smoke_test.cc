@@ -66,7 +66,7 @@ class FirewallSmokeTest : public ::testing::Test {
     // firewall-cmd, its reload and the prompt take longer than the
     // harness's usual wait.
     const auto ask = [&](const char* method, FlValue* arguments) {
-      return bridge.CallBool(host_testing::System(method),
+      return bridge.CallBool(host_testing::Method(method),
                              host_testing::Arguments(arguments),
                              std::chrono::seconds(60));
     };

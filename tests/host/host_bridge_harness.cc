@@ -2,20 +2,34 @@
 
 #include <gtest/gtest.h>
 
+#include "pigeon/korvane_bridge_method_table.h"
+
 namespace host_testing {
 
 namespace {
 
-constexpr char kPrefix[] = "dev.flutter.pigeon.korvane_desktop.";
+std::string ChannelIn(const KorvaneBridgeMethodDescription* methods,
+                      size_t count,
+                      const std::string& name) {
+  for (size_t i = 0; i < count; i++) {
+    if (name == methods[i].name) {
+      return methods[i].channel;
+    }
+  }
+  ADD_FAILURE() << "the bridge has no " << name;
+  return name;
+}
 
 }  // namespace
 
-std::string Controller(const std::string& method) {
-  return kPrefix + std::string("VirtualControllerHostApi.") + method;
+std::string Method(const std::string& name) {
+  return ChannelIn(korvane_bridge_host_api_methods,
+                   korvane_bridge_host_api_method_count, name);
 }
 
-std::string System(const std::string& method) {
-  return kPrefix + std::string("HostSystemBridgeApi.") + method;
+std::string Event(const std::string& name) {
+  return ChannelIn(korvane_bridge_flutter_api_methods,
+                   korvane_bridge_flutter_api_method_count, name);
 }
 
 Bytes NoArguments() {

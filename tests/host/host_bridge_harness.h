@@ -19,8 +19,10 @@ namespace host_testing {
 
 using flutter_testing::Bytes;
 
-std::string Controller(const std::string& method);
-std::string System(const std::string& method);
+// Channels as the generated method table names them: a host-API method's,
+// and an event's.
+std::string Method(const std::string& name);
+std::string Event(const std::string& name);
 
 Bytes NoArguments();
 // The encoded argument list, taking `list`.

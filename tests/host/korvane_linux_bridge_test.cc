@@ -14,10 +14,9 @@ namespace {
 
 using flutter_testing::InProcessDart;
 using host_testing::Bytes;
-using host_testing::Controller;
+using host_testing::Method;
 using host_testing::Element;
 using host_testing::NoArguments;
-using host_testing::System;
 using input_testing::NodeState;
 
 constexpr auto kReady = KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY;
@@ -43,11 +42,11 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
        KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED},
       {NodeState::kReady, kReady},
   };
-  ASSERT_TRUE(CallBool(Controller("mountVirtualController"),
+  ASSERT_TRUE(CallBool(Method("mountVirtualController"),
                        host_testing::MountPad(2)));
   for (const auto& c : cases) {
     kernel_.SetNode(c.node);
-    g_autoptr(FlValue) value = Call(Controller("getDriverHealth"));
+    g_autoptr(FlValue) value = Call(Method("getDriverHealth"));
     auto* health = HealthOf(value);
     EXPECT_EQ(korvane_bridge_native_driver_health_get_readiness(health),
               c.readiness);
@@ -58,7 +57,7 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
         korvane_bridge_native_driver_health_get_can_inject_mouse_and_keyboard(
             health),
         c.readiness == kReady);
-    EXPECT_EQ(CallBool(System("hasDesktopInputPermission")),
+    EXPECT_EQ(CallBool(Method("hasDesktopInputPermission")),
               c.readiness == kReady);
   }
 }
@@ -69,7 +68,7 @@ TEST_F(KorvaneLinuxBridgeTest, RepairAnnouncesTheNewHealthOnceAndReplies) {
   kernel_.SetNode(NodeState::kNoPermission);
   kernel_.SetNodeAfterShellCommand(NodeState::kReady);
   const auto reply =
-      dart_.Send(Controller("setupOrRepairDriver"), NoArguments());
+      dart_.Send(Method("setupOrRepairDriver"), NoArguments());
   ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->answered; }));
   InProcessDart::Drain();
   ASSERT_EQ(dart_.received().size(), 1u);
@@ -96,9 +95,9 @@ TEST(KorvaneLinuxBridgeShutdownTest,
   InProcessDart dart;
   auto bridge = std::make_unique<korvane_bridge::KorvaneLinuxBridge>(
       dart.messenger(), kernel);
-  auto repair = dart.Send(Controller("setupOrRepairDriver"), NoArguments());
+  auto repair = dart.Send(Method("setupOrRepairDriver"), NoArguments());
   auto permission =
-      dart.Send(System("requestDesktopInputPermission"), NoArguments());
+      dart.Send(Method("requestDesktopInputPermission"), NoArguments());
   ASSERT_TRUE(
       InProcessDart::RunUntil([&] { return kernel.prompt.Arrivals() == 2; }));
 
@@ -117,7 +116,7 @@ TEST(KorvaneLinuxBridgeShutdownTest,
 // ProgramInGuestTest's.
 TEST_F(KorvaneLinuxBridgeTest,
        RumbleFromAForceFeedbackThreadArrivesOnceOnTheMainThread) {
-  ASSERT_TRUE(CallBool(Controller("mountVirtualController"),
+  ASSERT_TRUE(CallBool(Method("mountVirtualController"),
                        host_testing::MountPad(4)));
   const int fd = input_testing::OpenedDescriptors(kernel_.Calls()).front();
   ff_effect effect{};
@@ -129,7 +128,7 @@ TEST_F(KorvaneLinuxBridgeTest,
 
   GThread* main_thread = g_thread_self();
   GThread* delivered_on = nullptr;
-  dart_.SetHandler(bridge_testing::ChannelOf("onControllerRumble"),
+  dart_.SetHandler(host_testing::Event("onControllerRumble"),
                    [&](const Bytes&) -> std::optional<Bytes> {
                      delivered_on = g_thread_self();
                      return NoArguments();

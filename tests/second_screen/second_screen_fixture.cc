@@ -111,7 +111,7 @@ std::optional<CapturedFrame> FrameOf(FlValue* reply) {
 
 std::vector<ListedWindow> SecondScreenCalls::List() {
   g_autoptr(FlValue) reply =
-      Call(host_testing::System("listCapturableWindows"));
+      Call(host_testing::Method("listCapturableWindows"));
   std::vector<ListedWindow> windows;
   if (fl_value_get_type(reply) != FL_VALUE_TYPE_LIST) {
     ADD_FAILURE() << "the listing is not a list";

@@ -59,10 +59,10 @@ struct DecodedImage {
 DecodedImage DecodeJpeg(const std::vector<uint8_t>& jpeg);
 
 inline std::string CaptureMethod() {
-  return host_testing::System("captureWindowFrame");
+  return host_testing::Method("captureWindowFrame");
 }
 inline std::string StylusMethod() {
-  return host_testing::System("injectWindowStylusEvent");
+  return host_testing::Method("injectWindowStylusEvent");
 }
 Bytes CaptureArguments(int64_t window,
                        int64_t width,
