@@ -10,7 +10,6 @@
 
 #include "input/uinput_pad_backend.h"
 #include "input_test_support.h"
-#include "rumble_log.h"
 #include "sdl_game.h"
 
 namespace {
@@ -18,8 +17,6 @@ namespace {
 using game_probe::ControllerState;
 using game_probe::Describe;
 using game_probe::SdlGame;
-using input_kernel_testing::Rumble;
-using input_kernel_testing::RumbleLog;
 using input_testing::NewFrame;
 using input_testing::RestingControls;
 using korvane_bridge::FrameControls;
@@ -102,7 +99,8 @@ class GameLibraryTest : public ::testing::Test {
     for (size_t i = 0; i < std::size(kPads); ++i) {
       const int64_t player = static_cast<int64_t>(i) + 1;
       ASSERT_TRUE(backend_.MountController(
-          player, static_cast<KorvaneBridgeNativeGamepadPersona>(kPads[i].value),
+          player,
+          static_cast<KorvaneBridgeNativeGamepadPersona>(kPads[i].value),
           "Player " + std::to_string(player)));
       ASSERT_TRUE(game_.PumpUntil(
           [&] { return game_.controllers().size() == i + 1; }, kPatience))
@@ -130,8 +128,7 @@ class GameLibraryTest : public ::testing::Test {
         kPatience);
   }
 
-  RumbleLog rumble_;
-  UinputPadBackend backend_{rumble_.Callback()};
+  UinputPadBackend backend_{nullptr};
   SdlGame game_;
 };
 
@@ -153,7 +150,8 @@ TEST_F(GameLibraryTest, EachPersonaIsTheControllerItPosesAs) {
 // position on the posed controller, and nothing else moves on any pad.
 TEST_F(GameLibraryTest, EveryControlReadsAsTheSamePositionOnEveryPersona) {
   const std::vector<ControllerState> resting(std::size(kPads));
-  ASSERT_TRUE(AllRead(resting)) << "at mount: " << Describe(SdlGame::Read(Pad(0)));
+  ASSERT_TRUE(AllRead(resting))
+      << "at mount: " << Describe(SdlGame::Read(Pad(0)));
   for (size_t pad = 0; pad < std::size(kPads); ++pad) {
     const int64_t player = static_cast<int64_t>(pad) + 1;
     for (const Control& control : kControls) {
@@ -168,36 +166,10 @@ TEST_F(GameLibraryTest, EveryControlReadsAsTheSamePositionOnEveryPersona) {
           << Describe(SdlGame::Read(Pad(pad))) << " instead of "
           << Describe(expected[pad]);
       ASSERT_TRUE(Submit(RestingControls(player)));
-      ASSERT_TRUE(AllRead(resting)) << "player " << player << " after "
-                                    << control.what;
+      ASSERT_TRUE(AllRead(resting))
+          << "player " << player << " after " << control.what;
     }
   }
-}
-
-// The game's rumble reaches the handheld with the strong motor on the left,
-// and SDL's own stop when the requested duration has run out.
-TEST_F(GameLibraryTest, RumbleFromTheGameAndItsEnd) {
-  for (size_t pad = 0; pad < std::size(kPads); ++pad) {
-    const int64_t player = static_cast<int64_t>(pad) + 1;
-    SCOPED_TRACE("player " + std::to_string(player));
-    ASSERT_EQ(SDL_GameControllerRumble(Pad(pad), 0xFFFF, 0x8000, 100), 0)
-        << SDL_GetError();
-    const auto start = rumble_.Next();
-    ASSERT_TRUE(start.has_value());
-    EXPECT_EQ(start->first, Rumble(player, 255, 127));
-    // SDL stops the rumble from its event handling.
-    std::optional<std::pair<Rumble, double>> end;
-    game_.PumpUntil(
-        [&] {
-          end = rumble_.Next(0);
-          return end.has_value();
-        },
-        kPatience);
-    ASSERT_TRUE(end.has_value());
-    EXPECT_EQ(end->first, Rumble(player, 0, 0));
-    EXPECT_GE(end->second - start->second, 90);
-  }
-  EXPECT_EQ(rumble_.Pending(), 0u);
 }
 
 TEST_F(GameLibraryTest, UnmountedPadsLeaveTheGame) {
@@ -205,8 +177,8 @@ TEST_F(GameLibraryTest, UnmountedPadsLeaveTheGame) {
   EXPECT_TRUE(game_.PumpUntil([&] { return game_.controllers().size() == 7; },
                               kPatience));
   backend_.UnmountAll();
-  EXPECT_TRUE(game_.PumpUntil([&] { return game_.controllers().empty(); },
-                              kPatience));
+  EXPECT_TRUE(
+      game_.PumpUntil([&] { return game_.controllers().empty(); }, kPatience));
   EXPECT_EQ(SDL_NumJoysticks(), 0);
 }
 
