@@ -1,11 +1,11 @@
 #include "evdev_device.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -15,26 +15,18 @@ namespace {
 
 // The /dev/input/eventN path of the device called `name`, if there is one.
 std::optional<std::string> FindNode(const std::string& name) {
-  DIR* directory = opendir("/sys/class/input");
-  if (directory == nullptr) {
-    return std::nullopt;
-  }
-  std::optional<std::string> found;
-  while (dirent* entry = readdir(directory)) {
-    std::string node = entry->d_name;
-    if (node.rfind("event", 0) != 0) {
-      continue;
-    }
-    std::ifstream name_file("/sys/class/input/" + node + "/device/name");
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/sys/class/input", error)) {
+    const std::string node = entry.path().filename();
+    std::ifstream name_file(entry.path() / "device/name");
     std::string device_name;
-    std::getline(name_file, device_name);
-    if (device_name == name) {
-      found = "/dev/input/" + node;
-      break;
+    if (node.rfind("event", 0) == 0 && std::getline(name_file, device_name) &&
+        device_name == name) {
+      return "/dev/input/" + node;
     }
   }
-  closedir(directory);
-  return found;
+  return std::nullopt;
 }
 
 }  // namespace
