@@ -5,20 +5,26 @@
 #include <linux/input.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "evdev_device.h"
 #include "input/uinput_pad_backend.h"
-#include "rumble_log.h"
 
 namespace {
 
 using input_kernel_testing::EvdevDevice;
 using input_kernel_testing::NowMs;
-using input_kernel_testing::Rumble;
-using input_kernel_testing::RumbleLog;
 using korvane_bridge::UinputPadBackend;
+
+// (player, strong motor, weak motor)
+using Rumble = std::tuple<int64_t, int64_t, int64_t>;
 
 // What a game holding the gamepad's event node for reading and writing
 // does with it. Uploads (or, with an id, updates) a rumble effect and
@@ -52,8 +58,8 @@ bool Erase(int fd, int id) {
   return ioctl(fd, EVIOCRMFF, id) == 0;
 }
 
-// A mounted gamepad whose rumble callback is logged, and a game holding
-// its event node.
+// A mounted gamepad whose rumble callbacks, made on its force-feedback
+// thread, are kept in order, and a game holding its event node.
 class KernelForceFeedbackTest : public ::testing::Test {
  protected:
   static constexpr int64_t kPlayer = 3;
@@ -68,17 +74,42 @@ class KernelForceFeedbackTest : public ::testing::Test {
     game_.emplace(std::move(*game));
   }
 
+  // The next rumble callback, with the time it was made; nullopt after
+  // `timeout_ms`.
+  std::optional<std::pair<Rumble, double>> NextCall(int timeout_ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [this] { return !calls_.empty(); })) {
+      return std::nullopt;
+    }
+    auto call = calls_.front();
+    calls_.pop_front();
+    return call;
+  }
+
   // When the next callback came, which must report `strong` and `weak`.
   double Next(int64_t strong, int64_t weak, int timeout_ms = 2000) {
-    const auto call = log_.Next(timeout_ms);
+    const auto call = NextCall(timeout_ms);
     EXPECT_TRUE(call.has_value())
         << "no callback for " << strong << ", " << weak;
     EXPECT_EQ(call ? call->first : Rumble(), Rumble(kPlayer, strong, weak));
     return call ? call->second : 0;
   }
 
-  RumbleLog log_;
-  UinputPadBackend backend_{log_.Callback()};
+  size_t Pending() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_.size();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<Rumble, double>> calls_;
+  UinputPadBackend backend_{
+      [this](int64_t player, int64_t strong, int64_t weak) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back({Rumble{player, strong, weak}, NowMs()});
+        changed_.notify_all();
+      }};
   std::optional<EvdevDevice> game_;
   int fd_ = -1;
 };
@@ -86,7 +117,7 @@ class KernelForceFeedbackTest : public ::testing::Test {
 TEST_F(KernelForceFeedbackTest, PlayStopAndEraseReachTheCallback) {
   int id = Upload(fd_, 0xFFFF, 0x8000);
   ASSERT_GE(id, 0);
-  EXPECT_EQ(log_.Pending(), 0u) << "an upload alone makes no callback";
+  EXPECT_EQ(Pending(), 0u) << "an upload alone makes no callback";
   ASSERT_TRUE(Send(fd_, id, 1));
   Next(255, 127);
   ASSERT_TRUE(Send(fd_, id, 0));
@@ -106,7 +137,11 @@ TEST_F(KernelForceFeedbackTest, PlayStopAndEraseReachTheCallback) {
   ASSERT_EQ(Upload(fd_, 0x0303, 0x0404), id);
   ASSERT_TRUE(Send(fd_, id, 1));
   Next(3, 4);
-  EXPECT_FALSE(log_.Next(200).has_value());
+  // A game that quits has the kernel erase its effects the same way.
+  game_.reset();
+  Next(0, 0);
+  EXPECT_TRUE(backend_.UnmountController(kPlayer));
+  EXPECT_FALSE(NextCall(200).has_value()) << "a silent pad goes without a word";
 }
 
 // The handheld rumbles while the effect would: from the end of its delay to
@@ -123,7 +158,7 @@ TEST_F(KernelForceFeedbackTest, TimedEffectsStartAfterTheirDelayAndRunOut) {
   ASSERT_TRUE(Send(fd_, timed, 1));
   ASSERT_TRUE(Send(fd_, timed, 0));
   Next(0, 0);
-  EXPECT_FALSE(log_.Next(600).has_value());
+  EXPECT_FALSE(NextCall(600).has_value());
 
   // A later play supersedes a short one, whose end then silences nothing;
   // without a length it plays until stopped.
@@ -135,7 +170,7 @@ TEST_F(KernelForceFeedbackTest, TimedEffectsStartAfterTheirDelayAndRunOut) {
   ASSERT_TRUE(Send(fd_, endless, 1));
   Next(255, 255);
   Next(1, 2);
-  EXPECT_FALSE(log_.Next(800).has_value());
+  EXPECT_FALSE(NextCall(800).has_value());
   ASSERT_TRUE(Send(fd_, endless, 0));
   Next(0, 0);
 }
@@ -154,23 +189,11 @@ TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndSilences) {
   // missed the stop would hold the unmount for good.
   EXPECT_LT(took, 500.0);
   // Made before the worker was joined, so already there.
-  ASSERT_EQ(log_.Pending(), 1u) << "the handheld must not rumble on";
+  ASSERT_EQ(Pending(), 1u) << "the handheld must not rumble on";
   Next(0, 0);
   EXPECT_FALSE(Send(fd_, id, 1));
   EXPECT_EQ(errno, ENODEV);
-  EXPECT_FALSE(log_.Next(200).has_value()) << "no callback after the unmount";
-}
-
-TEST_F(KernelForceFeedbackTest, GameClosingItsNodeStopsItsEffects) {
-  const int id = Upload(fd_, 0x8000, 0x8000);
-  ASSERT_GE(id, 0);
-  ASSERT_TRUE(Send(fd_, id, 1));
-  Next(127, 127);
-  game_.reset();
-  // Closing the node erases its effects, stopping them first.
-  Next(0, 0);
-  EXPECT_TRUE(backend_.UnmountController(kPlayer));
-  EXPECT_EQ(log_.Pending(), 0u) << "a silent pad goes without a word";
+  EXPECT_FALSE(NextCall(200).has_value()) << "no callback after the unmount";
 }
 
 }  // namespace
