@@ -112,9 +112,6 @@ TEST_F(KernelReadinessTest, TheThreeStates) {
   ASSERT_EQ(unlink(kNode), 0);
   EXPECT_EQ(Readiness(),
             KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_MODULE_NOT_LOADED);
-  UinputPadBackend backend(nullptr);
-  EXPECT_FALSE(backend.MountController(
-      1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, ""));
 }
 
 TEST_F(KernelReadinessTest, RepairRunsTheScriptOnlyWhenNeededAndMustWork) {
