@@ -1,7 +1,7 @@
-// Everything the backend does from several threads at once, as the host does
-// it: mounts and frames from the main thread, rumble from the workers, a
-// driver repair on a thread of its own. The fake kernel counts every call
-// on a closed descriptor. Run under ThreadSanitizer too.
+// Everything the backend does from several threads at once: mounts,
+// unmounts and frames racing each other, rumble from the workers, a driver
+// repair on a thread of its own. The fake kernel counts every call on a
+// closed descriptor. Run under ThreadSanitizer too.
 
 #include <gtest/gtest.h>
 
@@ -22,22 +22,6 @@ using korvane_bridge::UinputPadBackend;
 
 KorvaneBridgeNativeGamepadPersona Persona(int value) {
   return static_cast<KorvaneBridgeNativeGamepadPersona>(value);
-}
-
-// Runs `body(thread_index, round)` on `threads` threads, `rounds` each.
-template <typename Body>
-void RunTogether(int threads, int rounds, Body body) {
-  std::vector<std::thread> running;
-  for (int t = 0; t < threads; ++t) {
-    running.emplace_back([t, rounds, &body] {
-      for (int round = 0; round < rounds; ++round) {
-        body(t, round);
-      }
-    });
-  }
-  for (std::thread& thread : running) {
-    thread.join();
-  }
 }
 
 TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
@@ -69,19 +53,27 @@ TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
       }
     });
     // Two threads mount the same player with different personas at once.
-    RunTogether(4, 40, [&](int thread, int round) {
-      const int64_t player = 1 + round % 4;
-      if (thread < 2) {
-        backend.MountController(player, Persona((thread + round) % 3), "");
-      } else if (thread == 2) {
-        backend.UnmountController(player);
-      } else if (thread == 3) {
-        if (round % 10 == 0) {
-          backend.SendMouseButton(0x110, round % 20 == 0);
+    std::vector<std::thread> running;
+    for (int thread = 0; thread < 4; ++thread) {
+      running.emplace_back([&, thread] {
+        for (int round = 0; round < 40; ++round) {
+          const int64_t player = 1 + round % 4;
+          if (thread < 2) {
+            backend.MountController(player, Persona((thread + round) % 3), "");
+          } else if (thread == 2) {
+            backend.UnmountController(player);
+          } else {
+            if (round % 10 == 0) {
+              backend.SendMouseButton(0x110, round % 20 == 0);
+            }
+            backend.SetupOrRepairDriverInteractive();
+          }
         }
-        backend.SetupOrRepairDriverInteractive();
-      }
-    });
+      });
+    }
+    for (std::thread& each : running) {
+      each.join();
+    }
     done.store(true);
     game.join();
     handheld.join();
