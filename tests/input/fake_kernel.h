@@ -137,8 +137,9 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     }
     const auto& pending = pending_events_[watch.fd];
     ++polls_waiting_[watch.fd];
+    // Cut short, so that idle workers slow no test down.
     readable_.wait_for(
-        lock, std::min(std::chrono::milliseconds(timeout_ms), poll_wait_limit_),
+        lock, std::min(std::chrono::milliseconds(timeout_ms), kPollWaitLimit),
         [&] { return !pending.empty(); });
     --polls_waiting_[watch.fd];
     watch.revents = pending.empty() ? 0 : POLLIN;
@@ -196,11 +197,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     flooded_.insert(fd);
     QueueLocked(fd, type, code, value);
   }
-  // Longest time one poll waits, so that idle workers slow no test down.
-  void SetPollWaitLimit(std::chrono::milliseconds limit) {
-    Lock lock(mutex_);
-    poll_wait_limit_ = limit;
-  }
 
   void SetNode(NodeState state) {
     Lock lock(mutex_);
@@ -229,6 +225,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
 
  private:
   using Lock = std::lock_guard<std::mutex>;
+  static constexpr std::chrono::milliseconds kPollWaitLimit{5};
 
   static int Fail(int error) {
     errno = error;
@@ -274,7 +271,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   std::set<int> flooded_;
   std::map<uint32_t, ff_effect> uploads_;
   std::map<uint32_t, uint32_t> erases_;
-  std::chrono::milliseconds poll_wait_limit_{5};
   NodeState node_ = NodeState::kReady;
   NodeState node_after_shell_command_ = NodeState::kReady;
   int misuses_ = 0;

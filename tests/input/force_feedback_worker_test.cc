@@ -154,7 +154,6 @@ TEST_F(ForceFeedbackWorkerTest, AFailedBeginGetsNoEnd) {
 // stop, and the descriptor is closed only once it left its poll.
 TEST(ForceFeedbackWorkerStopTest, UnmountDuringAFloodOfPlaysEnds) {
   FakeKernel kernel;
-  kernel.SetPollWaitLimit(std::chrono::milliseconds(100));
   std::atomic<int> rumbles{0};
   UinputPadBackend backend([&](int64_t, int64_t, int64_t) { ++rumbles; },
                            kernel);

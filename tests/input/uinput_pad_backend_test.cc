@@ -1,11 +1,15 @@
 // Personas, identities, re-mounts and frames as a game sees them are
-// KernelGamepadTest's and GameLibraryTest's; here refusals, which the real
+// KernelGamepadTest's and GameLibraryTest's, and the macro keyboard's
+// identity, chord order, skipped zero modifiers and clicks
+// KernelMacroKeyboardTest's; here refusals and short writes, which the real
 // kernel does not make on demand.
 #include "input/uinput_pad_backend.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_kernel.h"
@@ -25,6 +29,10 @@ constexpr auto kSony =
 constexpr auto kXbox = KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD;
 constexpr auto kNintendo =
     KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_NINTENDO_PRO_CONTROLLER;
+
+KorvaneBridgeNativeGamepadPersona Persona(int value) {
+  return static_cast<KorvaneBridgeNativeGamepadPersona>(value);
+}
 
 // The opens, creations, destructions and closes from the `from`th call on,
 // as "open 100", "create 100", "destroy 100", "close 100".
@@ -110,6 +118,135 @@ TEST(UinputPadBackendTest, AShortOrFailedWriteDropsOnlyThatFrame) {
   EXPECT_FALSE(backend.SubmitFrame(frame.get()));
   EXPECT_TRUE(backend.SubmitFrame(frame.get()));
   EXPECT_EQ(input_testing::Batches(kernel.Calls(), 100).size(), 3u);
+}
+
+constexpr uint16_t kLeftCtrl = 29;
+constexpr uint16_t kT = 20;
+constexpr uint16_t kLeftButton = 0x110;
+
+TEST(MacroKeyboardTest, ZeroKeysAndFailedCreationsTypeNothingAndRetry) {
+  {
+    FakeKernel kernel;
+    UinputPadBackend backend(nullptr, kernel);
+    EXPECT_FALSE(backend.SendKeyChord({kLeftCtrl}, 0));
+    EXPECT_FALSE(backend.SendMouseButton(0, true));
+    EXPECT_TRUE(kernel.Calls().empty()) << "no device for nothing to type";
+  }
+  // The open, then the setup and the creation refused.
+  for (unsigned long refused :
+       std::vector<unsigned long>{0, UI_DEV_SETUP, UI_DEV_CREATE}) {
+    FakeKernel kernel;
+    UinputPadBackend backend(nullptr, kernel);
+    refused == 0 ? kernel.FailOpens() : kernel.FailRequest(refused);
+    EXPECT_FALSE(backend.SendMouseButton(kLeftButton, true)) << refused;
+    EXPECT_TRUE(kernel.OpenDescriptors().empty()) << refused;
+    EXPECT_EQ(kernel.Misuses(), 0) << refused;
+    EXPECT_TRUE(backend.SendMouseButton(kLeftButton, true)) << refused;
+    EXPECT_EQ(kernel.OpenDescriptors().size(), 1u) << refused;
+  }
+}
+
+// A chord is a press report and a release report; a press that did not
+// arrive whole is not followed by a release.
+TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
+  const struct {
+    const char* what;
+    bool chord;
+    std::vector<ssize_t> writes;
+    bool expected;
+    size_t batches;
+  } cases[] = {
+      {"both whole", true, {}, true, 2},
+      {"press refused", true, {-1}, false, 1},
+      {"press short", true, {24}, false, 1},
+      {"release short", true, {72, 48}, false, 2},
+      {"release refused", true, {72, -1}, false, 2},
+      {"button short", false, {24}, false, 1},
+  };
+  for (const auto& c : cases) {
+    FakeKernel kernel;
+    UinputPadBackend backend(nullptr, kernel);
+    // Creates the device, with one report of its own.
+    ASSERT_TRUE(backend.SendMouseButton(kLeftButton, false));
+    for (ssize_t result : c.writes) {
+      kernel.ScriptWrite(result);
+    }
+    EXPECT_EQ(c.chord ? backend.SendKeyChord({kLeftCtrl}, kT)
+                      : backend.SendMouseButton(kLeftButton, true),
+              c.expected)
+        << c.what;
+    const auto calls = kernel.Calls();
+    EXPECT_EQ(input_testing::Batches(calls, 100).size(), 1 + c.batches)
+        << c.what;
+  }
+}
+
+// Everything the backend does from several threads at once: mounts,
+// unmounts and frames racing each other, rumble from the workers, a driver
+// repair on a thread of its own. The fake kernel counts every call on a
+// closed descriptor. Run under ThreadSanitizer too.
+TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
+  FakeKernel kernel;
+  kernel.SetNode(input_testing::NodeState::kNoPermission);
+  std::atomic<bool> done{false};
+  {
+    // Without a callback: the rumble goes nowhere, and nothing breaks.
+    UinputPadBackend backend(nullptr, kernel);
+    // A game rumbling every gamepad that exists at the moment, and the
+    // handheld streaming frames to every player.
+    std::thread game([&] {
+      while (!done.load()) {
+        for (int fd : kernel.OpenDescriptors()) {
+          kernel.QueueEvent(fd, EV_FF, 0, 1);
+          kernel.QueueEvent(fd, EV_FF, 0, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    std::thread handheld([&] {
+      const input_testing::FramePtr frames[] = {
+          NewFrame(RestingControls(1)), NewFrame(RestingControls(2)),
+          NewFrame(RestingControls(3)), NewFrame(RestingControls(4))};
+      while (!done.load()) {
+        for (const auto& frame : frames) {
+          backend.SubmitFrame(frame.get());
+        }
+      }
+    });
+    // Two threads mount the same player with different personas at once.
+    std::vector<std::thread> running;
+    for (int thread = 0; thread < 4; ++thread) {
+      running.emplace_back([&, thread] {
+        for (int round = 0; round < 40; ++round) {
+          const int64_t player = 1 + round % 4;
+          if (thread < 2) {
+            backend.MountController(player, Persona((thread + round) % 3), "");
+          } else if (thread == 2) {
+            backend.UnmountController(player);
+          } else {
+            if (round % 10 == 0) {
+              backend.SendMouseButton(0x110, round % 20 == 0);
+            }
+            backend.SetupOrRepairDriverInteractive();
+          }
+        }
+      });
+    }
+    for (std::thread& each : running) {
+      each.join();
+    }
+    done.store(true);
+    game.join();
+    handheld.join();
+    // One device for each mounted player, and the macro keyboard.
+    EXPECT_EQ(kernel.OpenDescriptors().size(), backend.MountedCount() + 1);
+    backend.UnmountAll();
+    EXPECT_EQ(backend.MountedCount(), 0u);
+    // The macro keyboard outlives UnmountAll, but not the backend.
+    EXPECT_EQ(kernel.OpenDescriptors().size(), 1u);
+  }
+  EXPECT_TRUE(kernel.OpenDescriptors().empty());
+  EXPECT_EQ(kernel.Misuses(), 0);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 #include "input/uinput_pad_backend.h"
 #include "input_test_support.h"
-#include "rumble_log.h"
 #include "sdl_game.h"
 
 namespace {
@@ -18,8 +17,6 @@ namespace {
 using game_probe::ControllerState;
 using game_probe::Describe;
 using game_probe::SdlGame;
-using input_kernel_testing::Rumble;
-using input_kernel_testing::RumbleLog;
 using input_testing::NewFrame;
 using input_testing::RestingControls;
 using korvane_bridge::FrameControls;
@@ -102,7 +99,8 @@ class GameLibraryTest : public ::testing::Test {
     for (size_t i = 0; i < std::size(kPads); ++i) {
       const int64_t player = static_cast<int64_t>(i) + 1;
       ASSERT_TRUE(backend_.MountController(
-          player, static_cast<KorvaneBridgeNativeGamepadPersona>(kPads[i].value),
+          player,
+          static_cast<KorvaneBridgeNativeGamepadPersona>(kPads[i].value),
           "Player " + std::to_string(player)));
       ASSERT_TRUE(game_.PumpUntil(
           [&] { return game_.controllers().size() == i + 1; }, kPatience))
@@ -130,32 +128,29 @@ class GameLibraryTest : public ::testing::Test {
         kPatience);
   }
 
-  RumbleLog rumble_;
-  UinputPadBackend backend_{rumble_.Callback()};
+  UinputPadBackend backend_{nullptr};
   SdlGame game_;
 };
 
-TEST_F(GameLibraryTest, EachPersonaIsTheControllerItPosesAs) {
-  for (size_t i = 0; i < std::size(kPads); ++i) {
-    SCOPED_TRACE("player " + std::to_string(i + 1));
-    EXPECT_EQ(SDL_GameControllerGetType(Pad(i)), kPads[i].type);
-    EXPECT_EQ(SDL_GameControllerGetVendor(Pad(i)), kPads[i].vendor);
-    EXPECT_EQ(SDL_GameControllerGetProduct(Pad(i)), kPads[i].product);
-    EXPECT_EQ(SDL_GameControllerGetProductVersion(Pad(i)), kPads[i].version);
-    if (i < 3) {
-      printf("mapping: persona %d: %s\n", kPads[i].value,
-             SdlGame::Mapping(Pad(i)).c_str());
-    }
-  }
-}
-
-// Each control of a frame reaches the game as the control in the same
-// position on the posed controller, and nothing else moves on any pad.
+// Each pad is the controller its persona poses as, and each control of a
+// frame reaches the game as the control in the same position on it, and
+// nothing else moves on any pad.
 TEST_F(GameLibraryTest, EveryControlReadsAsTheSamePositionOnEveryPersona) {
   const std::vector<ControllerState> resting(std::size(kPads));
-  ASSERT_TRUE(AllRead(resting)) << "at mount: " << Describe(SdlGame::Read(Pad(0)));
+  ASSERT_TRUE(AllRead(resting))
+      << "at mount: " << Describe(SdlGame::Read(Pad(0)));
   for (size_t pad = 0; pad < std::size(kPads); ++pad) {
     const int64_t player = static_cast<int64_t>(pad) + 1;
+    SCOPED_TRACE("player " + std::to_string(player));
+    EXPECT_EQ(SDL_GameControllerGetType(Pad(pad)), kPads[pad].type);
+    EXPECT_EQ(SDL_GameControllerGetVendor(Pad(pad)), kPads[pad].vendor);
+    EXPECT_EQ(SDL_GameControllerGetProduct(Pad(pad)), kPads[pad].product);
+    EXPECT_EQ(SDL_GameControllerGetProductVersion(Pad(pad)),
+              kPads[pad].version);
+    if (pad < 3) {
+      printf("mapping: persona %d: %s\n", kPads[pad].value,
+             SdlGame::Mapping(Pad(pad)).c_str());
+    }
     for (const Control& control : kControls) {
       FrameControls controls = RestingControls(player);
       control.press(controls);
@@ -168,36 +163,10 @@ TEST_F(GameLibraryTest, EveryControlReadsAsTheSamePositionOnEveryPersona) {
           << Describe(SdlGame::Read(Pad(pad))) << " instead of "
           << Describe(expected[pad]);
       ASSERT_TRUE(Submit(RestingControls(player)));
-      ASSERT_TRUE(AllRead(resting)) << "player " << player << " after "
-                                    << control.what;
+      ASSERT_TRUE(AllRead(resting))
+          << "player " << player << " after " << control.what;
     }
   }
-}
-
-// The game's rumble reaches the handheld with the strong motor on the left,
-// and SDL's own stop when the requested duration has run out.
-TEST_F(GameLibraryTest, RumbleFromTheGameAndItsEnd) {
-  for (size_t pad = 0; pad < std::size(kPads); ++pad) {
-    const int64_t player = static_cast<int64_t>(pad) + 1;
-    SCOPED_TRACE("player " + std::to_string(player));
-    ASSERT_EQ(SDL_GameControllerRumble(Pad(pad), 0xFFFF, 0x8000, 100), 0)
-        << SDL_GetError();
-    const auto start = rumble_.Next();
-    ASSERT_TRUE(start.has_value());
-    EXPECT_EQ(start->first, Rumble(player, 255, 127));
-    // SDL stops the rumble from its event handling.
-    std::optional<std::pair<Rumble, double>> end;
-    game_.PumpUntil(
-        [&] {
-          end = rumble_.Next(0);
-          return end.has_value();
-        },
-        kPatience);
-    ASSERT_TRUE(end.has_value());
-    EXPECT_EQ(end->first, Rumble(player, 0, 0));
-    EXPECT_GE(end->second - start->second, 90);
-  }
-  EXPECT_EQ(rumble_.Pending(), 0u);
 }
 
 TEST_F(GameLibraryTest, UnmountedPadsLeaveTheGame) {
@@ -205,8 +174,8 @@ TEST_F(GameLibraryTest, UnmountedPadsLeaveTheGame) {
   EXPECT_TRUE(game_.PumpUntil([&] { return game_.controllers().size() == 7; },
                               kPatience));
   backend_.UnmountAll();
-  EXPECT_TRUE(game_.PumpUntil([&] { return game_.controllers().empty(); },
-                              kPatience));
+  EXPECT_TRUE(
+      game_.PumpUntil([&] { return game_.controllers().empty(); }, kPatience));
   EXPECT_EQ(SDL_NumJoysticks(), 0);
 }
 

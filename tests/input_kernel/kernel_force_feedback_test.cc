@@ -5,65 +5,61 @@
 #include <linux/input.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
-#include <memory>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 #include "evdev_device.h"
 #include "input/uinput_pad_backend.h"
-#include "rumble_log.h"
 
 namespace {
 
 using input_kernel_testing::EvdevDevice;
 using input_kernel_testing::NowMs;
-using input_kernel_testing::Rumble;
-using input_kernel_testing::RumbleLog;
 using korvane_bridge::UinputPadBackend;
 
-// A game holding the gamepad's event node open for reading and writing.
-class Game {
- public:
-  explicit Game(const std::string& pad_name)
-      : device_(EvdevDevice::Open(pad_name, O_RDWR)) {}
+// (player, strong motor, weak motor)
+using Rumble = std::tuple<int64_t, int64_t, int64_t>;
 
-  bool ready() const { return device_.has_value(); }
-  int fd() const { return device_->fd(); }
+// What a game holding the gamepad's event node for reading and writing
+// does with it. Uploads (or, with an id, updates) a rumble effect and
+// returns its id, or -1; without a length it plays until stopped.
+int Upload(int fd,
+           uint16_t strong,
+           uint16_t weak,
+           int id = -1,
+           uint16_t delay_ms = 0,
+           uint16_t length_ms = 0) {
+  ff_effect effect{};
+  effect.type = FF_RUMBLE;
+  effect.id = id;
+  effect.u.rumble.strong_magnitude = strong;
+  effect.u.rumble.weak_magnitude = weak;
+  effect.replay.delay = delay_ms;
+  effect.replay.length = length_ms;
+  return ioctl(fd, EVIOCSFF, &effect) < 0 ? -1 : effect.id;
+}
 
-  // Uploads (or, with an id, updates) a rumble effect; its id, or -1.
-  // Without a length it plays until stopped.
-  int Upload(uint16_t strong,
-             uint16_t weak,
-             int id = -1,
-             uint16_t delay_ms = 0,
-             uint16_t length_ms = 0) {
-    ff_effect effect{};
-    effect.type = FF_RUMBLE;
-    effect.id = id;
-    effect.u.rumble.strong_magnitude = strong;
-    effect.u.rumble.weak_magnitude = weak;
-    effect.replay.delay = delay_ms;
-    effect.replay.length = length_ms;
-    return ioctl(fd(), EVIOCSFF, &effect) < 0 ? -1 : effect.id;
-  }
+// 1 plays, 0 stops; ENODEV once the pad is gone.
+bool Send(int fd, uint16_t code, int32_t value) {
+  input_event event{};
+  event.type = EV_FF;
+  event.code = code;
+  event.value = value;
+  return write(fd, &event, sizeof(event)) == sizeof(event);
+}
 
-  // 1 plays, 0 stops; ENODEV once the pad is gone.
-  bool Send(uint16_t code, int32_t value) {
-    input_event event{};
-    event.type = EV_FF;
-    event.code = code;
-    event.value = value;
-    return write(fd(), &event, sizeof(event)) == sizeof(event);
-  }
+bool Erase(int fd, int id) {
+  return ioctl(fd, EVIOCRMFF, id) == 0;
+}
 
-  bool Erase(int id) { return ioctl(fd(), EVIOCRMFF, id) == 0; }
-
- private:
-  std::optional<EvdevDevice> device_;
-};
-
-// A mounted gamepad whose rumble callback is logged, and a game holding
-// its event node.
+// A mounted gamepad whose rumble callbacks, made on its force-feedback
+// thread, are kept in order, and a game holding its event node.
 class KernelForceFeedbackTest : public ::testing::Test {
  protected:
   static constexpr int64_t kPlayer = 3;
@@ -72,107 +68,117 @@ class KernelForceFeedbackTest : public ::testing::Test {
     ASSERT_TRUE(backend_.MountController(
         kPlayer, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_SONY_WIRELESS_CONTROLLER,
         "rumble pad"));
-    game_ = std::make_unique<Game>("rumble pad");
-    ASSERT_TRUE(game_->ready());
+    auto game = EvdevDevice::Open("rumble pad", O_RDWR);
+    ASSERT_TRUE(game.has_value());
+    fd_ = game->fd();
+    game_.emplace(std::move(*game));
+  }
+
+  // The next rumble callback, with the time it was made; nullopt after
+  // `timeout_ms`.
+  std::optional<std::pair<Rumble, double>> NextCall(int timeout_ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [this] { return !calls_.empty(); })) {
+      return std::nullopt;
+    }
+    auto call = calls_.front();
+    calls_.pop_front();
+    return call;
   }
 
   // When the next callback came, which must report `strong` and `weak`.
   double Next(int64_t strong, int64_t weak, int timeout_ms = 2000) {
-    const auto call = log_.Next(timeout_ms);
+    const auto call = NextCall(timeout_ms);
     EXPECT_TRUE(call.has_value())
         << "no callback for " << strong << ", " << weak;
     EXPECT_EQ(call ? call->first : Rumble(), Rumble(kPlayer, strong, weak));
     return call ? call->second : 0;
   }
 
-  RumbleLog log_;
-  UinputPadBackend backend_{log_.Callback()};
-  std::unique_ptr<Game> game_;
+  size_t Pending() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_.size();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<Rumble, double>> calls_;
+  UinputPadBackend backend_{
+      [this](int64_t player, int64_t strong, int64_t weak) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back({Rumble{player, strong, weak}, NowMs()});
+        changed_.notify_all();
+      }};
+  std::optional<EvdevDevice> game_;
+  int fd_ = -1;
 };
 
 TEST_F(KernelForceFeedbackTest, PlayStopAndEraseReachTheCallback) {
-  Game& game = *game_;
-  int id = game.Upload(0xFFFF, 0x8000);
+  int id = Upload(fd_, 0xFFFF, 0x8000);
   ASSERT_GE(id, 0);
-  EXPECT_EQ(log_.Pending(), 0u) << "an upload alone makes no callback";
-  ASSERT_TRUE(game.Send(id, 1));
+  EXPECT_EQ(Pending(), 0u) << "an upload alone makes no callback";
+  ASSERT_TRUE(Send(fd_, id, 1));
   Next(255, 127);
-  ASSERT_TRUE(game.Send(id, 0));
+  ASSERT_TRUE(Send(fd_, id, 0));
   Next(0, 0);
   // A stop leaves the effect uploaded: it plays again as it was.
-  ASSERT_TRUE(game.Send(id, 1));
+  ASSERT_TRUE(Send(fd_, id, 1));
   Next(255, 127);
   // Gain requests have no effect: the next call is the play after it.
-  ASSERT_TRUE(game.Send(FF_GAIN, 0x4000));
-  ASSERT_EQ(game.Upload(0x0101, 0x0202, id), id);  // overwrites the strengths
-  ASSERT_TRUE(game.Send(id, 1));
+  ASSERT_TRUE(Send(fd_, FF_GAIN, 0x4000));
+  ASSERT_EQ(Upload(fd_, 0x0101, 0x0202, id), id);  // overwrites the strengths
+  ASSERT_TRUE(Send(fd_, id, 1));
   Next(1, 2);
-  // The kernel stops an effect before erasing it.
-  ASSERT_TRUE(game.Erase(id));
+  // The kernel stops an effect before erasing it; the slot it frees takes
+  // the strengths of the next upload.
+  ASSERT_TRUE(Erase(fd_, id));
   Next(0, 0);
-  EXPECT_FALSE(log_.Next(200).has_value());
+  ASSERT_EQ(Upload(fd_, 0x0303, 0x0404), id);
+  ASSERT_TRUE(Send(fd_, id, 1));
+  Next(3, 4);
+  // A game that quits has the kernel erase its effects the same way.
+  game_.reset();
+  Next(0, 0);
+  EXPECT_TRUE(backend_.UnmountController(kPlayer));
+  EXPECT_FALSE(NextCall(200).has_value()) << "a silent pad goes without a word";
 }
 
 // The handheld rumbles while the effect would: from the end of its delay to
 // the end of its length. Lower bounds only, as an emulated guest may lag.
 TEST_F(KernelForceFeedbackTest, TimedEffectsStartAfterTheirDelayAndRunOut) {
-  Game& game = *game_;
-  const int timed = game.Upload(0xFFFF, 0x8000, -1, 200, 200);
+  const int timed = Upload(fd_, 0xFFFF, 0x8000, -1, 200, 200);
   ASSERT_GE(timed, 0);
   const double sent = NowMs();
-  ASSERT_TRUE(game.Send(timed, 1));
+  ASSERT_TRUE(Send(fd_, timed, 1));
   EXPECT_GE(Next(255, 127, 5000) - sent, 200.0);
   EXPECT_GE(Next(0, 0, 5000) - sent, 400.0) << "an effect that ran out";
 
   // Stopped within its delay, it never starts.
-  ASSERT_TRUE(game.Send(timed, 1));
-  ASSERT_TRUE(game.Send(timed, 0));
+  ASSERT_TRUE(Send(fd_, timed, 1));
+  ASSERT_TRUE(Send(fd_, timed, 0));
   Next(0, 0);
-  EXPECT_FALSE(log_.Next(600).has_value());
+  EXPECT_FALSE(NextCall(600).has_value());
 
   // A later play supersedes a short one, whose end then silences nothing;
   // without a length it plays until stopped.
-  const int brief = game.Upload(0xFFFF, 0xFFFF, -1, 0, 300);
-  const int endless = game.Upload(0x0101, 0x0202);
+  const int brief = Upload(fd_, 0xFFFF, 0xFFFF, -1, 0, 300);
+  const int endless = Upload(fd_, 0x0101, 0x0202);
   ASSERT_GE(brief, 0);
   ASSERT_GE(endless, 0);
-  ASSERT_TRUE(game.Send(brief, 1));
-  ASSERT_TRUE(game.Send(endless, 1));
+  ASSERT_TRUE(Send(fd_, brief, 1));
+  ASSERT_TRUE(Send(fd_, endless, 1));
   Next(255, 255);
   Next(1, 2);
-  EXPECT_FALSE(log_.Next(800).has_value());
-  ASSERT_TRUE(game.Send(endless, 0));
+  EXPECT_FALSE(NextCall(800).has_value());
+  ASSERT_TRUE(Send(fd_, endless, 0));
   Next(0, 0);
 }
 
-TEST_F(KernelForceFeedbackTest, ThousandUploadPlayCyclesWithoutAMiss) {
-  constexpr int kCycles = 1000;
-  double latency_total = 0, latency_max = 0;
-  for (int i = 0; i < kCycles && !HasFailure(); i++) {
-    SCOPED_TRACE(i);
-    const uint16_t strong = static_cast<uint16_t>(i * 65);
-    const uint16_t weak = static_cast<uint16_t>(65535 - i * 65);
-    const int id = game_->Upload(strong, weak);
-    ASSERT_GE(id, 0);
-    const double sent = NowMs();
-    ASSERT_TRUE(game_->Send(id, 1));
-    const double latency = Next(strong / 257, weak / 257) - sent;
-    latency_total += latency;
-    latency_max = std::max(latency_max, latency);
-    ASSERT_TRUE(game_->Erase(id));  // a stop first, then the erase
-    Next(0, 0);
-  }
-  printf(
-      "figure: play write to rumble callback %.3f ms on average, %.3f ms at "
-      "most\n",
-      latency_total / kCycles, latency_max);
-  EXPECT_EQ(log_.Pending(), 0u);
-}
-
 TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndSilences) {
-  const int id = game_->Upload(0xFFFF, 0xFFFF);
+  const int id = Upload(fd_, 0xFFFF, 0xFFFF);
   ASSERT_GE(id, 0);
-  ASSERT_TRUE(game_->Send(id, 1));
+  ASSERT_TRUE(Send(fd_, id, 1));
   Next(255, 255);
 
   const double start = NowMs();
@@ -183,23 +189,11 @@ TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndSilences) {
   // missed the stop would hold the unmount for good.
   EXPECT_LT(took, 500.0);
   // Made before the worker was joined, so already there.
-  ASSERT_EQ(log_.Pending(), 1u) << "the handheld must not rumble on";
+  ASSERT_EQ(Pending(), 1u) << "the handheld must not rumble on";
   Next(0, 0);
-  EXPECT_FALSE(game_->Send(id, 1));
+  EXPECT_FALSE(Send(fd_, id, 1));
   EXPECT_EQ(errno, ENODEV);
-  EXPECT_FALSE(log_.Next(200).has_value()) << "no callback after the unmount";
-}
-
-TEST_F(KernelForceFeedbackTest, GameClosingItsNodeStopsItsEffects) {
-  const int id = game_->Upload(0x8000, 0x8000);
-  ASSERT_GE(id, 0);
-  ASSERT_TRUE(game_->Send(id, 1));
-  Next(127, 127);
-  game_.reset();
-  // Closing the node erases its effects, stopping them first.
-  Next(0, 0);
-  EXPECT_TRUE(backend_.UnmountController(kPlayer));
-  EXPECT_EQ(log_.Pending(), 0u) << "a silent pad goes without a word";
+  EXPECT_FALSE(NextCall(200).has_value()) << "no callback after the unmount";
 }
 
 }  // namespace
