@@ -154,10 +154,12 @@ TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
   ASSERT_TRUE(next_frame(true));
   ASSERT_TRUE(next_frame(false));
 
+  // Each on a line of its own (echoed, then repeated by cat), so that the
+  // characters land in every band of the terminal's rows.
   const std::string typed = "the quick brown fox";
   int changed_frames = 0;
   for (char character : typed) {
-    ASSERT_TRUE(TypeInto(window, std::string(1, character)));
+    ASSERT_TRUE(TypeInto(window, std::string(1, character) + "\n"));
     changed_frames += next_frame(true);
     ASSERT_TRUE(next_frame(false));
   }
