@@ -11,8 +11,8 @@ InProcessDart::InProcessDart()
 }
 
 InProcessDart::~InProcessDart() {
-  // Shut the messenger down now, even if the code under test still holds a
-  // reference, so that nothing calls back into a destroyed test object.
+  // Even if the code under test still holds a reference: nothing may call
+  // back into a destroyed test object.
   g_object_run_dispose(messenger_);
   g_object_unref(messenger_);
   Drain();
@@ -47,7 +47,6 @@ std::optional<Bytes> InProcessDart::Call(const std::string& channel,
                                          const Bytes& message,
                                          std::chrono::milliseconds timeout) {
   auto reply = Send(channel, message);
-  // A released handle means no reply will come: stop waiting.
   RunUntil([&reply] { return reply->answered || reply->released; }, timeout);
   if (!reply->answered) {
     return std::nullopt;
@@ -77,22 +76,19 @@ void InProcessDart::OnHostMessage(const gchar* channel,
   }
   // Answer from the main context, as a real Dart isolate would, not from
   // inside the host's send call.
-  struct Answer {
-    GObject* messenger;
-    guint64 id;
-    GBytes* reply;
-  };
-  auto* answer = g_new(Answer, 1);
-  *answer = {G_OBJECT(g_object_ref(self->messenger_)), id, ToGBytes(*reply)};
+  auto* answer =
+      new std::function<void()>([messenger = g_object_ref(self->messenger_), id,
+                                 bytes = ToGBytes(*reply)] {
+        fl_binary_messenger_impl_complete_send(
+            FL_BINARY_MESSENGER_IMPL(messenger), id, bytes, nullptr);
+        g_bytes_unref(bytes);
+        g_object_unref(messenger);
+      });
   g_idle_add(
       [](gpointer data) -> gboolean {
-        auto* answer = static_cast<Answer*>(data);
-        fl_binary_messenger_impl_complete_send(
-            FL_BINARY_MESSENGER_IMPL(answer->messenger), answer->id,
-            answer->reply, nullptr);
-        g_bytes_unref(answer->reply);
-        g_object_unref(answer->messenger);
-        g_free(answer);
+        auto* answer = static_cast<std::function<void()>*>(data);
+        (*answer)();
+        delete answer;
         return G_SOURCE_REMOVE;
       },
       answer);

@@ -15,20 +15,16 @@
 
 namespace flutter_testing {
 
-// Plays the Dart side of a messenger inside the test process: it sends
-// messages to the host's channel handlers and answers (or ignores) the
-// messages that the host sends. Everything travels through the thread's
-// default main context, which the test drives with RunUntil() or Drain().
+// Plays the Dart side of a messenger inside the test process. Everything
+// travels through the thread's default main context, which the test drives.
 class InProcessDart {
  public:
-  // What became of one message sent to the host.
   struct Reply {
     bool answered = false;
-    Bytes bytes;  // empty when the channel had no handler
+    Bytes bytes;            // empty when the channel had no handler
     bool released = false;  // the host dropped its response handle
   };
 
-  // A message that the host sent.
   struct HostMessage {
     std::string channel;
     Bytes message;
@@ -44,7 +40,7 @@ class InProcessDart {
 
   FlBinaryMessenger* messenger() const;
 
-  // Sends a message to the host; the reply fills in as the context runs.
+  // The reply fills in as the context runs.
   std::shared_ptr<const Reply> Send(const std::string& channel,
                                     const Bytes& message);
 
@@ -54,20 +50,18 @@ class InProcessDart {
       const Bytes& message,
       std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-  // Handles the host's messages on `channel`. Messages on a channel without
-  // a handler get an empty reply, as the engine gives for "no handler".
+  // Messages on a channel without a handler get an empty reply, as the
+  // engine gives for "no handler".
   void SetHandler(const std::string& channel, Handler handler);
 
-  // Every message the host sent, in order.
   const std::vector<HostMessage>& received() const { return received_; }
 
-  // Runs the main context until `done` or until `timeout` passes; returns
-  // whether `done` became true.
-  static bool RunUntil(const std::function<bool()>& done,
-                       std::chrono::milliseconds timeout =
-                           std::chrono::seconds(5));
+  // Whether `done` became true before `timeout` passed.
+  static bool RunUntil(
+      const std::function<bool()>& done,
+      std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-  // Runs everything that is ready now, without waiting.
+  // Runs everything that is ready now.
   static void Drain();
 
  private:

@@ -2,27 +2,53 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 namespace flutter_testing {
-
-void Record(GLogLevelFlags level, const gchar* message);
-
 namespace {
 
-std::mutex active_mutex;
-LogCapture* active_capture = nullptr;
+// Guards the active capture and what every capture holds: threads log too.
+std::mutex mutex;
+LogCapture* active = nullptr;
 
-void Dispatch(const gchar* domain,
-              GLogLevelFlags level,
-              const gchar* message,
-              gpointer user_data) {
+}  // namespace
+
+LogCapture::LogCapture() {
+  std::lock_guard<std::mutex> lock(mutex);
+  outer_ = active;
+  active = this;
+}
+
+LogCapture::~LogCapture() {
+  std::lock_guard<std::mutex> lock(mutex);
+  active = outer_;
+}
+
+std::vector<std::string> LogCapture::Messages(GLogLevelFlags level) const {
+  std::lock_guard<std::mutex> lock(mutex);
+  std::vector<std::string> messages;
+  for (const auto& [entry_level, message] : entries_) {
+    if (entry_level == level) {
+      messages.push_back(message);
+    }
+  }
+  return messages;
+}
+
+void LogCapture::Dispatch(const gchar* domain,
+                          GLogLevelFlags level,
+                          const gchar* message,
+                          gpointer user_data) {
   {
-    std::lock_guard<std::mutex> lock(active_mutex);
-    if (active_capture != nullptr) {
-      Record(level, message);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (active != nullptr) {
+      active->entries_.emplace_back(
+          static_cast<GLogLevelFlags>(level & G_LOG_LEVEL_MASK), message);
       return;
     }
   }
-  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
+  if (level &
+      (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
     ADD_FAILURE() << "unexpected GLib log message: "
                   << (domain != nullptr ? domain : "") << " " << message;
     return;
@@ -30,39 +56,8 @@ void Dispatch(const gchar* domain,
   g_log_default_handler(domain, level, message, user_data);
 }
 
-}  // namespace
-
-// Called with active_mutex held.
-void Record(GLogLevelFlags level, const gchar* message) {
-  std::lock_guard<std::mutex> lock(active_capture->mutex_);
-  active_capture->entries_.push_back(
-      {static_cast<GLogLevelFlags>(level & G_LOG_LEVEL_MASK), message});
-}
-
-LogCapture::LogCapture() {
-  std::lock_guard<std::mutex> lock(active_mutex);
-  outer_ = active_capture;
-  active_capture = this;
-}
-
-LogCapture::~LogCapture() {
-  std::lock_guard<std::mutex> lock(active_mutex);
-  active_capture = outer_;
-}
-
-std::vector<std::string> LogCapture::Messages(GLogLevelFlags level) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<std::string> messages;
-  for (const Entry& entry : entries_) {
-    if (entry.level == level) {
-      messages.push_back(entry.message);
-    }
-  }
-  return messages;
-}
-
 void FailTestsOnLoggedProblems() {
-  g_log_set_default_handler(Dispatch, nullptr);
+  g_log_set_default_handler(LogCapture::Dispatch, nullptr);
 }
 
 }  // namespace flutter_testing

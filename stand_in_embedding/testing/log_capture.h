@@ -3,8 +3,8 @@
 
 #include <glib.h>
 
-#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace flutter_testing {
@@ -23,15 +23,13 @@ class LogCapture {
   std::vector<std::string> Messages(GLogLevelFlags level) const;
 
  private:
-  friend void Record(GLogLevelFlags level, const gchar* message);
+  friend void FailTestsOnLoggedProblems();
+  static void Dispatch(const gchar* domain,
+                       GLogLevelFlags level,
+                       const gchar* message,
+                       gpointer user_data);
 
-  struct Entry {
-    GLogLevelFlags level;
-    std::string message;
-  };
-
-  mutable std::mutex mutex_;
-  std::vector<Entry> entries_;
+  std::vector<std::pair<GLogLevelFlags, std::string>> entries_;
   LogCapture* outer_;
 };
 
