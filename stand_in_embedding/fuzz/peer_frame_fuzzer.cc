@@ -1,7 +1,5 @@
-// Feeds arbitrary bytes to the peer socket's frame reader, cut into chunks
-// of a size that the first byte chooses, so that frames are split at every
-// possible point. Every frame read must encode again and read back the same;
-// a broken stream must say why.
+// Arbitrary bytes in chunks of a size that the first byte chooses: every
+// frame read must encode and read back the same; a broken stream says why.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>

@@ -4,9 +4,8 @@
 #include "in_process_dart.h"
 #include "log_capture.h"
 
-// Messages and replies through the relay, unanswered messages, and the
-// failures of the host's sends are FlPeerRelayTest's; a second response is
-// HostApisTest's, through the bridge.
+// Relayed messages, replies and failed sends are FlPeerRelayTest's; a second
+// response is HostApisTest's.
 namespace {
 
 using flutter_testing::Bytes;

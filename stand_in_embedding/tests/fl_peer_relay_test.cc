@@ -19,9 +19,8 @@
 #include "peer_test_support.h"
 #include "socket_path.h"
 
-// The program driven from outside (ProgramE2eTest) shows the relay with
-// faulty peers, peers by the thousand, peers that never read and events
-// reaching the newest peer; these are what only the relay itself can stage.
+// Faulty, numerous and unread peers are ProgramE2eTest's; these are what
+// only the relay itself can stage.
 namespace {
 
 using flutter_testing::InProcessDart;
@@ -198,8 +197,7 @@ TEST_F(FlPeerRelayTest, HostMessagesGoToTheNewestPeerAndFailWhenItGoes) {
   EXPECT_EQ(HostSend(messenger(), {'4'}).Outcome(), "");
 }
 
-// Frames that break the rules are ProgramE2eTest's and PeerFrameTest's; a
-// reply to nothing asked is the relay's own to refuse.
+// Frames that break the rules are ProgramE2eTest's and PeerFrameTest's.
 TEST_F(FlPeerRelayTest, ReplyToAnUnknownIdClosesOnlyItsConnection) {
   RawPeer bystander(path_), offender(path_);
   ASSERT_TRUE(WaitForPeers(2));
@@ -253,8 +251,7 @@ TEST_F(FlPeerRelayTest, SocketIsTheOwnersAndReplacesOnlyStaleFiles) {
   }
 }
 
-// The socket file alone would keep another user out, so it is opened up here:
-// what refuses the peer below can only be the check of its credentials.
+// The socket is opened up, so that only the check of credentials refuses.
 TEST_F(FlPeerRelayTest, RefusesPeersOfAnotherUser) {
   if (geteuid() != 0) {
     GTEST_SKIP() << "needs root to run a peer as another user";

@@ -5,13 +5,9 @@
 
 #include "log_capture.h"
 
-// Scalars and typed lists are FlStandardMessageCodecTest's: its decoded
-// values, compared after the message and the codec's copies are freed,
-// show under AddressSanitizer that values hold their own copies, and every
-// decoded list and map that lists and maps hold references to their
-// elements. The lifetime of records (custom objects) shows in every bridge
-// test under it. The text forms of integers, doubles, booleans, null and
-// byte lists are those of every record's fields in KorvaneBridgeRecordsTest.
+// Copies and references that values hold show under AddressSanitizer in
+// FlStandardMessageCodecTest and the bridge tests; text forms in
+// KorvaneBridgeRecordsTest.
 namespace {
 
 using flutter_testing::LogCapture;

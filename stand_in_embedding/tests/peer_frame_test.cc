@@ -3,10 +3,8 @@
 #include "bytes.h"
 #include "frame.h"
 
-// How frames are cut from a stream that arrives in pieces is the peer frame
-// fuzzer's and ProgramE2eTest's (megabytes of requests and JPEG replies), and
-// so are lengths of 0 or over the limit (ProgramE2eTest's faulty peers);
-// these pin the frame layout and each other rule that a frame can break.
+// Streams cut in pieces and lengths of 0 or over the limit are the peer frame
+// fuzzer's and ProgramE2eTest's; these pin the layout and the other rules.
 namespace {
 
 using flutter_testing::FromHex;
