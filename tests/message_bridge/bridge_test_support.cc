@@ -31,7 +31,7 @@ TEXT_OF(KorvaneBridgeNativeStylusInjectionRequest,
         native_stylus_injection_request)
 #undef TEXT_OF
 
-// Answers with `record`, a new reference that it lets go.
+// Answers with `record` and lets it go.
 template <typename Handle, typename Record>
 void AnswerWith(void (*respond)(Handle*, Record*),
                 Handle* handle,
@@ -46,17 +46,12 @@ KorvaneBridgeNativeDriverHealth* Health(
                                                  nullptr);
 }
 
-KorvaneBridgeNativeSystemTelemetrySnapshot* Snapshot() {
-  return korvane_bridge_native_system_telemetry_snapshot_new(
-      TRUE, FALSE, "t", "a", "b", "s", 50, FALSE, 7);
-}
-
 #define CONTROLLER(method) \
   korvane_bridge_virtual_controller_host_api_respond_##method
 #define SYSTEM(method) korvane_bridge_host_system_bridge_api_respond_##method
 
-// A slot that records `name` (and its one argument) and, unless the host
-// defers, runs `answer` with its `handle` (and `argument`).
+// Slots that record `name` (and `argument`) and, unless the host defers,
+// run `answer`.
 #define SLOT(name, answer)                    \
   [](auto* handle, gpointer data) {           \
     if (HostOf(data)->Record(name, handle)) { \
@@ -115,7 +110,17 @@ const KorvaneBridgeHostSystemBridgeApiVTable kSystemSlots = {
     ARGUMENT_SLOT("triggerDeckAction",
                   SYSTEM(trigger_deck_action)(handle, TRUE)),
     SLOT("getSystemTelemetrySnapshot",
-         AnswerWith(SYSTEM(get_system_telemetry_snapshot), handle, Snapshot())),
+         AnswerWith(SYSTEM(get_system_telemetry_snapshot),
+                    handle,
+                    korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
+                                                                        FALSE,
+                                                                        "t",
+                                                                        "a",
+                                                                        "b",
+                                                                        "s",
+                                                                        50,
+                                                                        FALSE,
+                                                                        7))),
     SLOT("listCapturableWindows",
          g_autoptr(FlValue) windows = fl_value_new_list();
          SYSTEM(list_capturable_windows)(handle, windows)),
@@ -155,19 +160,9 @@ Bytes Encode(FlValue* value) {
   return flutter_testing::EncodeMessage(codec, value);
 }
 
-FlValue* Decode(const Bytes& bytes,
-                int* error_code,
-                std::string* error_message) {
+FlValue* Decode(const Bytes& bytes, GError** error) {
   g_autoptr(FlMessageCodec) codec = NewCodec();
-  g_autoptr(GError) error = nullptr;
-  FlValue* value = flutter_testing::DecodeMessage(codec, bytes, &error);
-  if (value == nullptr && error_code != nullptr) {
-    *error_code = error->code;
-  }
-  if (value == nullptr && error_message != nullptr) {
-    *error_message = error->message;
-  }
-  return value;
+  return flutter_testing::DecodeMessage(codec, bytes, error);
 }
 
 FlValue* RecordValue(int code, gpointer record) {
