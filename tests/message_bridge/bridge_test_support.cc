@@ -31,15 +31,6 @@ TEXT_OF(KorvaneBridgeNativeStylusInjectionRequest,
         native_stylus_injection_request)
 #undef TEXT_OF
 
-// Answers with `record` and lets it go.
-template <typename Handle, typename Record>
-void AnswerWith(void (*respond)(Handle*, Record*),
-                Handle* handle,
-                Record* record) {
-  respond(handle, record);
-  g_object_unref(record);
-}
-
 KorvaneBridgeNativeDriverHealth* Health(
     KorvaneBridgeNativeDriverReadiness readiness) {
   return korvane_bridge_native_driver_health_new(readiness, "uinput", 2, TRUE,
@@ -67,15 +58,13 @@ KorvaneBridgeNativeDriverHealth* Health(
 
 const KorvaneBridgeVirtualControllerHostApiVTable kControllerSlots = {
     SLOT("getDriverHealth",
-         AnswerWith(CONTROLLER(get_driver_health),
-                    handle,
-                    Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY))),
+         g_autoptr(KorvaneBridgeNativeDriverHealth) health =
+             Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY);
+         CONTROLLER(get_driver_health)(handle, health)),
     SLOT("setupOrRepairDriver",
-         AnswerWith(
-             CONTROLLER(setup_or_repair_driver),
-             handle,
-             Health(
-                 KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED))),
+         g_autoptr(KorvaneBridgeNativeDriverHealth) health =
+             Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED);
+         CONTROLLER(setup_or_repair_driver)(handle, health)),
     ARGUMENT_SLOT("mountVirtualController",
                   CONTROLLER(mount_virtual_controller)(handle, TRUE)),
     ARGUMENT_SLOT(
@@ -110,17 +99,17 @@ const KorvaneBridgeHostSystemBridgeApiVTable kSystemSlots = {
     ARGUMENT_SLOT("triggerDeckAction",
                   SYSTEM(trigger_deck_action)(handle, TRUE)),
     SLOT("getSystemTelemetrySnapshot",
-         AnswerWith(SYSTEM(get_system_telemetry_snapshot),
-                    handle,
-                    korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
-                                                                        FALSE,
-                                                                        "t",
-                                                                        "a",
-                                                                        "b",
-                                                                        "s",
-                                                                        50,
-                                                                        FALSE,
-                                                                        7))),
+         g_autoptr(KorvaneBridgeNativeSystemTelemetrySnapshot) snapshot =
+             korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
+                                                                 FALSE,
+                                                                 "t",
+                                                                 "a",
+                                                                 "b",
+                                                                 "s",
+                                                                 50,
+                                                                 FALSE,
+                                                                 7);
+         SYSTEM(get_system_telemetry_snapshot)(handle, snapshot)),
     SLOT("listCapturableWindows",
          g_autoptr(FlValue) windows = fl_value_new_list();
          SYSTEM(list_capturable_windows)(handle, windows)),
