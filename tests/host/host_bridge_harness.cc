@@ -22,7 +22,7 @@ std::string ChannelIn(const KorvaneBridgeMethodDescription* methods,
 Bytes RecordArgument(int type_id, gpointer record) {
   g_autoptr(GObject) owned = G_OBJECT(record);
   return Arguments(
-      bridge_testing::List({bridge_testing::RecordValue(type_id, record)}));
+      bridge_testing::List({bridge_testing::RecordValue(type_id, owned)}));
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST(KorvaneBridgeCodecTest, CustomValuesThatAreNotOursAreNotWritten) {
     g_autoptr(FlValue) owned = value;
     g_autoptr(GError) error = nullptr;
     g_autoptr(GBytes) bytes =
-        fl_message_codec_encode_message(codec, value, &error);
+        fl_message_codec_encode_message(codec, owned, &error);
     EXPECT_EQ(bytes, nullptr);
     EXPECT_TRUE(g_error_matches(error, FL_MESSAGE_CODEC_ERROR, code));
   }
