@@ -1,7 +1,6 @@
 // Feeds arbitrary bytes to the bridge codec's decoder, and as a request to
 // every host-API channel, whose slots print every argument they get and
 // answer at once. The first byte picks the target.
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,8 +12,8 @@ namespace {
 using flutter_testing::Bytes;
 using flutter_testing::InProcessDart;
 
-// Undecodable requests are logged as warnings, which is expected here; a
-// critical means an accessor was misused, which is a fault.
+// Undecodable requests are logged as warnings; a critical is a misused
+// accessor.
 void AbortOnCritical(const gchar*,
                      GLogLevelFlags level,
                      const gchar* message,
@@ -51,19 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // keeps reaching the target it was found for.
   size_t target = data[0] % (korvane_bridge_host_api_method_count + 2);
   if (target >= korvane_bridge_host_api_method_count) {
-    g_autoptr(FlMessageCodec) codec = FL_MESSAGE_CODEC(
-        g_object_new(korvane_bridge_message_codec_get_type(), nullptr));
-    g_autoptr(GBytes) bytes = g_bytes_new(message.data(), message.size());
-    g_autoptr(FlValue) value =
-        fl_message_codec_decode_message(codec, bytes, nullptr);
+    g_autoptr(FlValue) value = bridge_testing::Decode(message);
     if (value != nullptr) {
-      // Whatever decodes must encode again.
-      g_autoptr(GError) error = nullptr;
-      g_autoptr(GBytes) again =
-          fl_message_codec_encode_message(codec, value, &error);
-      if (again == nullptr) {
-        abort();
-      }
+      bridge_testing::Encode(value);  // aborts unless it encodes again
     }
     return 0;
   }

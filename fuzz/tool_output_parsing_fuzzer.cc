@@ -1,7 +1,6 @@
-// Feeds arbitrary text to each tool-output parser. A tool that prints
-// something unexpected must leave a volume in range, metadata fields that
-// are the text's own tab-separated pieces and firewall ports allowed only by
-// rules that name them, never a crash.
+// Feeds arbitrary text to each tool-output parser: unexpected output must
+// leave a volume in range, metadata fields that are the text's own
+// tab-separated pieces and ports allowed only by rules that name them.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -33,8 +32,7 @@ void CheckPactl(const std::string& output) {
   }
 }
 
-// Joined again with tabs, the fields give back the text up to its fourth
-// tab: nothing lost, nothing invented.
+// Joined again with tabs, the fields give back the text up to its fourth.
 void CheckMetadata(const std::string& output) {
   const korvane_bridge::MediaMetadata metadata =
       korvane_bridge::SplitMediaMetadata(output);

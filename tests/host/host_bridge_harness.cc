@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "pigeon/korvane_bridge_method_table.h"
 
 namespace host_testing {
@@ -11,13 +13,16 @@ namespace {
 std::string ChannelIn(const KorvaneBridgeMethodDescription* methods,
                       size_t count,
                       const std::string& name) {
-  for (size_t i = 0; i < count; i++) {
-    if (name == methods[i].name) {
-      return methods[i].channel;
-    }
-  }
-  ADD_FAILURE() << "the bridge has no " << name;
-  return name;
+  const auto* found = std::find_if(methods, methods + count,
+                                   [&](auto& m) { return name == m.name; });
+  EXPECT_NE(found, methods + count) << "the bridge has no " << name;
+  return found != methods + count ? found->channel : name;
+}
+
+Bytes RecordArgument(int type_id, gpointer record) {
+  g_autoptr(GObject) owned = G_OBJECT(record);
+  return Arguments(
+      bridge_testing::List({bridge_testing::RecordValue(type_id, owned)}));
 }
 
 }  // namespace
@@ -33,8 +38,7 @@ std::string Event(const std::string& name) {
 }
 
 Bytes NoArguments() {
-  g_autoptr(FlValue) empty = fl_value_new_null();
-  return bridge_testing::Encode(empty);
+  return Arguments(fl_value_new_null());
 }
 
 Bytes Arguments(FlValue* list) {
@@ -43,33 +47,26 @@ Bytes Arguments(FlValue* list) {
 }
 
 Bytes MountPad(int64_t player) {
-  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) request =
+  return RecordArgument(
+      korvane_bridge_virtual_controller_mount_request_type_id,
       korvane_bridge_virtual_controller_mount_request_new(
           player, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_XBOX_360_PAD, "pad",
-          nullptr, TRUE, TRUE);
-  return Arguments(bridge_testing::List({bridge_testing::RecordValue(
-      korvane_bridge_virtual_controller_mount_request_type_id, request)}));
+          nullptr, TRUE, TRUE));
 }
 
 Bytes DeckPress(int action, const gchar* custom_key, bool modifiers) {
-  g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
+  return RecordArgument(
+      korvane_bridge_native_deck_action_request_type_id,
       korvane_bridge_native_deck_action_request_new(
           "button", static_cast<KorvaneBridgeNativeDeckActionType>(action),
-          custom_key, modifiers, modifiers, modifiers, modifiers);
-  return Arguments(bridge_testing::List({bridge_testing::RecordValue(
-      korvane_bridge_native_deck_action_request_type_id, request)}));
+          custom_key, modifiers, modifiers, modifiers, modifiers));
 }
 
 FlValue* Element(const Bytes& bytes) {
-  FlValue* list = bridge_testing::Decode(bytes);
-  EXPECT_NE(list, nullptr);
-  if (list == nullptr) {
-    return fl_value_new_null();
-  }
-  EXPECT_EQ(fl_value_get_length(list), 1u);
-  FlValue* element = fl_value_ref(fl_value_get_list_value(list, 0));
-  fl_value_unref(list);
-  return element;
+  g_autoptr(FlValue) list = bridge_testing::Decode(bytes);
+  EXPECT_TRUE(list != nullptr && fl_value_get_length(list) == 1);
+  return list != nullptr ? fl_value_ref(fl_value_get_list_value(list, 0))
+                         : fl_value_new_null();
 }
 
 void Gate::Pass() {
@@ -89,13 +86,6 @@ void Gate::Open() {
   open_ = true;
   opened_.notify_all();
 }
-
-HostBridgeHarness::HostBridgeHarness()
-    : bridge_(std::make_unique<korvane_bridge::KorvaneLinuxBridge>(
-          dart_.messenger(),
-          kernel_)) {}
-
-HostBridgeHarness::~HostBridgeHarness() = default;
 
 FlValue* HostBridgeHarness::Call(const std::string& channel,
                                  const Bytes& message,

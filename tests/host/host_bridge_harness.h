@@ -19,17 +19,16 @@ namespace host_testing {
 
 using flutter_testing::Bytes;
 
-// Channels as the generated method table names them: a host-API method's,
-// and an event's.
+// The channel of a host-API method, and of an event.
 std::string Method(const std::string& name);
 std::string Event(const std::string& name);
 
 Bytes NoArguments();
 // The encoded argument list, taking `list`.
 Bytes Arguments(FlValue* list);
-// The arguments that mount an Xbox 360 pad with rumble for `player`.
+// Mounts an Xbox 360 pad with rumble.
 Bytes MountPad(int64_t player);
-// The arguments of one deck button press; `modifiers` holds all four.
+// One deck button press; `modifiers` holds all four.
 Bytes DeckPress(int action,
                 const gchar* custom_key = nullptr,
                 bool modifiers = false);
@@ -52,11 +51,7 @@ class Gate {
   bool open_ = false;
 };
 
-class HostBridgeHarness {
- public:
-  HostBridgeHarness();
-  ~HostBridgeHarness();
-
+struct HostBridgeHarness {
   // The reply's single value; fails the test when none comes in time.
   FlValue* Call(const std::string& channel,
                 const Bytes& message = NoArguments(),
@@ -68,7 +63,9 @@ class HostBridgeHarness {
 
   input_testing::FakeKernel kernel_;
   flutter_testing::InProcessDart dart_;
-  std::unique_ptr<korvane_bridge::KorvaneLinuxBridge> bridge_;
+  std::unique_ptr<korvane_bridge::KorvaneLinuxBridge> bridge_ =
+      std::make_unique<korvane_bridge::KorvaneLinuxBridge>(dart_.messenger(),
+                                                           kernel_);
 };
 
 }  // namespace host_testing

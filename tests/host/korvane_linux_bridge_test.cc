@@ -14,16 +14,15 @@ namespace {
 
 using flutter_testing::InProcessDart;
 using host_testing::Bytes;
-using host_testing::Method;
 using host_testing::Element;
+using host_testing::Method;
 using host_testing::NoArguments;
 using input_testing::NodeState;
 
 constexpr auto kReady = KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY;
 
-KorvaneBridgeNativeDriverHealth* HealthOf(FlValue* value) {
-  return KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(
-      fl_value_get_custom_value_object(value));
+gpointer RecordOf(FlValue* value) {
+  return fl_value_get_custom_value_object(value);
 }
 
 class KorvaneLinuxBridgeTest : public ::testing::Test,
@@ -42,12 +41,12 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
        KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED},
       {NodeState::kReady, kReady},
   };
-  ASSERT_TRUE(CallBool(Method("mountVirtualController"),
-                       host_testing::MountPad(2)));
+  ASSERT_TRUE(
+      CallBool(Method("mountVirtualController"), host_testing::MountPad(2)));
   for (const auto& c : cases) {
     kernel_.SetNode(c.node);
     g_autoptr(FlValue) value = Call(Method("getDriverHealth"));
-    auto* health = HealthOf(value);
+    auto* health = KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(RecordOf(value));
     EXPECT_EQ(korvane_bridge_native_driver_health_get_readiness(health),
               c.readiness);
     EXPECT_EQ(korvane_bridge_native_driver_health_get_mounted_controller_count(
@@ -67,18 +66,16 @@ TEST_F(KorvaneLinuxBridgeTest, DriverHealthInEachReadiness) {
 TEST_F(KorvaneLinuxBridgeTest, RepairAnnouncesTheNewHealthOnceAndReplies) {
   kernel_.SetNode(NodeState::kNoPermission);
   kernel_.SetNodeAfterShellCommand(NodeState::kReady);
-  const auto reply =
-      dart_.Send(Method("setupOrRepairDriver"), NoArguments());
+  const auto reply = dart_.Send(Method("setupOrRepairDriver"), NoArguments());
   ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->answered; }));
   InProcessDart::Drain();
   ASSERT_EQ(dart_.received().size(), 1u);
   g_autoptr(FlValue) announced = Element(dart_.received()[0].message);
   g_autoptr(FlValue) replied = Element(reply->bytes);
-  EXPECT_TRUE(korvane_bridge_native_driver_health_equals(HealthOf(announced),
-                                                         HealthOf(replied)));
-  EXPECT_EQ(
-      korvane_bridge_native_driver_health_get_readiness(HealthOf(replied)),
-      kReady);
+  auto* health = KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(RecordOf(replied));
+  EXPECT_TRUE(korvane_bridge_native_driver_health_equals(
+      KORVANE_BRIDGE_NATIVE_DRIVER_HEALTH(RecordOf(announced)), health));
+  EXPECT_EQ(korvane_bridge_native_driver_health_get_readiness(health), kReady);
 }
 
 // The user answers the administrator prompts only after the bridge went.
@@ -116,8 +113,8 @@ TEST(KorvaneLinuxBridgeShutdownTest,
 // ProgramInGuestTest's.
 TEST_F(KorvaneLinuxBridgeTest,
        RumbleFromAForceFeedbackThreadArrivesOnceOnTheMainThread) {
-  ASSERT_TRUE(CallBool(Method("mountVirtualController"),
-                       host_testing::MountPad(4)));
+  ASSERT_TRUE(
+      CallBool(Method("mountVirtualController"), host_testing::MountPad(4)));
   const int fd = input_testing::OpenedDescriptors(kernel_.Calls()).front();
   ff_effect effect{};
   effect.type = FF_RUMBLE;
@@ -142,15 +139,13 @@ TEST_F(KorvaneLinuxBridgeTest,
   g_autoptr(KorvaneBridgeNativeRumbleEvent) expected =
       korvane_bridge_native_rumble_event_new(4, 255, 0);
   EXPECT_TRUE(korvane_bridge_native_rumble_event_equals(
-      KORVANE_BRIDGE_NATIVE_RUMBLE_EVENT(
-          fl_value_get_custom_value_object(value)),
-      expected));
+      KORVANE_BRIDGE_NATIVE_RUMBLE_EVENT(RecordOf(value)), expected));
 }
 
 TEST_F(KorvaneLinuxBridgeTest,
        DestructionStopsTheTelemetryThreadWithinAWaitStep) {
-  // Not a speed figure: a thread that waited out a whole sampling period, or
-  // never noticed the stop, would take far longer than one 100 ms step.
+  // Not a speed figure: waiting out a whole sampling period takes far longer
+  // than one 100 ms step.
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   const auto start = std::chrono::steady_clock::now();
   bridge_.reset();

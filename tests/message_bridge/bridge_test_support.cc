@@ -31,32 +31,18 @@ TEXT_OF(KorvaneBridgeNativeStylusInjectionRequest,
         native_stylus_injection_request)
 #undef TEXT_OF
 
-// Answers with `record`, a new reference that it lets go.
-template <typename Handle, typename Record>
-void AnswerWith(void (*respond)(Handle*, Record*),
-                Handle* handle,
-                Record* record) {
-  respond(handle, record);
-  g_object_unref(record);
-}
-
 KorvaneBridgeNativeDriverHealth* Health(
     KorvaneBridgeNativeDriverReadiness readiness) {
   return korvane_bridge_native_driver_health_new(readiness, "uinput", 2, TRUE,
                                                  nullptr);
 }
 
-KorvaneBridgeNativeSystemTelemetrySnapshot* Snapshot() {
-  return korvane_bridge_native_system_telemetry_snapshot_new(
-      TRUE, FALSE, "t", "a", "b", "s", 50, FALSE, 7);
-}
-
 #define CONTROLLER(method) \
   korvane_bridge_virtual_controller_host_api_respond_##method
 #define SYSTEM(method) korvane_bridge_host_system_bridge_api_respond_##method
 
-// A slot that records `name` (and its one argument) and, unless the host
-// defers, runs `answer` with its `handle` (and `argument`).
+// Slots that record `name` (and `argument`) and, unless the host defers,
+// run `answer`.
 #define SLOT(name, answer)                    \
   [](auto* handle, gpointer data) {           \
     if (HostOf(data)->Record(name, handle)) { \
@@ -72,15 +58,13 @@ KorvaneBridgeNativeSystemTelemetrySnapshot* Snapshot() {
 
 const KorvaneBridgeVirtualControllerHostApiVTable kControllerSlots = {
     SLOT("getDriverHealth",
-         AnswerWith(CONTROLLER(get_driver_health),
-                    handle,
-                    Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY))),
+         g_autoptr(KorvaneBridgeNativeDriverHealth) health =
+             Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_READY);
+         CONTROLLER(get_driver_health)(handle, health)),
     SLOT("setupOrRepairDriver",
-         AnswerWith(
-             CONTROLLER(setup_or_repair_driver),
-             handle,
-             Health(
-                 KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED))),
+         g_autoptr(KorvaneBridgeNativeDriverHealth) health =
+             Health(KORVANE_BRIDGE_NATIVE_DRIVER_READINESS_PERMISSION_REQUIRED);
+         CONTROLLER(setup_or_repair_driver)(handle, health)),
     ARGUMENT_SLOT("mountVirtualController",
                   CONTROLLER(mount_virtual_controller)(handle, TRUE)),
     ARGUMENT_SLOT(
@@ -115,7 +99,17 @@ const KorvaneBridgeHostSystemBridgeApiVTable kSystemSlots = {
     ARGUMENT_SLOT("triggerDeckAction",
                   SYSTEM(trigger_deck_action)(handle, TRUE)),
     SLOT("getSystemTelemetrySnapshot",
-         AnswerWith(SYSTEM(get_system_telemetry_snapshot), handle, Snapshot())),
+         g_autoptr(KorvaneBridgeNativeSystemTelemetrySnapshot) snapshot =
+             korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
+                                                                 FALSE,
+                                                                 "t",
+                                                                 "a",
+                                                                 "b",
+                                                                 "s",
+                                                                 50,
+                                                                 FALSE,
+                                                                 7);
+         SYSTEM(get_system_telemetry_snapshot)(handle, snapshot)),
     SLOT("listCapturableWindows",
          g_autoptr(FlValue) windows = fl_value_new_list();
          SYSTEM(list_capturable_windows)(handle, windows)),
@@ -155,19 +149,9 @@ Bytes Encode(FlValue* value) {
   return flutter_testing::EncodeMessage(codec, value);
 }
 
-FlValue* Decode(const Bytes& bytes,
-                int* error_code,
-                std::string* error_message) {
+FlValue* Decode(const Bytes& bytes, GError** error) {
   g_autoptr(FlMessageCodec) codec = NewCodec();
-  g_autoptr(GError) error = nullptr;
-  FlValue* value = flutter_testing::DecodeMessage(codec, bytes, &error);
-  if (value == nullptr && error_code != nullptr) {
-    *error_code = error->code;
-  }
-  if (value == nullptr && error_message != nullptr) {
-    *error_message = error->message;
-  }
-  return value;
+  return flutter_testing::DecodeMessage(codec, bytes, error);
 }
 
 FlValue* RecordValue(int code, gpointer record) {

@@ -11,18 +11,11 @@
 namespace bridge_testing {
 
 using flutter_testing::Bytes;
-
-// Encodes `value` as one message with the bridge codec.
-Bytes Encode(FlValue* value);
-
-// Decodes one message with the bridge codec; nullptr on failure, with the
-// error's code and message in the optional outputs.
-FlValue* Decode(const Bytes& bytes,
-                int* error_code = nullptr,
-                std::string* error_message = nullptr);
-
-// [values...], taking the values.
 using flutter_testing::List;
+
+// One message of the bridge codec.
+Bytes Encode(FlValue* value);
+FlValue* Decode(const Bytes& bytes, GError** error = nullptr);
 
 // A record wrapped as the custom value of its type code.
 FlValue* RecordValue(int code, gpointer record);
@@ -30,13 +23,12 @@ FlValue* RecordValue(int code, gpointer record);
 using FrameResponse =
     KorvaneBridgeVirtualControllerHostApiPushControllerFrameResponse;
 
-// A host that fills every slot of both host APIs. Each slot records its call
-// as the method's name followed by its arguments as text, and answers at
-// once with a fixed reply: a driver health (ready, then permission required
-// for the repair), true for unmounting player 2 or asking about port 26760
-// and false for other players and ports, false for the desktop input and
-// stylus requests, true for every other yes-or-no, a telemetry snapshot, no
-// windows and no frame.
+// A host that fills every slot of both host APIs. Each slot records the
+// method's name and its arguments as text and answers at once with a fixed
+// reply: a driver health (ready, then permission required for the repair),
+// true only for unmounting player 2 and asking about port 26760, false for
+// requesting desktop input and stylus events, true for every other yes-or-no,
+// a telemetry snapshot, no windows and no frame.
 class RecordingHost {
  public:
   RecordingHost() = default;
@@ -44,17 +36,14 @@ class RecordingHost {
   RecordingHost(const RecordingHost&) = delete;
   RecordingHost& operator=(const RecordingHost&) = delete;
 
-  // Registers both APIs on `messenger` with this host as their user data,
-  // counting its releases in `released`.
+  // Both APIs, with this host as their user data; its releases are counted.
   void Register(FlBinaryMessenger* messenger, const gchar* suffix = nullptr);
-
-  // Records `call`; true when the slot should answer now.
+  // True when the slot should answer now.
   bool Record(std::string call, gpointer handle);
 
   std::vector<std::string> calls;
   int released = 0;
-  // When set, slots keep a reference to their handle in `deferred` instead
-  // of answering.
+  // Slots then keep a reference to their handle in `deferred` instead.
   bool defer = false;
   std::vector<GObject*> deferred;
   // The push-frame slot's answer; nullptr to return none.

@@ -12,10 +12,7 @@
 namespace {
 
 using bridge_testing::Bytes;
-using bridge_testing::Encode;
-using bridge_testing::List;
 using bridge_testing::RecordingHost;
-using bridge_testing::RecordValue;
 using flutter_testing::FromHex;
 using flutter_testing::InProcessDart;
 using flutter_testing::LogCapture;
@@ -25,24 +22,24 @@ using korvane_peer_tool::FindBridgeMethod;
 
 using Calls = std::vector<std::string>;
 
-// The request [frame] for player 1 with the left stick at -5, and the frame
-// as text.
-Bytes FrameRequest(std::string* text = nullptr) {
-  g_autoptr(KorvaneBridgeVirtualControllerFrame) frame =
-      korvane_bridge_virtual_controller_frame_new(
-          1, 0, 0, FALSE, FALSE, -5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, FALSE,
-          0, 0, 0, FALSE, 0, 0, 0);
-  g_autoptr(FlValue) request = List({RecordValue(136, frame)});
-  if (text != nullptr) {
-    *text = " " + DescribeValue(fl_value_get_list_value(request, 0));
+// The request that korvane-peer builds from `arguments`, and the arguments
+// in `text` as the slots record them; no arguments make a null message.
+Bytes Request(const std::string& method,
+              const std::vector<std::string>& arguments,
+              std::string* text = nullptr) {
+  std::string error;
+  g_autoptr(FlValue) request = korvane_peer_tool::BuildRequest(
+      *FindBridgeMethod(method), arguments, &error);
+  EXPECT_NE(request, nullptr) << error;
+  for (size_t i = 0; text != nullptr && i < fl_value_get_length(request); i++) {
+    *text += " " + DescribeValue(fl_value_get_list_value(request, i));
   }
-  return Encode(request);
+  return arguments.empty() ? Bytes{} : bridge_testing::Encode(request);
 }
 
 class HostApisTest : public ::testing::Test {
  protected:
-  // The reply to `request` on `method`'s channel in hex; "" when nothing
-  // handles the channel.
+  // The reply in hex; "" when nothing handles the channel.
   std::string CallHex(const std::string& method,
                       const Bytes& request,
                       const std::string& suffix = "") {
@@ -56,103 +53,75 @@ class HostApisTest : public ::testing::Test {
   InProcessDart dart_;
 };
 
-// Requests as the Dart side sends them, and replies as it reads them.
 TEST_F(HostApisTest, EveryMethodReachesItsSlotAndIsAnswered) {
   host_.Register(dart_.messenger());
-  std::string frame;
-  const Bytes frame_request = FrameRequest(&frame);
   const std::string kTrue = "0c 01 01", kFalse = "0c 01 02", kNull = "0c 01 00";
-  const struct {
-    const char* method;
-    Bytes request;  // no bytes at all stand for a null message
-    std::string arguments;
-    std::string reply;
-  } cases[] = {
+  // The method and korvane-peer's arguments, and the reply.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       // Readiness ready, then permission required; "uinput", 2, true, null.
-      {"getDriverHealth",
-       {},
-       "",
+      {{"getDriverHealth"},
        "0c 01 86 0c 05 82 03 00 00 00 00 07 06 75 69 6e 70 75 74 03 02 00 00 "
        "00 01 00"},
-      {"setupOrRepairDriver", FromHex("00"), "",
+      {{"setupOrRepairDriver"},
        "0c 01 86 0c 05 82 03 02 00 00 00 07 06 75 69 6e 70 75 74 03 02 00 00 "
        "00 01 00"},
-      {"mountVirtualController",
-       FromHex("0c 01 87 0c 06 03 03 00 00 00 81 03 01 00 00 00 07 03 64 65 76 "
-               "07 03 50 61 64 01 02"),
-       " VirtualControllerMountRequest(player_number: 3, persona: 1, "
-       "device_id: \"dev\", display_name: \"Pad\", enable_gyroscope: true, "
-       "enable_rumble: false)",
+      {{"mountVirtualController", "player_number=3", "persona=1",
+        "device_id=dev", "display_name=Pad", "enable_gyroscope=true"},
        kTrue},
-      {"unmountVirtualController", FromHex("0c 01 03 02 00 00 00"), " 2",
+      {{"unmountVirtualController", "player_number=2"}, kTrue},
+      {{"unmountVirtualController", "player_number=8589934592"}, kFalse},
+      {{"unmountAllControllers"}, kNull},
+      {{"pushControllerFrame", "player_number=1", "left_stick_x=-5"}, kNull},
+      {{"isUdpPortAllowedInFirewall", "port=26760"}, kTrue},
+      {{"ensureUdpPortAllowedInFirewall", "rule_name=rule", "port=26759"},
        kTrue},
-      {"unmountVirtualController", FromHex("0c 01 04 00 00 00 00 02 00 00 00"),
-       " 8589934592", kFalse},
-      {"unmountAllControllers", {}, "", kNull},
-      {"pushControllerFrame", frame_request, frame, kNull},
-      {"isUdpPortAllowedInFirewall", FromHex("0c 01 03 88 68 00 00"), " 26760",
-       kTrue},
-      {"ensureUdpPortAllowedInFirewall",
-       FromHex("0c 02 07 04 72 75 6c 65 03 87 68 00 00"), " rule 26759", kTrue},
-      {"hasDesktopInputPermission", {}, "", kTrue},
-      {"requestDesktopInputPermission", {}, "", kFalse},
-      {"hasScreenRecordingPermission", {}, "", kTrue},
-      {"requestScreenRecordingPermission", {}, "", kTrue},
-      {"triggerDeckAction",
-       FromHex("0c 01 8b 0c 07 07 01 61 83 03 03 00 00 00 00 02 02 02 02"),
-       " NativeDeckActionRequest(action_id: \"a\", action_type: 3, "
-       "custom_key_code: null, ctrl_modifier: false, alt_modifier: false, "
-       "shift_modifier: false, meta_modifier: false)",
-       kTrue},
-      {"getSystemTelemetrySnapshot",
-       {},
-       "",
+      {{"hasDesktopInputPermission"}, kTrue},
+      {{"requestDesktopInputPermission"}, kFalse},
+      {{"hasScreenRecordingPermission"}, kTrue},
+      {{"requestScreenRecordingPermission"}, kTrue},
+      {{"triggerDeckAction", "action_id=a", "action_type=3"}, kTrue},
+      {{"getSystemTelemetrySnapshot"},
        "0c 01 8c 0c 09 01 02 07 01 74 07 01 61 07 01 62 07 01 73 03 32 00 00 "
        "00 02 03 07 00 00 00"},
-      {"listCapturableWindows", {}, "", "0c 01 0c 00"},
-      {"captureWindowFrame",
-       FromHex("0c 01 8e 0c 05 03 05 00 00 00 03 80 02 00 00 03 68 01 00 00 03 "
-               "50 00 00 00 03 00 00 00 00"),
-       " SecondScreenCaptureConfig(window_id: 5, target_width: 640, "
-       "target_height: 360, jpeg_quality: 80, previous_frame_hash: 0)",
+      {{"listCapturableWindows"}, "0c 01 0c 00"},
+      {{"captureWindowFrame", "window_id=5", "target_width=640",
+        "target_height=360", "jpeg_quality=80"},
        kNull},
-      {"injectWindowStylusEvent",
-       FromHex("0c 01 90 0c 05 03 05 00 00 00 06 00 00 00 00 00 00 00 00 00 00 "
-               "00 e0 3f 06 00 00 00 00 00 00 00 00 00 00 00 00 00 d0 3f 85 03 "
-               "00 00 00 00 01"),
-       " NativeStylusInjectionRequest(window_id: 5, normalized_u: 0.5, "
-       "normalized_v: 0.25, phase: 0, restore_cursor_on_release: true)",
+      {{"injectWindowStylusEvent", "window_id=5", "normalized_u=0.5",
+        "normalized_v=0.25", "restore_cursor_on_release=true"},
        kFalse},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.method);
+  for (const auto& [call, reply] : cases) {
+    SCOPED_TRACE(call[0]);
     host_.calls.clear();
-    EXPECT_EQ(CallHex(c.method, c.request), c.reply);
-    EXPECT_EQ(host_.calls, Calls{c.method + c.arguments});
+    std::string text;
+    EXPECT_EQ(CallHex(call[0],
+                      Request(call[0], {call.begin() + 1, call.end()}, &text)),
+              reply);
+    EXPECT_EQ(host_.calls, Calls{call[0] + text});
   }
 }
 
 TEST_F(HostApisTest, SuffixesErrorRepliesAndClearingEachApiOnItsOwn) {
   host_.Register(dart_.messenger(), "test");
+  const Bytes frame = Request("pushControllerFrame", {"player_number=1"});
   // [code, message or "", details or null].
   host_.frame_response = [] {
     return korvane_bridge_virtual_controller_host_api_push_controller_frame_response_new_error(
         "busy", nullptr, nullptr);
   };
-  EXPECT_EQ(CallHex("pushControllerFrame", FrameRequest(), ".test"),
+  EXPECT_EQ(CallHex("pushControllerFrame", frame, ".test"),
             "0c 03 07 04 62 75 73 79 07 00 00");
   host_.frame_response = [] {
     g_autoptr(FlValue) details = fl_value_new_int(9);
     return korvane_bridge_virtual_controller_host_api_push_controller_frame_response_new_error(
         "c", "m", details);
   };
-  EXPECT_EQ(CallHex("pushControllerFrame", FrameRequest(), ".test"),
+  EXPECT_EQ(CallHex("pushControllerFrame", frame, ".test"),
             "0c 03 07 01 63 07 01 6d 03 09 00 00 00");
-  // Without the suffix nothing is registered.
-  EXPECT_EQ(CallHex("pushControllerFrame", FrameRequest()), "");
+  EXPECT_EQ(CallHex("pushControllerFrame", frame), "");
 
-  // Clearing removes every channel of one API and releases its user data
-  // once; the other API is untouched.
+  // Clearing one API releases its user data once and leaves the other.
   korvane_bridge_virtual_controller_host_api_clear_method_handlers(
       dart_.messenger(), "test");
   EXPECT_EQ(host_.released, 1);
@@ -178,7 +147,6 @@ TEST_F(HostApisTest, HandlerMayAnswerLaterExactlyOnce) {
       reinterpret_cast<KorvaneBridgeVirtualControllerHostApiResponseHandle*>(
           host_.deferred[0]);
 
-  // Answered after the channel callback returned.
   korvane_bridge_virtual_controller_host_api_respond_unmount_virtual_controller(
       handle, TRUE);
   ASSERT_TRUE(InProcessDart::RunUntil([&] { return reply->answered; }));
@@ -216,12 +184,10 @@ TEST_F(HostApisTest, MalformedArgumentsGetAnErrorReplyNamingTheMethod) {
   for (const auto& [method, request] : cases) {
     SCOPED_TRACE(method);
     const std::string channel = FindBridgeMethod(method)->channel;
-    auto reply = dart_.Call(channel, request);
-    ASSERT_TRUE(reply.has_value());
-    g_autoptr(FlValue) envelope = bridge_testing::Decode(*reply);
+    g_autoptr(FlValue) envelope =
+        bridge_testing::Decode(dart_.Call(channel, request).value_or(Bytes{}));
     ASSERT_NE(envelope, nullptr);
-    // [code, message naming "Api.method", the channel's last two parts, null]
-    // as korvane-peer prints it.
+    // [code, message naming the channel's last two parts, null].
     EXPECT_EQ(
         DescribeValue(envelope),
         "invalid-arguments\nInvalid arguments for " +
