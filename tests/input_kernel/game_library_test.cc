@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -90,93 +89,65 @@ ControllerState Expected(const Control& control) {
   return state;
 }
 
-// Eight pads of every persona, mounted one after another, each opened by
-// the game as it appears.
-class GameLibraryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(game_.ok()) << SDL_GetError();
-    for (size_t i = 0; i < std::size(kPads); ++i) {
-      const int64_t player = static_cast<int64_t>(i) + 1;
-      ASSERT_TRUE(backend_.MountController(
-          player,
-          static_cast<KorvaneBridgeNativeGamepadPersona>(kPads[i].value),
-          "Player " + std::to_string(player)));
-      ASSERT_TRUE(game_.PumpUntil(
-          [&] { return game_.controllers().size() == i + 1; }, kPatience))
-          << "player " << player << " never reached the game";
-    }
+// Eight pads of every persona, mounted one after another and each opened by
+// the game as it appears: each is the controller its persona poses as, each
+// control of a frame reaches the game as the control in the same position
+// on it, and nothing else moves on any pad.
+TEST(GameLibraryTest, EveryControlReadsAsTheSamePositionOnEveryPersona) {
+  UinputPadBackend backend(nullptr);
+  SdlGame game;
+  ASSERT_TRUE(game.ok()) << SDL_GetError();
+  const auto pad = [&](size_t index) { return game.controllers()[index]; };
+  for (size_t i = 0; i < std::size(kPads); ++i) {
+    ASSERT_TRUE(backend.MountController(
+        static_cast<int64_t>(i) + 1,
+        static_cast<KorvaneBridgeNativeGamepadPersona>(kPads[i].value),
+        "Player " + std::to_string(i + 1)));
+    ASSERT_TRUE(game.PumpUntil(
+        [&] { return game.controllers().size() == i + 1; }, kPatience))
+        << "player " << i + 1 << " never reached the game";
   }
-
-  SDL_GameController* Pad(size_t index) { return game_.controllers()[index]; }
-
-  bool Submit(const FrameControls& controls) {
-    return backend_.SubmitFrame(NewFrame(controls).get());
-  }
-
   // Whether every pad reads as `expected` gives it, before long.
-  bool AllRead(const std::vector<ControllerState>& expected) {
-    return game_.PumpUntil(
+  const auto all_read = [&](const std::vector<ControllerState>& expected) {
+    return game.PumpUntil(
         [&] {
           for (size_t i = 0; i < expected.size(); ++i) {
-            if (!(SdlGame::Read(Pad(i)) == expected[i])) {
+            if (!(SdlGame::Read(pad(i)) == expected[i])) {
               return false;
             }
           }
           return true;
         },
         kPatience);
-  }
+  };
+  const auto submit = [&](const FrameControls& controls) {
+    return backend.SubmitFrame(NewFrame(controls).get());
+  };
 
-  UinputPadBackend backend_{nullptr};
-  SdlGame game_;
-};
-
-// Each pad is the controller its persona poses as, and each control of a
-// frame reaches the game as the control in the same position on it, and
-// nothing else moves on any pad.
-TEST_F(GameLibraryTest, EveryControlReadsAsTheSamePositionOnEveryPersona) {
   const std::vector<ControllerState> resting(std::size(kPads));
-  ASSERT_TRUE(AllRead(resting))
-      << "at mount: " << Describe(SdlGame::Read(Pad(0)));
-  for (size_t pad = 0; pad < std::size(kPads); ++pad) {
-    const int64_t player = static_cast<int64_t>(pad) + 1;
+  ASSERT_TRUE(all_read(resting))
+      << "at mount: " << Describe(SdlGame::Read(pad(0)));
+  for (size_t i = 0; i < std::size(kPads); ++i) {
+    const int64_t player = static_cast<int64_t>(i) + 1;
     SCOPED_TRACE("player " + std::to_string(player));
-    EXPECT_EQ(SDL_GameControllerGetType(Pad(pad)), kPads[pad].type);
-    EXPECT_EQ(SDL_GameControllerGetVendor(Pad(pad)), kPads[pad].vendor);
-    EXPECT_EQ(SDL_GameControllerGetProduct(Pad(pad)), kPads[pad].product);
-    EXPECT_EQ(SDL_GameControllerGetProductVersion(Pad(pad)),
-              kPads[pad].version);
-    if (pad < 3) {
-      printf("mapping: persona %d: %s\n", kPads[pad].value,
-             SdlGame::Mapping(Pad(pad)).c_str());
-    }
+    EXPECT_EQ(SDL_GameControllerGetType(pad(i)), kPads[i].type);
+    EXPECT_EQ(SDL_GameControllerGetVendor(pad(i)), kPads[i].vendor);
+    EXPECT_EQ(SDL_GameControllerGetProduct(pad(i)), kPads[i].product);
+    EXPECT_EQ(SDL_GameControllerGetProductVersion(pad(i)), kPads[i].version);
     for (const Control& control : kControls) {
       FrameControls controls = RestingControls(player);
       control.press(controls);
-      ASSERT_TRUE(Submit(controls));
+      ASSERT_TRUE(submit(controls));
       std::vector<ControllerState> expected = resting;
-      expected[pad] = Expected(control);
-      EXPECT_TRUE(AllRead(expected))
-          << "player " << player << " (persona " << kPads[pad].value << "), "
-          << control.what << ": the game reads "
-          << Describe(SdlGame::Read(Pad(pad))) << " instead of "
-          << Describe(expected[pad]);
-      ASSERT_TRUE(Submit(RestingControls(player)));
-      ASSERT_TRUE(AllRead(resting))
-          << "player " << player << " after " << control.what;
+      expected[i] = Expected(control);
+      EXPECT_TRUE(all_read(expected))
+          << "persona " << kPads[i].value << ", " << control.what
+          << ": the game reads " << Describe(SdlGame::Read(pad(i)))
+          << " instead of " << Describe(expected[i]);
+      ASSERT_TRUE(submit(RestingControls(player)));
+      ASSERT_TRUE(all_read(resting)) << "after " << control.what;
     }
   }
-}
-
-TEST_F(GameLibraryTest, UnmountedPadsLeaveTheGame) {
-  ASSERT_TRUE(backend_.UnmountController(3));
-  EXPECT_TRUE(game_.PumpUntil([&] { return game_.controllers().size() == 7; },
-                              kPatience));
-  backend_.UnmountAll();
-  EXPECT_TRUE(
-      game_.PumpUntil([&] { return game_.controllers().empty(); }, kPatience));
-  EXPECT_EQ(SDL_NumJoysticks(), 0);
 }
 
 }  // namespace

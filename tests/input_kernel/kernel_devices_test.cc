@@ -1,24 +1,19 @@
-// The gamepads as the real kernel presents them to a game.
-#include <errno.h>
+// The gamepads and the macro keyboard as the real kernel presents them to a
+// game and to the desktop.
 #include <gtest/gtest.h>
 #include <linux/input.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "evdev_device.h"
-#include "input/frame_translation.h"
 #include "input/uinput_pad_backend.h"
-#include "input_test_support.h"
 
 namespace {
 
 using input_kernel_testing::EvdevDevice;
-using input_kernel_testing::NowMs;
-using korvane_bridge::FrameControls;
 using korvane_bridge::UinputPadBackend;
 
 constexpr size_t kBitsPerLong = 8 * sizeof(unsigned long);
@@ -38,29 +33,18 @@ std::vector<unsigned> SetBits(int fd, unsigned long request, unsigned max) {
   return set;
 }
 
-std::string DeviceName(int fd) {
-  char name[256] = {};
-  EXPECT_GE(ioctl(fd, EVIOCGNAME(sizeof(name)), name), 0);
-  return name;
-}
-
-// A game's descriptor of a device that went reads ENODEV.
-bool Gone(const EvdevDevice& device) {
-  input_event event;
-  return read(device.fd(), &event, sizeof(event)) < 0 && errno == ENODEV;
-}
-
-KorvaneBridgeNativeGamepadPersona Persona(int value) {
-  return static_cast<KorvaneBridgeNativeGamepadPersona>(value);
+input_id Identity(int fd) {
+  input_id id{};
+  EXPECT_GE(ioctl(fd, EVIOCGID, &id), 0);
+  return id;
 }
 
 // Each persona presents what the posed controller's own driver does (xpad
 // for the Xbox 360 pad, hid-nintendo for the Pro Controller), down to the
 // ranges and filtering of its axes; which control a game reads for each of
-// them is GameLibraryTest's. Mounting the player again with another persona
-// value re-creates the device (7 poses as the Xbox pad, yet is another
-// value); with the same value it keeps the device as it is. A display name
-// too long for the kernel is cut to the 79 bytes that fit.
+// them is GameLibraryTest's, and when a re-mount re-creates the device
+// UinputPadBackendTest's. A display name too long for the kernel is cut to
+// the 79 bytes that fit.
 TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
   struct Axis {
     unsigned code;
@@ -79,6 +63,7 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
   const std::vector<unsigned> xbox_keys = {
       BTN_A,      BTN_B,     BTN_X,    BTN_Y,      BTN_TL,    BTN_TR,
       BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR};
+  // Keys and axes in the order of their codes.
   const struct Case {
     int persona;
     const char* name;
@@ -106,29 +91,21 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
   };
 
   UinputPadBackend backend(nullptr);
-  std::optional<EvdevDevice> previous;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.persona);
-    double start = NowMs();
-    ASSERT_TRUE(backend.MountController(1, Persona(c.persona), ""));
+    const auto persona =
+        static_cast<KorvaneBridgeNativeGamepadPersona>(c.persona);
+    const double start = input_kernel_testing::NowMs();
+    ASSERT_TRUE(backend.MountController(1, persona, ""));
     printf("figure: mount of persona %d took %.2f ms\n", c.persona,
-           NowMs() - start);
-    EXPECT_TRUE(!previous || Gone(*previous)) << "two pads for one player";
+           input_kernel_testing::NowMs() - start);
     auto device = EvdevDevice::Open(c.name, O_RDONLY);
     ASSERT_TRUE(device.has_value());
-    int fd = device->fd();
-
-    EXPECT_EQ(DeviceName(fd), c.name);
-    input_id id{};
-    ASSERT_GE(ioctl(fd, EVIOCGID, &id), 0);
-    EXPECT_EQ(id.bustype, BUS_USB);
-
+    const int fd = device->fd();
+    EXPECT_EQ(Identity(fd).bustype, BUS_USB);
     EXPECT_EQ(SetBits(fd, EVIOCGBIT(0, kBitmapBytes), EV_MAX),
               (std::vector<unsigned>{EV_SYN, EV_KEY, EV_ABS, EV_FF}));
-    std::vector<unsigned> sorted_keys = c.keys;
-    std::sort(sorted_keys.begin(), sorted_keys.end());
-    EXPECT_EQ(SetBits(fd, EVIOCGBIT(EV_KEY, kBitmapBytes), KEY_MAX),
-              sorted_keys);
+    EXPECT_EQ(SetBits(fd, EVIOCGBIT(EV_KEY, kBitmapBytes), KEY_MAX), c.keys);
     std::vector<unsigned> axis_codes;
     for (const Axis& axis : c.axes) {
       SCOPED_TRACE(axis.code);
@@ -142,7 +119,6 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
       EXPECT_EQ(info.flat, axis.flat);
       EXPECT_EQ(info.resolution, 0);
     }
-    std::sort(axis_codes.begin(), axis_codes.end());
     EXPECT_EQ(SetBits(fd, EVIOCGBIT(EV_ABS, kBitmapBytes), ABS_MAX),
               axis_codes);
     EXPECT_EQ(SetBits(fd, EVIOCGBIT(EV_FF, kBitmapBytes), FF_MAX),
@@ -150,71 +126,67 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
     int effects = 0;
     ASSERT_GE(ioctl(fd, EVIOCGEFFECTS, &effects), 0);
     EXPECT_EQ(effects, 16);
-    previous.reset();
-    previous.emplace(std::move(*device));
   }
-  ASSERT_TRUE(backend.MountController(1, Persona(7), "another name"));
-  EXPECT_FALSE(Gone(*previous));
-  EXPECT_EQ(DeviceName(previous->fd()), "Microsoft X-Box 360 pad");
-  EXPECT_EQ(backend.MountedCount(), 1u);
-
   std::string long_name(100, 'n');
   long_name[78] = 'e';  // the last byte that fits
-  ASSERT_TRUE(backend.MountController(4, Persona(2), long_name));
-  auto named = EvdevDevice::Open(long_name.substr(0, 79), O_RDONLY);
-  ASSERT_TRUE(named.has_value());
-  EXPECT_EQ(DeviceName(named->fd()), long_name.substr(0, 79));
+  ASSERT_TRUE(backend.MountController(
+      4, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_NINTENDO_PRO_CONTROLLER,
+      long_name));
+  EXPECT_TRUE(EvdevDevice::Open(long_name.substr(0, 79), O_RDONLY));
 }
 
-// The keys the game reads held once `player`'s frame, with only south
-// pressed or nothing, has arrived.
-std::vector<unsigned> HeldAfterFrame(UinputPadBackend& backend,
-                                     EvdevDevice& device,
-                                     int64_t player,
-                                     bool south) {
-  FrameControls controls = input_testing::RestingControls(player);
-  controls.button_mask2 = south ? 1 << 6 : 0;
-  EXPECT_TRUE(backend.SubmitFrame(input_testing::NewFrame(controls).get()));
-  EXPECT_FALSE(device.ReadReport().empty());
-  return SetBits(device.fd(), EVIOCGKEY(kBitmapBytes), KEY_MAX);
-}
+using KeyEvents = std::vector<std::pair<int, int>>;
 
-// The node can go (a module unloaded, a udev rule rewritten) while pads are
-// mounted: their open descriptors keep working, new mounts fail plainly, and
-// a node made again is used again.
-TEST(KernelGamepadTest, UinputNodeRemovedAfterMountLeavesThePadWorking) {
-  struct stat node {};
-  ASSERT_EQ(stat("/dev/uinput", &node), 0);
-  ASSERT_TRUE(S_ISCHR(node.st_mode));
-  ASSERT_EQ(major(node.st_rdev), 10u);
-  // Whatever fails below, the tests after this one get their node back.
-  struct NodeBack {
-    const struct stat& node;
-    ~NodeBack() {
-      if (access("/dev/uinput", F_OK) != 0) {
-        mknod("/dev/uinput", node.st_mode, node.st_rdev);
-      }
+// code=value pairs of a report, its closing SYN_REPORT left out.
+KeyEvents Keys(const std::vector<input_event>& report) {
+  KeyEvents keys;
+  for (const input_event& event : report) {
+    if (event.type == EV_KEY) {
+      keys.emplace_back(event.code, event.value);
+    } else {
+      EXPECT_EQ(event.type, EV_SYN);
     }
-  } node_back{node};
+  }
+  return keys;
+}
 
+// When the kernel took the event in.
+double StampMs(const input_event& event) {
+  return event.input_event_sec * 1e3 + event.input_event_usec / 1e3;
+}
+
+TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
   UinputPadBackend backend(nullptr);
-  ASSERT_TRUE(backend.MountController(3, Persona(0), "node gone pad"));
-  auto device = EvdevDevice::Open("node gone pad", O_RDONLY);
-  ASSERT_TRUE(device.has_value());
-  ASSERT_EQ(unlink("/dev/uinput"), 0);
+  // The device appears on first use. A release of a button that is not down
+  // changes nothing, so the kernel reports nothing for it.
+  ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
+  auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
+  ASSERT_TRUE(keyboard.has_value());
+  EXPECT_TRUE(keyboard->Idle());
+  const input_id id = Identity(keyboard->fd());
+  EXPECT_EQ(std::vector<int>({id.bustype, id.vendor, id.product, id.version}),
+            std::vector<int>({BUS_USB, 0x1209, 0x4B56, 0x0001}));
 
-  EXPECT_EQ(HeldAfterFrame(backend, *device, 3, true),
-            std::vector<unsigned>{BTN_SOUTH});
-  EXPECT_FALSE(backend.MountController(4, Persona(0), "node gone second pad"));
-  EXPECT_EQ(backend.MountedCount(), 1u);
-  EXPECT_TRUE(HeldAfterFrame(backend, *device, 3, false).empty());
+  // Alt+F4, its zero modifier skipped: pressed in order, released in
+  // reverse, in two reports, held long enough for applications that poll the
+  // keyboard state. Two modifiers in order are ProgramInGuestTest's.
+  ASSERT_TRUE(backend.SendKeyChord({0, KEY_LEFTALT}, KEY_F4));
+  const auto press = keyboard->ReadReport();
+  const auto release = keyboard->ReadReport();
+  EXPECT_EQ(Keys(press), (KeyEvents{{KEY_LEFTALT, 1}, {KEY_F4, 1}}));
+  EXPECT_EQ(Keys(release), (KeyEvents{{KEY_F4, 0}, {KEY_LEFTALT, 0}}));
+  ASSERT_FALSE(press.empty() || release.empty());
+  EXPECT_GE(StampMs(release.back()) - StampMs(press.back()), 18.0);
 
-  ASSERT_EQ(mknod("/dev/uinput", node.st_mode, node.st_rdev), 0);
-  ASSERT_TRUE(backend.MountController(4, Persona(0), "node back pad"));
-  EXPECT_TRUE(EvdevDevice::Open("node back pad", O_RDONLY).has_value());
-  EXPECT_EQ(backend.MountedCount(), 2u);
-  EXPECT_EQ(HeldAfterFrame(backend, *device, 3, true),
-            std::vector<unsigned>{BTN_SOUTH});
+  ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, true));
+  ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
+  ASSERT_TRUE(backend.SendMouseButton(BTN_RIGHT, true));
+  EXPECT_EQ(Keys(keyboard->ReadReport()), (KeyEvents{{BTN_LEFT, 1}}));
+  EXPECT_EQ(Keys(keyboard->ReadReport()), (KeyEvents{{BTN_LEFT, 0}}));
+  EXPECT_EQ(Keys(keyboard->ReadReport()), (KeyEvents{{BTN_RIGHT, 1}}));
+
+  EXPECT_FALSE(backend.SendKeyChord({KEY_LEFTCTRL}, 0));
+  EXPECT_TRUE(keyboard->Idle()) << "key 0 types nothing";
 }
 
 }  // namespace
