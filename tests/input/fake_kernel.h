@@ -27,15 +27,12 @@ namespace input_testing {
 
 // What the fake kernel was asked to do, refused calls included.
 struct KernelCall {
-  enum class Kind { kOpen, kIoctl, kWrite, kClose };
-  KernelCall(Kind call_kind, int descriptor, unsigned long code = 0)
-      : kind(call_kind), fd(descriptor), request(code) {}
-
-  Kind kind;
+  enum class Kind { kOpen, kIoctl, kWrite, kClose } kind;
   int fd;  // for an open, the descriptor handed out (-1 when refused)
-  unsigned long request;
-  std::optional<uinput_ff_upload> upload;  // as passed to UI_END_FF_UPLOAD
-  std::vector<input_event> events;         // a write's whole batch
+  unsigned long request = 0;
+  // As passed with an end-of-upload request.
+  std::optional<uinput_ff_upload> upload = std::nullopt;
+  std::vector<input_event> events = {};  // a write's whole batch
 };
 
 enum class NodeState { kAbsent, kNoPermission, kReady };
@@ -97,8 +94,9 @@ class FakeKernel : public korvane_bridge::KernelCalls {
       return Fail(EBADF);
     }
     const auto* events = static_cast<const input_event*>(data);
-    calls_.emplace_back(KernelCall::Kind::kWrite, fd);
-    calls_.back().events.assign(events, events + size / sizeof(input_event));
+    const std::vector<input_event> batch(events,
+                                         events + size / sizeof(input_event));
+    calls_.push_back({KernelCall::Kind::kWrite, fd, 0, std::nullopt, batch});
     ssize_t result = static_cast<ssize_t>(size);
     if (!scripted_writes_.empty()) {
       result = scripted_writes_.front();
@@ -155,14 +153,13 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     return 0;
   }
 
-  // The next `count` opens fail with ENOENT.
-  void FailOpens(int count = 1) { FailRequest(kOpen, count); }
-  // The next `count` ioctls with `request` fail with EINVAL (0: the opens,
-  // with ENOENT).
+  // The next `count` ioctls with `request` fail with EINVAL, or with 0 the
+  // next opens with ENOENT.
   void FailRequest(unsigned long request, int count = 1) {
     std::scoped_lock lock(mutex_);
     failing_[request] = count;
   }
+  void FailOpens(int count = 1) { FailRequest(kOpen, count); }
   // The next write returns `result` (a short count or -1), not the size.
   void ScriptWrite(ssize_t result) {
     std::scoped_lock lock(mutex_);
@@ -173,12 +170,12 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   void QueueUpload(int fd, uint32_t request_id, const ff_effect& effect) {
     std::scoped_lock lock(mutex_);
     uploads_[request_id] = effect;
-    QueueLocked(fd, EV_UINPUT, UI_FF_UPLOAD, static_cast<int32_t>(request_id));
+    QueueLocked(fd, EV_UINPUT, UI_FF_UPLOAD, request_id);
   }
   void QueueErase(int fd, uint32_t request_id, uint32_t effect_id) {
     std::scoped_lock lock(mutex_);
     erases_[request_id] = effect_id;
-    QueueLocked(fd, EV_UINPUT, UI_FF_ERASE, static_cast<int32_t>(request_id));
+    QueueLocked(fd, EV_UINPUT, UI_FF_ERASE, request_id);
   }
   void QueueEvent(int fd, uint16_t type, uint16_t code, int32_t value) {
     std::scoped_lock lock(mutex_);
@@ -235,11 +232,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
 
   bool Refused(unsigned long request) {
     int& left = failing_[request];
-    if (left == 0) {
-      return false;
-    }
-    --left;
-    return true;
+    return left > 0 && left-- > 0;
   }
 
   bool IsOpen(int fd) {
@@ -249,11 +242,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   }
 
   void QueueLocked(int fd, uint16_t type, uint16_t code, int32_t value) {
-    input_event event{};
-    event.type = type;
-    event.code = code;
-    event.value = value;
-    pending_events_[fd].push_back(event);
+    pending_events_[fd].push_back({{}, type, code, value});
     changed_.notify_all();
   }
 

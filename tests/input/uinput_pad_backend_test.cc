@@ -1,18 +1,24 @@
-// Personas, identities, re-mounts and frames as a game sees them are
-// KernelGamepadTest's and GameLibraryTest's, and the macro keyboard's
-// identity, chord order, skipped zero modifiers and clicks
-// KernelMacroKeyboardTest's; here refusals and short writes, which the real
-// kernel does not make on demand.
+// The arithmetic edges of the frame mapping, and the backend on a fake
+// kernel for what the real one does not do on demand. Personas, frames,
+// reports and rumble as a game sees them are the kernel tier's.
 #include "input/uinput_pad_backend.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "fake_kernel.h"
+#include "input/frame_translation.h"
 #include "input_test_support.h"
 
 namespace {
@@ -21,6 +27,7 @@ using input_testing::FakeKernel;
 using input_testing::KernelCall;
 using input_testing::NewFrame;
 using input_testing::RestingControls;
+using korvane_bridge::ScaleStick;
 using korvane_bridge::UinputPadBackend;
 using Trace = std::vector<std::string>;
 
@@ -33,20 +40,81 @@ KorvaneBridgeNativeGamepadPersona Persona(int value) {
 Trace Lifecycle(const FakeKernel& kernel, size_t from) {
   Trace trace;
   const auto calls = kernel.Calls();
-  for (size_t i = from; i < calls.size(); ++i) {
-    const KernelCall& c = calls[i];
-    const std::string fd = " " + std::to_string(c.fd);
-    if (c.kind == KernelCall::Kind::kOpen) {
-      trace.push_back("open" + fd);
-    } else if (c.kind == KernelCall::Kind::kClose) {
-      trace.push_back("close" + fd);
-    } else if (c.request == UI_DEV_CREATE) {
-      trace.push_back("create" + fd);
-    } else if (c.request == UI_DEV_DESTROY) {
-      trace.push_back("destroy" + fd);
+  for (auto c = calls.begin() + from; c != calls.end(); ++c) {
+    const char* step = c->kind == KernelCall::Kind::kOpen    ? "open"
+                       : c->kind == KernelCall::Kind::kClose ? "close"
+                       : c->request == UI_DEV_CREATE         ? "create"
+                       : c->request == UI_DEV_DESTROY        ? "destroy"
+                                                             : nullptr;
+    if (step != nullptr) {
+      trace.push_back(step + (" " + std::to_string(c->fd)));
     }
   }
   return trace;
+}
+
+TEST(FrameTranslationTest, StickScaling) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  const struct {
+    int64_t input;
+    int32_t expected;
+    int32_t expected_symmetric;  // on the Nintendo driver's -32767..32767
+  } cases[] = {
+      {128, 0, 0},          {255, 32767, 32767},    {0, -32768, -32767},
+      {129, 258, 258},      {127, -256, -255},      {300, 32767, 32767},
+      {-5, -32768, -32767}, {1, -32512, -32511},    {254, 32508, 32508},
+      {kMax, 32767, 32767}, {kMin, -32768, -32767},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ScaleStick(c.input, -32768, 32767), c.expected) << c.input;
+    EXPECT_EQ(ScaleStick(c.input, -32767, 32767), c.expected_symmetric)
+        << c.input;
+  }
+}
+
+// Travel presses a trigger button past 30 where a persona has buttons, and
+// opposite d-pad directions cancel out. A trigger pressed only as a bit
+// reading as fully pulled on every persona is GameLibraryTest's.
+TEST(FrameTranslationTest, TriggerThresholdsAndDpad) {
+  const struct {
+    int persona;  // 0 Sony, 1 Xbox, 2 Nintendo
+    int64_t mask1, mask2, l2, r2;
+    uint16_t type, code;
+    int32_t expected;
+  } cases[] = {
+      {0, 0, 0, 30, 0, EV_KEY, BTN_TL2, 0},
+      {0, 0, 0, 31, 0, EV_KEY, BTN_TL2, 1},
+      {0, 0, 0, 0, 31, EV_KEY, BTN_TR2, 1},
+      {0, 0, 0, -10, 0, EV_ABS, ABS_Z, 0},
+      {0, 0, 0, 0, 400, EV_ABS, ABS_RZ, 255},
+      {1, 0, 0, 0, 30, EV_ABS, ABS_RZ, 30},
+      {2, 0, 0, 0, 30, EV_KEY, BTN_TR2, 0},
+      {2, 0, 0, 0, 31, EV_KEY, BTN_TR2, 1},
+      {0, 0b1010'0000, 0, 0, 0, EV_ABS, ABS_HAT0X, 0},
+      {0, 0b0101'0000, 0, 0, 0, EV_ABS, ABS_HAT0Y, 0},
+      // Only the low eight bits of each mask carry buttons.
+      {0, 0, ~int64_t{0xFF}, 0, 0, EV_KEY, BTN_SOUTH, 0},
+  };
+  for (const auto& c : cases) {
+    korvane_bridge::FrameControls controls = RestingControls(1);
+    controls.button_mask1 = c.mask1;
+    controls.button_mask2 = c.mask2;
+    controls.l2_analog = c.l2;
+    controls.r2_analog = c.r2;
+    const auto report = korvane_bridge::TranslateControls(
+        controls, korvane_bridge::LayoutForPersona(c.persona));
+    std::vector<int32_t> values;
+    for (size_t i = 0; i < report.count; ++i) {
+      const input_event& event = report.events[i];
+      if (event.type == c.type && event.code == c.code) {
+        values.push_back(event.value);
+      }
+    }
+    EXPECT_EQ(values, std::vector<int32_t>{c.expected})
+        << "persona " << c.persona << ", code " << c.code << ", l2 " << c.l2
+        << ", r2 " << c.r2;
+  }
 }
 
 // A re-mount with another persona value (7 poses as the Xbox pad too): the
@@ -94,7 +162,9 @@ TEST(UinputPadBackendTest, RefusedCreationLeavesThePlayerUnmounted) {
   }
 }
 
-TEST(UinputPadBackendTest, PlayersOutsideOneToEightAndTheirFramesAreRefused) {
+// Players outside 1..8 and their frames are refused without a kernel call;
+// a short or refused write drops only that frame.
+TEST(UinputPadBackendTest, RefusedPlayersAndWritesDropOnlyTheirFrames) {
   FakeKernel kernel;
   UinputPadBackend backend(nullptr, kernel);
   for (int64_t player : {0, 9, -1, 1000}) {
@@ -103,11 +173,6 @@ TEST(UinputPadBackendTest, PlayersOutsideOneToEightAndTheirFramesAreRefused) {
   }
   EXPECT_FALSE(backend.SubmitFrame(nullptr));
   EXPECT_TRUE(kernel.Calls().empty());
-}
-
-TEST(UinputPadBackendTest, AShortOrFailedWriteDropsOnlyThatFrame) {
-  FakeKernel kernel;
-  UinputPadBackend backend(nullptr, kernel);
   ASSERT_TRUE(backend.MountController(1, Persona(1), ""));
   const auto frame = NewFrame(RestingControls(1));
   kernel.ScriptWrite(456);
@@ -116,6 +181,40 @@ TEST(UinputPadBackendTest, AShortOrFailedWriteDropsOnlyThatFrame) {
   EXPECT_FALSE(backend.SubmitFrame(frame.get()));
   EXPECT_TRUE(backend.SubmitFrame(frame.get()));
   EXPECT_EQ(input_testing::Batches(kernel.Calls(), 100).size(), 3u);
+}
+
+// A process that may not start another thread: the mount fails cleanly,
+// with its device torn down, instead of ending the program. Root ignores
+// process limits, so the check runs in a child that became the user nobody.
+TEST(UinputPadBackendTest, AMountWithoutAWorkerFailsCleanly) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to switch to a user with a thread limit";
+  }
+  constexpr uid_t kNobody = 65534;
+  constexpr int kCannotDrop = 2;
+  const pid_t child = fork();
+  if (child == 0) {
+    // The child itself already uses up this limit of one.
+    const rlimit one = {1, 1};
+    if (setrlimit(RLIMIT_NPROC, &one) != 0 || setgid(kNobody) != 0 ||
+        setuid(kNobody) != 0) {
+      _exit(kCannotDrop);
+    }
+    FakeKernel kernel;
+    UinputPadBackend backend(nullptr, kernel);
+    const bool mounted = backend.MountController(1, Persona(1), "");
+    _exit(!mounted && backend.MountedCount() == 0 &&
+                  kernel.OpenDescriptors().empty() && kernel.Misuses() == 0
+              ? 0
+              : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == kCannotDrop) {
+    GTEST_SKIP() << "this machine does not allow switching users";
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 constexpr uint16_t kLeftCtrl = 29;
@@ -141,9 +240,9 @@ TEST(MacroKeyboardTest, NothingToTypeOrARefusedCreationTypesNothing) {
   }
 }
 
-// A chord is a press report and a release report; a press that did not
-// arrive whole is not followed by a release. A refused write is as short as
-// any (AShortOrFailedWriteDropsOnlyThatFrame).
+// A chord is a press report and a release report (KernelMacroKeyboardTest);
+// a press that did not arrive whole is not followed by a release. A refused
+// write is as short as any (RefusedPlayersAndWritesDropOnlyTheirFrames).
 TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
   const struct {
     bool chord;
@@ -151,7 +250,6 @@ TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
     bool expected;
     size_t batches;
   } cases[] = {
-      {true, {}, true, 2},
       {true, {24}, false, 1},
       {true, {72, 48}, false, 2},
       {false, {24}, false, 1},
@@ -172,10 +270,9 @@ TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
   }
 }
 
-// Everything the backend does from several threads at once: mounts,
-// unmounts and frames racing each other, rumble from the workers, a driver
-// repair on a thread of its own. The fake kernel counts every call on a
-// closed descriptor. Run under ThreadSanitizer too.
+// Mounts, unmounts and frames racing each other, with a game rumbling every
+// pad there is, clicks and driver repairs meanwhile; the fake kernel counts
+// every call on a closed descriptor. Run under ThreadSanitizer too.
 TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
   FakeKernel kernel;
   kernel.SetNode(input_testing::NodeState::kNoPermission);
@@ -183,8 +280,6 @@ TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
   {
     // Without a callback: the rumble goes nowhere, and nothing breaks.
     UinputPadBackend backend(nullptr, kernel);
-    // A game rumbling every gamepad that exists at the moment, and the
-    // handheld streaming frames to every player.
     std::thread game([&] {
       while (!done.load()) {
         for (int fd : kernel.OpenDescriptors()) {
@@ -238,6 +333,120 @@ TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
   }
   EXPECT_TRUE(kernel.OpenDescriptors().empty());
   EXPECT_EQ(kernel.Misuses(), 0);
+}
+
+using Rumble = std::tuple<int64_t, int64_t, int64_t>;
+
+constexpr int64_t kPlayer = 6;
+
+ff_effect Effect(uint16_t type, int16_t id, uint16_t strong, uint16_t weak) {
+  ff_effect effect{};
+  effect.type = type;
+  effect.id = id;
+  effect.u.rumble = {strong, weak};
+  return effect;
+}
+
+class ForceFeedbackWorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(backend_.MountController(kPlayer, Persona(1), ""));
+    fd_ = input_testing::OpenedDescriptors(kernel_.Calls()).front();
+  }
+
+  // Every rumble so far, once the worker handled all that was queued.
+  std::vector<Rumble> Rumbles(bool wait = true) {
+    EXPECT_TRUE(!wait || kernel_.WaitIdle(fd_));
+    std::scoped_lock lock(mutex_);
+    return rumbles_;
+  }
+
+  // How many `request` ioctls the worker made; each upload it ended, it
+  // accepted.
+  size_t Requests(unsigned long request) {
+    size_t made = 0;
+    for (const KernelCall& call : kernel_.Calls()) {
+      made += call.request == request ? 1 : 0;
+      EXPECT_TRUE(!call.upload || call.upload->retval == 0);
+    }
+    return made;
+  }
+
+  FakeKernel kernel_;
+  std::mutex mutex_;
+  std::vector<Rumble> rumbles_;
+  UinputPadBackend backend_{
+      [this](int64_t player, int64_t strong, int64_t weak) {
+        std::scoped_lock lock(mutex_);
+        rumbles_.emplace_back(player, strong, weak);
+      },
+      kernel_};
+  int fd_ = -1;
+};
+
+// Plays of unknown or erased effects, odd play values, an erase without its
+// stop and refused requests, none of which the kernel hands a worker.
+TEST_F(ForceFeedbackWorkerTest, PlaysReportTheUploadedStrengthsOrSilence) {
+  const struct {
+    uint16_t type;  // 0: nothing uploaded
+    bool erase_first;
+    int32_t play_value;
+    int64_t expected_strong, expected_weak;
+  } cases[] = {
+      {FF_RUMBLE, false, 5, 255, 0},  // a repeat count
+      {FF_RUMBLE, false, -1, 0, 0},
+      {FF_RUMBLE, true, 1, 0, 0},
+      {0, false, 1, 0, 0},
+      // Accepted, so that games probing with it keep the device, but silent.
+      {0x51, false, 1, 0, 0},
+  };
+  // Ids never queued make the begin requests fail; a failed begin gets no end.
+  kernel_.QueueEvent(fd_, EV_UINPUT, UI_FF_UPLOAD, 77);
+  kernel_.QueueEvent(fd_, EV_UINPUT, UI_FF_ERASE, 78);
+  uint32_t request = 0;
+  int16_t effect_id = 0;
+  std::vector<Rumble> expected;
+  for (const auto& c : cases) {
+    ++effect_id;
+    if (c.type != 0) {
+      kernel_.QueueUpload(fd_, ++request,
+                          Effect(c.type, effect_id, 65535, 256));
+    }
+    if (c.erase_first) {
+      kernel_.QueueErase(fd_, ++request, effect_id);
+    }
+    kernel_.QueueEvent(fd_, EV_FF, effect_id, c.play_value);
+    expected.emplace_back(kPlayer, c.expected_strong, c.expected_weak);
+  }
+  // The kernel stops an effect before it erases it; should that stop be
+  // lost, the erase of the playing effect alone silences the handheld, and
+  // the erase of another one (effect 1) leaves it rumbling.
+  kernel_.QueueUpload(fd_, 20, Effect(FF_RUMBLE, 20, 0, 65535));
+  kernel_.QueueEvent(fd_, EV_FF, 20, 1);
+  kernel_.QueueErase(fd_, 21, 1);
+  expected.emplace_back(kPlayer, 0, 255);
+  EXPECT_EQ(Rumbles(), expected);
+  kernel_.QueueErase(fd_, 22, 20);
+  expected.emplace_back(kPlayer, 0, 0);
+  EXPECT_EQ(Rumbles(), expected);
+  EXPECT_EQ(Requests(UI_BEGIN_FF_UPLOAD), 6u);
+  EXPECT_EQ(Requests(UI_END_FF_UPLOAD), 5u);
+  EXPECT_EQ(Requests(UI_BEGIN_FF_ERASE), 4u);
+  EXPECT_EQ(Requests(UI_END_FF_ERASE), 3u);
+}
+
+// A game whose requests never run dry: the worker must still notice the
+// stop, and the descriptor is closed only once it left its poll.
+TEST_F(ForceFeedbackWorkerTest, UnmountDuringAFloodOfPlaysEnds) {
+  kernel_.Flood(fd_, EV_FF, 0, 1);
+  for (int waited_ms = 0; Rumbles(false).size() < 3 && waited_ms < 5000;
+       waited_ms += 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_GE(Rumbles(false).size(), 3u);
+  EXPECT_TRUE(backend_.UnmountController(kPlayer));
+  EXPECT_TRUE(kernel_.OpenDescriptors().empty());
+  EXPECT_EQ(kernel_.Misuses(), 0);
 }
 
 }  // namespace
