@@ -58,10 +58,7 @@ class EvdevDevice {
 
   EvdevDevice(EvdevDevice&& other) noexcept
       : fd_(std::exchange(other.fd_, -1)) {}
-  EvdevDevice& operator=(EvdevDevice other) {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
+  EvdevDevice& operator=(EvdevDevice&&) = delete;
   ~EvdevDevice() {
     if (fd_ >= 0) {
       close(fd_);
