@@ -121,7 +121,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     return sizeof(input_event);
   }
 
-  // The workers watch one descriptor each.
   int Poll(pollfd* fds, nfds_t, int timeout_ms) override {
     std::unique_lock<std::mutex> lock(mutex_);
     pollfd& watch = fds[0];
@@ -187,8 +186,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     flooded_.insert(fd);
     QueueLocked(fd, type, code, value);
   }
-  // Whether the reader of `fd` took everything queued and polls again
-  // within 5 s, so that it has handled all of it, callbacks included.
+  // Whether the reader of `fd` handled all that was queued within 5 s.
   bool WaitIdle(int fd) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::seconds(5), [&] {
@@ -214,8 +212,7 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     std::scoped_lock lock(mutex_);
     return open_;
   }
-  // Calls on descriptors that were not open, and closes of a descriptor
-  // that a poll was waiting on.
+  // Calls on closed descriptors, closes of one that a poll waits on.
   int Misuses() const {
     std::scoped_lock lock(mutex_);
     return misuses_;

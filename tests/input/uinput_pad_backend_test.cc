@@ -1,6 +1,5 @@
-// The arithmetic edges of the frame mapping, and the backend on a fake
-// kernel for what the real one does not do on demand. Personas, frames,
-// reports and rumble as a game sees them are the kernel tier's.
+// The frame mapping's edges, and the backend on a fake kernel for what the
+// real one does not do on demand.
 #include "input/uinput_pad_backend.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +34,7 @@ KorvaneBridgeNativeGamepadPersona Persona(int value) {
   return static_cast<KorvaneBridgeNativeGamepadPersona>(value);
 }
 
-// The opens, creations, destructions and closes from the `from`th call on,
-// as "open 100", "create 100", "destroy 100", "close 100".
+// The device lifecycle from the `from`th call on, as "open 100".
 Trace Lifecycle(const FakeKernel& kernel, size_t from) {
   Trace trace;
   const auto calls = kernel.Calls();
@@ -73,9 +71,7 @@ TEST(FrameTranslationTest, StickScaling) {
   }
 }
 
-// Travel presses a trigger button past 30 where a persona has buttons, and
-// opposite d-pad directions cancel out. A trigger pressed only as a bit
-// reading as fully pulled on every persona is GameLibraryTest's.
+// Travel presses a trigger button past 30; opposite d-pad directions cancel.
 TEST(FrameTranslationTest, TriggerThresholdsAndDpad) {
   const struct {
     int persona;  // 0 Sony, 1 Xbox, 2 Nintendo
@@ -117,12 +113,10 @@ TEST(FrameTranslationTest, TriggerThresholdsAndDpad) {
   }
 }
 
-// A re-mount with another persona value (7 poses as the Xbox pad too): the
-// old device goes before the new one exists, so a game never sees two pads
-// for one player, and stays gone when the new one is refused; nothing
-// follows a refused step but the close. Capabilities the kernel refuses do
-// not stop the creation, other players keep their pads, and the next mount
-// that the kernel takes succeeds. The same value keeps the device as it is.
+// A re-mount with another persona value (7 poses as the Xbox pad too):
+// the old device goes first, so a game never sees two pads for one player,
+// and stays gone when the new one is refused. Refused capabilities do not
+// stop the creation; the same value keeps the device.
 TEST(UinputPadBackendTest, RefusedCreationLeavesThePlayerUnmounted) {
   const struct {
     const char* what;
@@ -183,9 +177,8 @@ TEST(UinputPadBackendTest, RefusedPlayersAndWritesDropOnlyTheirFrames) {
   EXPECT_EQ(input_testing::Batches(kernel.Calls(), 100).size(), 3u);
 }
 
-// A process that may not start another thread: the mount fails cleanly,
-// with its device torn down, instead of ending the program. Root ignores
-// process limits, so the check runs in a child that became the user nobody.
+// Out of threads, a mount fails cleanly instead of ending the program. Root
+// ignores process limits, so a child that became nobody mounts.
 TEST(UinputPadBackendTest, AMountWithoutAWorkerFailsCleanly) {
   if (geteuid() != 0) {
     GTEST_SKIP() << "needs root to switch to a user with a thread limit";
@@ -240,9 +233,7 @@ TEST(MacroKeyboardTest, NothingToTypeOrARefusedCreationTypesNothing) {
   }
 }
 
-// A chord is a press report and a release report (KernelMacroKeyboardTest);
-// a press that did not arrive whole is not followed by a release. A refused
-// write is as short as any (RefusedPlayersAndWritesDropOnlyTheirFrames).
+// A press that did not arrive whole is not followed by a release.
 TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
   const struct {
     bool chord;
@@ -257,7 +248,7 @@ TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
   for (const auto& c : cases) {
     FakeKernel kernel;
     UinputPadBackend backend(nullptr, kernel);
-    // Creates the device, with one report of its own.
+    // Creates the device, with a report of its own.
     ASSERT_TRUE(backend.SendMouseButton(kLeftButton, false));
     for (ssize_t result : c.writes) {
       kernel.ScriptWrite(result);
@@ -270,15 +261,14 @@ TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
   }
 }
 
-// Mounts, unmounts and frames racing each other, with a game rumbling every
-// pad there is, clicks and driver repairs meanwhile; the fake kernel counts
-// every call on a closed descriptor. Run under ThreadSanitizer too.
+// Mounts, unmounts, frames, rumble, clicks and repairs racing each other;
+// run under ThreadSanitizer too.
 TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
   FakeKernel kernel;
   kernel.SetNode(input_testing::NodeState::kNoPermission);
   std::atomic<bool> done{false};
   {
-    // Without a callback: the rumble goes nowhere, and nothing breaks.
+    // Without a callback, so the rumble goes nowhere.
     UinputPadBackend backend(nullptr, kernel);
     std::thread game([&] {
       while (!done.load()) {
@@ -361,8 +351,7 @@ class ForceFeedbackWorkerTest : public ::testing::Test {
     return rumbles_;
   }
 
-  // How many `request` ioctls the worker made; each upload it ended, it
-  // accepted.
+  // How many `request` ioctls the worker made, each upload accepted.
   size_t Requests(unsigned long request) {
     size_t made = 0;
     for (const KernelCall& call : kernel_.Calls()) {
@@ -384,8 +373,7 @@ class ForceFeedbackWorkerTest : public ::testing::Test {
   int fd_ = -1;
 };
 
-// Plays of unknown or erased effects, odd play values, an erase without its
-// stop and refused requests, none of which the kernel hands a worker.
+// What the kernel never hands a worker.
 TEST_F(ForceFeedbackWorkerTest, PlaysReportTheUploadedStrengthsOrSilence) {
   const struct {
     uint16_t type;  // 0: nothing uploaded
@@ -418,9 +406,8 @@ TEST_F(ForceFeedbackWorkerTest, PlaysReportTheUploadedStrengthsOrSilence) {
     kernel_.QueueEvent(fd_, EV_FF, effect_id, c.play_value);
     expected.emplace_back(kPlayer, c.expected_strong, c.expected_weak);
   }
-  // The kernel stops an effect before it erases it; should that stop be
-  // lost, the erase of the playing effect alone silences the handheld, and
-  // the erase of another one (effect 1) leaves it rumbling.
+  // Should the kernel's stop before an erase be lost, only the erase of the
+  // playing effect silences the handheld.
   kernel_.QueueUpload(fd_, 20, Effect(FF_RUMBLE, 20, 0, 65535));
   kernel_.QueueEvent(fd_, EV_FF, 20, 1);
   kernel_.QueueErase(fd_, 21, 1);
@@ -435,8 +422,7 @@ TEST_F(ForceFeedbackWorkerTest, PlaysReportTheUploadedStrengthsOrSilence) {
   EXPECT_EQ(Requests(UI_END_FF_ERASE), 3u);
 }
 
-// A game whose requests never run dry: the worker must still notice the
-// stop, and the descriptor is closed only once it left its poll.
+// The descriptor is closed only once the worker left its poll.
 TEST_F(ForceFeedbackWorkerTest, UnmountDuringAFloodOfPlaysEnds) {
   kernel_.Flood(fd_, EV_FF, 0, 1);
   for (int waited_ms = 0; Rumbles(false).size() < 3 && waited_ms < 5000;

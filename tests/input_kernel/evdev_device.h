@@ -31,8 +31,7 @@ inline double NowMs() {
 
 class EvdevDevice {
  public:
-  // The event node of the input device called `name`, once it appears
-  // within 2 s.
+  // The event node of the device called `name`, waiting 2 s for it.
   static std::optional<EvdevDevice> Open(const std::string& name, int flags) {
     const auto deadline = Clock::now() + std::chrono::seconds(2);
     for (; Clock::now() < deadline;
@@ -67,8 +66,7 @@ class EvdevDevice {
 
   int fd() const { return fd_; }
 
-  // The events up to and including the next SYN_REPORT, or nothing when
-  // none arrives within 2 s.
+  // The events up to the next SYN_REPORT; none after 2 s.
   std::vector<input_event> ReadReport() {
     std::vector<input_event> report;
     const auto deadline = Clock::now() + std::chrono::seconds(2);

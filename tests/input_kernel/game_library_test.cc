@@ -1,6 +1,4 @@
-// The pads as a real game reads them: SDL2's game controllers, which look
-// each pad's layout up by its identity and name every control by its
-// position, on the real kernel's evdev nodes.
+// The pads as SDL2's game controllers read them, by position.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,8 +21,7 @@ using korvane_bridge::UinputPadBackend;
 
 constexpr std::chrono::seconds kPatience(3);
 
-// Every persona, twice or more, and a value that poses as the Xbox pad;
-// their identities are KernelGamepadTest's.
+// Every persona, twice or more, and a value that poses as the Xbox pad.
 constexpr int kPads[8] = {0, 1, 2, 0, 2, 1, 7, 2};
 
 // One control of the handheld, and the one control a game reads for it.
@@ -68,10 +65,7 @@ const Control kControls[] = {
 };
 // clang-format on
 
-// Eight pads of every persona, mounted one after another and each opened by
-// the game as it appears: each control of a frame reaches the game as the
-// control in the same position on the controller the pad poses as, nothing
-// else moves on any pad, and unmounted pads leave the game.
+// Each control moves the same-position SDL control of its own pad alone.
 TEST(GameLibraryTest, EveryControlReadsAsTheSamePositionOnEveryPersona) {
   UinputPadBackend backend(nullptr);
   SdlGame game;

@@ -1,6 +1,4 @@
-// The gamepads and the macro keyboard as the real kernel presents them to a
-// game and to the desktop, rumble as a game drives it, and the readiness and
-// repair of /dev/uinput.
+// The devices, rumble and the repair of /dev/uinput on the real kernel.
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
@@ -50,33 +48,24 @@ std::vector<unsigned> SetBits(int fd, unsigned long request, unsigned max) {
   return set;
 }
 
-// Bus, vendor, product and version.
 std::vector<int> Identity(int fd) {
   input_id id{};
   EXPECT_GE(ioctl(fd, EVIOCGID, &id), 0);
   return {id.bustype, id.vendor, id.product, id.version};
 }
 
-// Each persona presents what the posed controller's own driver does (xpad
-// for the Xbox 360 pad, hid-nintendo for the Pro Controller), down to the
-// ranges and filtering of its axes; which control a game reads for each of
-// them is GameLibraryTest's, and when a re-mount re-creates the device
-// UinputPadBackendTest's. A display name too long for the kernel is cut to
-// the 79 bytes that fit.
+// Each persona presents what the posed controller's own driver does (xpad,
+// hid-nintendo), down to the ranges and filtering of its axes.
 TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
-  struct Axis {
-    unsigned code;
+  struct Range {
     int minimum, maximum, fuzz, flat;
   };
-  const std::vector<Axis> sticks_and_triggers = {
-      {ABS_X, -32768, 32767, 16, 128},
-      {ABS_Y, -32768, 32767, 16, 128},
-      {ABS_Z, 0, 255, 0, 0},
-      {ABS_RX, -32768, 32767, 16, 128},
-      {ABS_RY, -32768, 32767, 16, 128},
-      {ABS_RZ, 0, 255, 0, 0},
-      {ABS_HAT0X, -1, 1, 0, 0},
-      {ABS_HAT0Y, -1, 1, 0, 0}};
+  const Range stick{-32768, 32767, 16, 128}, trigger{0, 255, 0, 0};
+  const Range pro_stick{-32767, 32767, 250, 500}, hat{-1, 1, 0, 0};
+  using Axes = std::vector<std::pair<unsigned, Range>>;
+  const Axes sticks_and_triggers = {
+      {ABS_X, stick},  {ABS_Y, stick},    {ABS_Z, trigger}, {ABS_RX, stick},
+      {ABS_RY, stick}, {ABS_RZ, trigger}, {ABS_HAT0X, hat}, {ABS_HAT0Y, hat}};
   const std::vector<unsigned> xbox_keys = {
       BTN_A,      BTN_B,     BTN_X,    BTN_Y,      BTN_TL,    BTN_TR,
       BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR};
@@ -87,7 +76,7 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
     const char* name;
     std::vector<int> identity;
     std::vector<unsigned> keys;
-    std::vector<Axis> axes;
+    Axes axes;
   } cases[] = {
       {0,
        "Sony Interactive Entertainment Wireless Controller",
@@ -101,12 +90,12 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
        {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_Z, BTN_TL, BTN_TR,
         BTN_TL2, BTN_TR2, BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL,
         BTN_THUMBR},
-       {{ABS_X, -32767, 32767, 250, 500},
-        {ABS_Y, -32767, 32767, 250, 500},
-        {ABS_RX, -32767, 32767, 250, 500},
-        {ABS_RY, -32767, 32767, 250, 500},
-        {ABS_HAT0X, -1, 1, 0, 0},
-        {ABS_HAT0Y, -1, 1, 0, 0}}},
+       {{ABS_X, pro_stick},
+        {ABS_Y, pro_stick},
+        {ABS_RX, pro_stick},
+        {ABS_RY, pro_stick},
+        {ABS_HAT0X, hat},
+        {ABS_HAT0Y, hat}}},
       {1, "Microsoft X-Box 360 pad", xbox, xbox_keys, sticks_and_triggers},
       {7, "Microsoft X-Box 360 pad", xbox, xbox_keys, sticks_and_triggers},
   };
@@ -114,10 +103,9 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
   UinputPadBackend backend(nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.persona);
-    const auto persona =
-        static_cast<KorvaneBridgeNativeGamepadPersona>(c.persona);
     const double start = NowMs();
-    ASSERT_TRUE(backend.MountController(1, persona, ""));
+    ASSERT_TRUE(backend.MountController(
+        1, static_cast<KorvaneBridgeNativeGamepadPersona>(c.persona), ""));
     printf("figure: mount of persona %d took %.2f ms\n", c.persona,
            NowMs() - start);
     auto device = EvdevDevice::Open(c.name, O_RDONLY);
@@ -128,15 +116,15 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
               (std::vector<unsigned>{EV_SYN, EV_KEY, EV_ABS, EV_FF}));
     EXPECT_EQ(SetBits(fd, EVIOCGBIT(EV_KEY, kBitmapBytes), KEY_MAX), c.keys);
     std::vector<unsigned> axis_codes;
-    for (const Axis& axis : c.axes) {
-      SCOPED_TRACE(axis.code);
-      axis_codes.push_back(axis.code);
+    for (const auto& [code, range] : c.axes) {
+      SCOPED_TRACE(code);
+      axis_codes.push_back(code);
       input_absinfo info{};
-      ASSERT_GE(ioctl(fd, EVIOCGABS(axis.code), &info), 0);
+      ASSERT_GE(ioctl(fd, EVIOCGABS(code), &info), 0);
       EXPECT_EQ(std::vector<int>({info.value, info.minimum, info.maximum,
                                   info.fuzz, info.flat, info.resolution}),
-                std::vector<int>(
-                    {0, axis.minimum, axis.maximum, axis.fuzz, axis.flat, 0}));
+                std::vector<int>({0, range.minimum, range.maximum, range.fuzz,
+                                  range.flat, 0}));
     }
     EXPECT_EQ(SetBits(fd, EVIOCGBIT(EV_ABS, kBitmapBytes), ABS_MAX),
               axis_codes);
@@ -156,7 +144,7 @@ TEST(KernelGamepadTest, EachPersonaPresentsItsDriversKeysAndAxes) {
 
 using KeyEvents = std::vector<std::pair<int, int>>;
 
-// code=value pairs of a report, its closing SYN_REPORT left out.
+// A report's keys, its closing SYN_REPORT left out.
 KeyEvents Keys(const std::vector<input_event>& report) {
   KeyEvents keys;
   for (const input_event& event : report) {
@@ -169,15 +157,14 @@ KeyEvents Keys(const std::vector<input_event>& report) {
   return keys;
 }
 
-// When the kernel took the event in.
 double StampMs(const input_event& event) {
   return event.input_event_sec * 1e3 + event.input_event_usec / 1e3;
 }
 
 TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
   UinputPadBackend backend(nullptr);
-  // The device appears on first use. A release of a button that is not down
-  // changes nothing, so the kernel reports nothing for it.
+  // The device appears on first use; releasing a button not down reports
+  // nothing.
   ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
   auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
   ASSERT_TRUE(keyboard.has_value());
@@ -185,9 +172,7 @@ TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
   EXPECT_EQ(Identity(keyboard->fd()),
             (std::vector<int>{BUS_USB, 0x1209, 0x4B56, 0x0001}));
 
-  // Alt+F4, its zero modifier skipped: pressed in order, released in
-  // reverse, in two reports, held long enough for applications that poll the
-  // keyboard state. Two modifiers in order are ProgramInGuestTest's.
+  // Held long enough for applications that poll the keyboard state.
   ASSERT_TRUE(backend.SendKeyChord({0, KEY_LEFTALT}, KEY_F4));
   const auto press = keyboard->ReadReport();
   const auto release = keyboard->ReadReport();
@@ -207,9 +192,8 @@ TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
 // (player, strong motor, weak motor)
 using Rumble = std::tuple<int64_t, int64_t, int64_t>;
 
-// Rumble as a real game drives it, through the gamepad's event node held
-// for reading and writing. Uploads (or, with an id, updates) a rumble effect
-// and returns its id, or -1; without a length it plays until stopped.
+// Uploads (or, with an id, updates) a rumble effect as a game does; its id,
+// or -1.
 int Upload(int fd,
            uint16_t strong,
            uint16_t weak,
@@ -230,8 +214,8 @@ bool Send(int fd, uint16_t code, int32_t value) {
   return write(fd, &event, sizeof(event)) == sizeof(event);
 }
 
-// A mounted gamepad whose rumble callbacks, made on its force-feedback
-// thread, are kept in order, and a game holding its event node.
+// A mounted gamepad, its rumble callbacks in order, and a game holding its
+// event node.
 class KernelForceFeedbackTest : public ::testing::Test {
  protected:
   static constexpr int64_t kPlayer = 3;
@@ -246,8 +230,7 @@ class KernelForceFeedbackTest : public ::testing::Test {
     game_.emplace(std::move(*game));
   }
 
-  // The next rumble callback and when it was made; nullopt after
-  // `timeout_ms`.
+  // The next rumble callback and when it was made.
   std::optional<std::pair<Rumble, double>> NextCall(int timeout_ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
@@ -259,7 +242,6 @@ class KernelForceFeedbackTest : public ::testing::Test {
     return call;
   }
 
-  // When the next callback was made, which must report `strong` and `weak`.
   double Next(int64_t strong, int64_t weak, int timeout_ms = 2000) {
     const auto call = NextCall(timeout_ms);
     EXPECT_EQ(call ? call->first : Rumble(), Rumble(kPlayer, strong, weak));
@@ -287,30 +269,27 @@ TEST_F(KernelForceFeedbackTest, PlayStopAndEraseReachTheCallback) {
   Next(255, 127);
   ASSERT_TRUE(Send(fd_, id, 0));
   Next(0, 0);
-  // A stop leaves the effect uploaded: it plays again as it was.
   ASSERT_TRUE(Send(fd_, id, 1));
   Next(255, 127);
-  // Gain requests have no effect: the next call is the play after it.
+  // Gain requests have no effect.
   ASSERT_TRUE(Send(fd_, FF_GAIN, 0x4000));
   ASSERT_EQ(Upload(fd_, 0x0101, 0x0202, id), id);  // overwrites the strengths
   ASSERT_TRUE(Send(fd_, id, 1));
   Next(1, 2);
-  // The kernel stops an effect before erasing it; the slot it frees takes
-  // the strengths of the next upload.
+  // The kernel stops an effect before erasing it.
   ASSERT_EQ(ioctl(fd_, EVIOCRMFF, id), 0);
   Next(0, 0);
   ASSERT_EQ(Upload(fd_, 0x0303, 0x0404), id);
   ASSERT_TRUE(Send(fd_, id, 1));
   Next(3, 4);
-  // A game that quits has the kernel erase its effects the same way.
+  // So it does for a game that quits.
   game_.reset();
   Next(0, 0);
   EXPECT_TRUE(backend_.UnmountController(kPlayer));
   EXPECT_FALSE(NextCall(200).has_value()) << "a silent pad goes without a word";
 }
 
-// The handheld rumbles while the effect would: from the end of its delay to
-// the end of its length. Lower bounds only, as an emulated guest may lag.
+// Lower bounds only, as an emulated guest may lag.
 TEST_F(KernelForceFeedbackTest, TimedEffectsStartAfterTheirDelayAndRunOut) {
   const int timed = Upload(fd_, 0xFFFF, 0x8000, -1, 200, 200);
   ASSERT_GE(timed, 0);
@@ -325,8 +304,7 @@ TEST_F(KernelForceFeedbackTest, TimedEffectsStartAfterTheirDelayAndRunOut) {
   Next(0, 0);
   EXPECT_FALSE(NextCall(600).has_value());
 
-  // A later play supersedes a short one, whose end then silences nothing;
-  // without a length it plays until stopped.
+  // A later play supersedes a short one, whose end then silences nothing.
   const int brief = Upload(fd_, 0xFFFF, 0xFFFF, -1, 0, 300);
   const int endless = Upload(fd_, 0x0101, 0x0202);
   ASSERT_GE(brief, 0);
@@ -350,8 +328,7 @@ TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndSilences) {
   EXPECT_TRUE(backend_.UnmountController(kPlayer));
   const double took = NowMs() - start;
   printf("figure: unmount during rumble took %.1f ms\n", took);
-  // One 100 ms poll period, with room for a loaded emulator; a worker that
-  // missed the stop would hold the unmount for good.
+  // One 100 ms poll period, with room for a loaded emulator.
   EXPECT_LT(took, 500.0);
   // Made before the worker was joined, so already there.
   Next(0, 0, 0);
@@ -360,16 +337,13 @@ TEST_F(KernelForceFeedbackTest, UnmountWhileAGameRumblesIsQuickAndSilences) {
   EXPECT_FALSE(NextCall(200).has_value()) << "no callback after the unmount";
 }
 
-// Readiness and repair against the real node, its modes and unprivileged
-// users.
 constexpr uid_t kUser = 1000;
 constexpr uid_t kOtherUser = 1001;
 constexpr char kNode[] = "/dev/uinput";
 // Where the stand-in pkexec records its arguments.
 constexpr char kCommandLog[] = "/tmp/pkexec-arguments";
 
-// Runs `body` in a child that has dropped to an unprivileged user, and
-// returns its exit status.
+// The exit status of `body` run as `user`.
 int AsUser(const std::function<int()>& body, uid_t user = kUser) {
   pid_t child = fork();
   if (child == 0) {
@@ -444,8 +418,7 @@ TEST_F(KernelReadinessTest, TheThreeStates) {
 }
 
 TEST_F(KernelReadinessTest, RepairRunsTheScriptOnlyWhenNeededAndMustWork) {
-  // A declined prompt, or a script that failed partway and still exited 0:
-  // only the node tells whether the repair worked.
+  // A declined prompt, or a script that failed partway and still exited 0.
   ASSERT_EQ(chmod(kNode, 0600), 0);
   for (const char* prompt : {"exit 126\n", "exit 0\n"}) {
     WriteScript("/tmp/bin/pkexec", prompt);
@@ -456,8 +429,7 @@ TEST_F(KernelReadinessTest, RepairRunsTheScriptOnlyWhenNeededAndMustWork) {
   }
   unlink("/tmp/bin/pkexec");
 
-  // The prompt grants at once and runs the script as root, as pkexec does:
-  // the stand-in is installed setuid root, as the real one is.
+  // A prompt that grants at once, setuid root as the real one.
   const char* const stand_in = "/bin/pkexec_stand_in";
   ASSERT_EQ(access(stand_in, X_OK), 0)
       << "run-guest needs --with pkexec_stand_in";
@@ -474,8 +446,7 @@ TEST_F(KernelReadinessTest, RepairRunsTheScriptOnlyWhenNeededAndMustWork) {
   EXPECT_EQ(access(kCommandLog, F_OK), -1)
       << "pkexec ran although the node was usable";
 
-  // Not usable: the exact script runs as root and opens the node to the
-  // user who asked, and to nobody else.
+  // Not usable: the script opens the node to the user who asked alone.
   ASSERT_EQ(chown(kNode, 0, 0), 0);
   ASSERT_EQ(chmod(kNode, 0600), 0);
   EXPECT_EQ(AsUser(Repair), 0);
