@@ -27,18 +27,12 @@ namespace input_testing {
 
 // What the fake kernel was asked to do, refused calls included.
 struct KernelCall {
-  enum class Kind { kOpen, kIoctl, kWrite, kClose };
-  KernelCall(Kind call_kind, int descriptor, unsigned long code = 0)
-      : kind(call_kind), fd(descriptor), request(code) {}
-
-  Kind kind;
-  // For an open, the descriptor handed out (-1 when refused).
-  int fd;
-  unsigned long request;
+  enum class Kind { kOpen, kIoctl, kWrite, kClose } kind;
+  int fd;  // for an open, the descriptor handed out (-1 when refused)
+  unsigned long request = 0;
   // As passed with an end-of-upload request.
-  std::optional<uinput_ff_upload> upload;
-  // A write's whole batch.
-  std::vector<input_event> events;
+  std::optional<uinput_ff_upload> upload = std::nullopt;
+  std::vector<input_event> events = {};  // a write's whole batch
 };
 
 enum class NodeState { kAbsent, kNoPermission, kReady };
@@ -46,20 +40,20 @@ enum class NodeState { kAbsent, kNoPermission, kReady };
 class FakeKernel : public korvane_bridge::KernelCalls {
  public:
   int Open(const char* path, int) override {
-    Lock lock(mutex_);
-    const bool refused = strcmp(path, "/dev/uinput") != 0 || failing_opens_ > 0;
-    failing_opens_ -= failing_opens_ > 0 ? 1 : 0;
+    std::scoped_lock lock(mutex_);
+    const bool refused = strcmp(path, "/dev/uinput") != 0 || Refused(kOpen);
     const int fd = refused ? -1 : next_fd_++;
-    if (!refused) {
-      open_.insert(fd);
-    }
     calls_.push_back({KernelCall::Kind::kOpen, fd});
-    return refused ? Fail(ENOENT) : fd;
+    if (refused) {
+      return Fail(ENOENT);
+    }
+    open_.insert(fd);
+    return fd;
   }
 
   int Close(int fd) override {
-    Lock lock(mutex_);
-    if (!CheckOpenLocked(fd)) {
+    std::scoped_lock lock(mutex_);
+    if (!IsOpen(fd)) {
       return Fail(EBADF);
     }
     // A worker still polling it would next read someone else's descriptor.
@@ -74,21 +68,19 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   }
 
   int IoctlPointer(int fd, unsigned long request, void* argument) override {
-    Lock lock(mutex_);
-    if (!CheckOpenLocked(fd)) {
+    std::scoped_lock lock(mutex_);
+    if (!IsOpen(fd)) {
       return Fail(EBADF);
     }
     KernelCall call{KernelCall::Kind::kIoctl, fd, request};
-    bool refused = failing_requests_[request] > 0;
-    if (refused) {
-      --failing_requests_[request];
-    } else if (request == UI_END_FF_UPLOAD) {
+    // Begin requests are refused for an id never queued, as the kernel does.
+    bool refused = Refused(request);
+    if (!refused && request == UI_END_FF_UPLOAD) {
       call.upload = *static_cast<uinput_ff_upload*>(argument);
-    } else if (request == UI_BEGIN_FF_UPLOAD) {
-      // Refused for an id never queued, as the kernel refuses it.
+    } else if (!refused && request == UI_BEGIN_FF_UPLOAD) {
       auto* upload = static_cast<uinput_ff_upload*>(argument);
       refused = !Take(uploads_, upload->request_id, &upload->effect);
-    } else if (request == UI_BEGIN_FF_ERASE) {
+    } else if (!refused && request == UI_BEGIN_FF_ERASE) {
       auto* erase = static_cast<uinput_ff_erase*>(argument);
       refused = !Take(erases_, erase->request_id, &erase->effect_id);
     }
@@ -97,13 +89,14 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   }
 
   ssize_t Write(int fd, const void* data, size_t size) override {
-    Lock lock(mutex_);
-    if (!CheckOpenLocked(fd)) {
+    std::scoped_lock lock(mutex_);
+    if (!IsOpen(fd)) {
       return Fail(EBADF);
     }
     const auto* events = static_cast<const input_event*>(data);
-    calls_.emplace_back(KernelCall::Kind::kWrite, fd);
-    calls_.back().events.assign(events, events + size / sizeof(input_event));
+    const std::vector<input_event> batch(events,
+                                         events + size / sizeof(input_event));
+    calls_.push_back({KernelCall::Kind::kWrite, fd, 0, std::nullopt, batch});
     ssize_t result = static_cast<ssize_t>(size);
     if (!scripted_writes_.empty()) {
       result = scripted_writes_.front();
@@ -113,8 +106,8 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   }
 
   ssize_t Read(int fd, void* data, size_t size) override {
-    Lock lock(mutex_);
-    if (!CheckOpenLocked(fd)) {
+    std::scoped_lock lock(mutex_);
+    if (!IsOpen(fd)) {
       return Fail(EBADF);
     }
     auto& pending = pending_events_[fd];
@@ -128,26 +121,25 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     return sizeof(input_event);
   }
 
-  // The workers watch one descriptor each.
   int Poll(pollfd* fds, nfds_t, int timeout_ms) override {
     std::unique_lock<std::mutex> lock(mutex_);
     pollfd& watch = fds[0];
-    if (!CheckOpenLocked(watch.fd)) {
+    if (!IsOpen(watch.fd)) {
       return Fail(EBADF);
     }
     const auto& pending = pending_events_[watch.fd];
     ++polls_waiting_[watch.fd];
+    changed_.notify_all();
     // Cut short, so that idle workers slow no test down.
-    readable_.wait_for(
-        lock, std::min(std::chrono::milliseconds(timeout_ms), kPollWaitLimit),
-        [&] { return !pending.empty(); });
+    changed_.wait_for(lock, std::chrono::milliseconds(std::min(timeout_ms, 5)),
+                      [&] { return !pending.empty(); });
     --polls_waiting_[watch.fd];
     watch.revents = pending.empty() ? 0 : POLLIN;
     return pending.empty() ? 0 : 1;
   }
 
   int Access(const char*, int mode) override {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     if (node_ == NodeState::kAbsent) {
       return Fail(ENOENT);
     }
@@ -155,91 +147,100 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   }
 
   int RunShellCommand(const char*) override {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     node_ = node_after_shell_command_;
     return 0;
   }
 
-  // The next `count` opens fail with ENOENT.
-  void FailOpens(int count = 1) {
-    Lock lock(mutex_);
-    failing_opens_ = count;
-  }
-  // The next `count` ioctls with `request` fail with EINVAL.
+  // The next `count` ioctls with `request` fail with EINVAL, or with 0 the
+  // next opens with ENOENT.
   void FailRequest(unsigned long request, int count = 1) {
-    Lock lock(mutex_);
-    failing_requests_[request] = count;
+    std::scoped_lock lock(mutex_);
+    failing_[request] = count;
   }
+  void FailOpens(int count = 1) { FailRequest(kOpen, count); }
   // The next write returns `result` (a short count or -1), not the size.
   void ScriptWrite(ssize_t result) {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     scripted_writes_.push_back(result);
   }
 
   // Requests and events for the reader of `fd`, in order.
   void QueueUpload(int fd, uint32_t request_id, const ff_effect& effect) {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     uploads_[request_id] = effect;
-    QueueLocked(fd, EV_UINPUT, UI_FF_UPLOAD, static_cast<int32_t>(request_id));
+    QueueLocked(fd, EV_UINPUT, UI_FF_UPLOAD, request_id);
   }
   void QueueErase(int fd, uint32_t request_id, uint32_t effect_id) {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     erases_[request_id] = effect_id;
-    QueueLocked(fd, EV_UINPUT, UI_FF_ERASE, static_cast<int32_t>(request_id));
+    QueueLocked(fd, EV_UINPUT, UI_FF_ERASE, request_id);
   }
   void QueueEvent(int fd, uint16_t type, uint16_t code, int32_t value) {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     QueueLocked(fd, type, code, value);
   }
   // Queues an event that reads of `fd` then return forever.
   void Flood(int fd, uint16_t type, uint16_t code, int32_t value) {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     flooded_.insert(fd);
     QueueLocked(fd, type, code, value);
   }
+  // Whether the reader of `fd` handled all that was queued within 5 s.
+  bool WaitIdle(int fd) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(5), [&] {
+      return pending_events_[fd].empty() && polls_waiting_[fd] > 0;
+    });
+  }
 
   void SetNode(NodeState state) {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     node_ = state;
   }
   // What the node becomes when a shell command runs.
   void SetNodeAfterShellCommand(NodeState state) {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     node_after_shell_command_ = state;
   }
 
   std::vector<KernelCall> Calls() const {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     return calls_;
   }
   std::set<int> OpenDescriptors() const {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     return open_;
   }
-  // Calls on descriptors that were not open, and closes of a descriptor
-  // that a poll was waiting on.
+  // Calls on closed descriptors, closes of one that a poll waits on.
   int Misuses() const {
-    Lock lock(mutex_);
+    std::scoped_lock lock(mutex_);
     return misuses_;
   }
 
  private:
-  using Lock = std::lock_guard<std::mutex>;
-  static constexpr std::chrono::milliseconds kPollWaitLimit{5};
+  // No ioctl request is 0, so it stands for the open in `failing_`.
+  static constexpr unsigned long kOpen = 0;
 
   static int Fail(int error) {
     errno = error;
     return -1;
   }
 
+  bool Refused(unsigned long request) {
+    int& left = failing_[request];
+    return left > 0 && left-- > 0;
+  }
+
+  bool IsOpen(int fd) {
+    const bool open = open_.count(fd) > 0;
+    misuses_ += open ? 0 : 1;
+    return open;
+  }
+
   void QueueLocked(int fd, uint16_t type, uint16_t code, int32_t value) {
-    input_event event;
-    memset(&event, 0, sizeof(event));
-    event.type = type;
-    event.code = code;
-    event.value = value;
-    pending_events_[fd].push_back(event);
-    readable_.notify_all();
+    pending_events_[fd].push_back({{}, type, code, value});
+    changed_.notify_all();
   }
 
   template <typename Value>
@@ -253,19 +254,13 @@ class FakeKernel : public korvane_bridge::KernelCalls {
     return true;
   }
 
-  bool CheckOpenLocked(int fd) {
-    misuses_ += open_.count(fd) > 0 ? 0 : 1;
-    return open_.count(fd) > 0;
-  }
-
   mutable std::mutex mutex_;
-  std::condition_variable readable_;
+  std::condition_variable changed_;
   int next_fd_ = 100;
   std::set<int> open_;
   std::map<int, int> polls_waiting_;
   std::vector<KernelCall> calls_;
-  int failing_opens_ = 0;
-  std::map<unsigned long, int> failing_requests_;
+  std::map<unsigned long, int> failing_;
   std::deque<ssize_t> scripted_writes_;
   std::map<int, std::deque<input_event>> pending_events_;
   std::set<int> flooded_;
@@ -275,21 +270,6 @@ class FakeKernel : public korvane_bridge::KernelCalls {
   NodeState node_after_shell_command_ = NodeState::kReady;
   int misuses_ = 0;
 };
-
-// Calls of one kind on one descriptor, in order; ioctls of one request
-// only when `request` is given.
-inline std::vector<KernelCall> CallsOn(const std::vector<KernelCall>& calls,
-                                       KernelCall::Kind kind,
-                                       int fd,
-                                       unsigned long request = 0) {
-  std::vector<KernelCall> selected;
-  std::copy_if(calls.begin(), calls.end(), std::back_inserter(selected),
-               [&](const KernelCall& c) {
-                 return c.kind == kind && c.fd == fd &&
-                        (request == 0 || c.request == request);
-               });
-  return selected;
-}
 
 // The descriptors handed out by successful opens, in order.
 inline std::vector<int> OpenedDescriptors(
@@ -308,8 +288,10 @@ inline std::vector<std::vector<input_event>> Batches(
     const std::vector<KernelCall>& calls,
     int fd) {
   std::vector<std::vector<input_event>> batches;
-  for (const KernelCall& call : CallsOn(calls, KernelCall::Kind::kWrite, fd)) {
-    batches.push_back(call.events);
+  for (const KernelCall& call : calls) {
+    if (call.kind == KernelCall::Kind::kWrite && call.fd == fd) {
+      batches.push_back(call.events);
+    }
   }
   return batches;
 }

@@ -11,11 +11,8 @@
 
 namespace input_testing {
 
-struct GObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-using FramePtr =
-    std::unique_ptr<KorvaneBridgeVirtualControllerFrame, GObjectUnref>;
+using FramePtr = std::unique_ptr<KorvaneBridgeVirtualControllerFrame,
+                                 decltype(&g_object_unref)>;
 
 // Sticks centred, nothing pressed.
 inline korvane_bridge::FrameControls RestingControls(int64_t player_number) {
@@ -28,11 +25,13 @@ inline korvane_bridge::FrameControls RestingControls(int64_t player_number) {
 
 // Motion, touch and time stamp zero: the gamepad has no use for them.
 inline FramePtr NewFrame(const korvane_bridge::FrameControls& c) {
-  return FramePtr(korvane_bridge_virtual_controller_frame_new(
-      c.player_number, c.button_mask1, c.button_mask2, c.home_button,
-      c.touch_click_button, c.left_stick_x, c.left_stick_y, c.right_stick_x,
-      c.right_stick_y, c.l2_analog, c.r2_analog, 0, 0, 0, 0, 0, 0, 0, false, 0,
-      0, 0, false, 0, 0, 0));
+  return FramePtr(
+      korvane_bridge_virtual_controller_frame_new(
+          c.player_number, c.button_mask1, c.button_mask2, c.home_button,
+          c.touch_click_button, c.left_stick_x, c.left_stick_y, c.right_stick_x,
+          c.right_stick_y, c.l2_analog, c.r2_analog, 0, 0, 0, 0, 0, 0, 0, false,
+          0, 0, 0, false, 0, 0, 0),
+      g_object_unref);
 }
 
 }  // namespace input_testing

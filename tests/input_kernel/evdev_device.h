@@ -15,39 +15,48 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace input_kernel_testing {
 
+using Clock = std::chrono::steady_clock;
+
 // Milliseconds since an arbitrary start, for the figures the tests print.
 inline double NowMs() {
   return std::chrono::duration<double, std::milli>(
-             std::chrono::steady_clock::now().time_since_epoch())
+             Clock::now().time_since_epoch())
       .count();
 }
 
 class EvdevDevice {
  public:
-  // Opens the event node of the input device called `name`, waiting up to
-  // `timeout` for it to appear; nullopt when it does not.
-  static std::optional<EvdevDevice> Open(
-      const std::string& name,
-      int flags,
-      std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-      if (const auto path = FindNode(name)) {
-        const int fd = open(path->c_str(), flags | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-          return EvdevDevice(fd);
+  // The event node of the device called `name`, waiting 2 s for it.
+  static std::optional<EvdevDevice> Open(const std::string& name, int flags) {
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    for (; Clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
+      std::error_code error;
+      for (const auto& entry :
+           std::filesystem::directory_iterator("/sys/class/input", error)) {
+        const std::string node = entry.path().filename();
+        std::string found;
+        if (node.rfind("event", 0) == 0 &&
+            std::getline(std::ifstream(entry.path() / "device/name"), found) &&
+            found == name) {
+          const int fd = open(("/dev/input/" + node).c_str(),
+                              flags | O_NONBLOCK | O_CLOEXEC);
+          if (fd >= 0) {
+            return EvdevDevice(fd);
+          }
         }
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    } while (std::chrono::steady_clock::now() < deadline);
+    }
     return std::nullopt;
   }
 
-  EvdevDevice(EvdevDevice&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  EvdevDevice(EvdevDevice&& other) noexcept
+      : fd_(std::exchange(other.fd_, -1)) {}
   EvdevDevice& operator=(EvdevDevice&&) = delete;
   ~EvdevDevice() {
     if (fd_ >= 0) {
@@ -57,55 +66,30 @@ class EvdevDevice {
 
   int fd() const { return fd_; }
 
-  // The events up to and including the next SYN_REPORT, or nothing when
-  // none arrives within `timeout`.
-  std::vector<input_event> ReadReport(
-      std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
+  // The events up to the next SYN_REPORT; none after 2 s.
+  std::vector<input_event> ReadReport() {
     std::vector<input_event> report;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-      input_event event{};
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    input_event event{};
+    while (report.empty() || report.back().type != EV_SYN ||
+           report.back().code != SYN_REPORT) {
       if (read(fd_, &event, sizeof(event)) == sizeof(event)) {
         report.push_back(event);
-        if (event.type == EV_SYN && event.code == SYN_REPORT) {
-          return report;
-        }
-        continue;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) {
+      } else if (Idle(10) && Clock::now() > deadline) {
         return {};
       }
-      pollfd poll_fd{fd_, POLLIN, 0};
-      poll(&poll_fd, 1, static_cast<int>(left.count()));
     }
+    return report;
   }
 
-  // True when no event is waiting.
-  bool Idle(std::chrono::milliseconds wait = std::chrono::milliseconds(50)) {
+  // True when no event arrives within `wait_ms`.
+  bool Idle(int wait_ms = 50) {
     pollfd poll_fd{fd_, POLLIN, 0};
-    return poll(&poll_fd, 1, static_cast<int>(wait.count())) == 0;
+    return poll(&poll_fd, 1, wait_ms) == 0;
   }
 
  private:
   explicit EvdevDevice(int fd) : fd_(fd) {}
-
-  // The /dev/input/eventN path of the device called `name`, if there is one.
-  static std::optional<std::string> FindNode(const std::string& name) {
-    std::error_code error;
-    for (const auto& entry :
-         std::filesystem::directory_iterator("/sys/class/input", error)) {
-      const std::string node = entry.path().filename();
-      std::ifstream name_file(entry.path() / "device/name");
-      std::string device_name;
-      if (node.rfind("event", 0) == 0 && std::getline(name_file, device_name) &&
-          device_name == name) {
-        return "/dev/input/" + node;
-      }
-    }
-    return std::nullopt;
-  }
 
   int fd_;
 };
