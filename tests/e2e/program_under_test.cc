@@ -4,24 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 
 namespace program_testing {
+namespace {
 
-bool Eventually(const std::function<bool()>& condition, gint64 patience_us) {
-  return peer_testing::Eventually(condition,
-                                  std::chrono::milliseconds(patience_us / 1000),
-                                  std::chrono::milliseconds(20));
+// NULL-terminated, pointing into `words`.
+std::vector<const char*> Argv(const std::vector<std::string>& words) {
+  std::vector<const char*> argv;
+  for (const std::string& word : words) {
+    argv.push_back(word.c_str());
+  }
+  argv.push_back(nullptr);
+  return argv;
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string ReadLine(GDataInputStream* stream) {
-  g_autofree gchar* line =
-      g_data_input_stream_read_line(stream, nullptr, nullptr, nullptr);
-  return line != nullptr ? line : "";
-}
+}  // namespace
 
 Program::Program(const peer_testing::TempDir& dir,
                  const std::string& name,
@@ -42,20 +40,13 @@ Program::Program(const peer_testing::TempDir& dir,
   // First, so that a test's own --peer-socket, the last one, wins.
   arguments.insert(arguments.begin(),
                    {KORVANE_DESKTOP, "--peer-socket=" + socket_});
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments) {
-    argv.push_back(argument.c_str());
-  }
-  argv.push_back(nullptr);
   g_autoptr(GError) error = nullptr;
-  process_ = g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
+  process_ =
+      g_subprocess_launcher_spawnv(launcher, Argv(arguments).data(), &error);
   EXPECT_NE(process_, nullptr) << error->message;
 }
 
 Program::~Program() {
-  if (process_ == nullptr) {
-    return;
-  }
   // Does nothing to a program that has ended already.
   Signal(SIGTERM);
   if (!ExitsCleanly()) {
@@ -63,6 +54,7 @@ Program::~Program() {
     g_subprocess_force_exit(process_);
     g_subprocess_wait(process_, nullptr, nullptr);
   }
+  EXPECT_FALSE(g_file_test(socket_.c_str(), G_FILE_TEST_EXISTS));
   const std::string err = Stderr();
   EXPECT_FALSE(Contains(err, "Sanitizer")) << err;
   if (!warnings_expected_) {
@@ -77,7 +69,7 @@ bool Program::Serving() const {
   // takes over 20 s to start.
   return Eventually(
       [this] { return g_file_test(socket_.c_str(), G_FILE_TEST_EXISTS); },
-      6 * kPatienceUs);
+      6 * kPatience);
 }
 
 PeerRun Program::Peer(const std::vector<std::string>& arguments,
@@ -88,16 +80,11 @@ PeerRun Program::Peer(const std::vector<std::string>& arguments,
 
 GSubprocess* Program::StartPeer(
     const std::vector<std::string>& arguments) const {
-  std::vector<const char*> argv = {KORVANE_PEER};
-  const std::string socket_option = "--socket=" + socket_;
-  argv.push_back(socket_option.c_str());
-  for (const std::string& argument : arguments) {
-    argv.push_back(argument.c_str());
-  }
-  argv.push_back(nullptr);
+  std::vector<std::string> words = {KORVANE_PEER, "--socket=" + socket_};
+  words.insert(words.end(), arguments.begin(), arguments.end());
   g_autoptr(GError) error = nullptr;
   GSubprocess* peer = g_subprocess_newv(
-      argv.data(),
+      Argv(words).data(),
       static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_PIPE |
                                     G_SUBPROCESS_FLAGS_STDOUT_PIPE |
                                     G_SUBPROCESS_FLAGS_STDERR_PIPE),
@@ -107,23 +94,15 @@ GSubprocess* Program::StartPeer(
 }
 
 PeerRun Program::Finish(GSubprocess* peer, const std::string& input) {
-  PeerRun run;
   g_autofree gchar* out = nullptr;
   g_autofree gchar* err = nullptr;
   g_autoptr(GError) error = nullptr;
   EXPECT_TRUE(g_subprocess_communicate_utf8(peer, input.c_str(), nullptr, &out,
                                             &err, &error))
       << error->message;
-  run.out = out != nullptr ? out : "";
-  run.err = err != nullptr ? err : "";
-  if (g_subprocess_get_if_exited(peer)) {
-    run.status = g_subprocess_get_exit_status(peer);
-  }
-  return run;
-}
-
-void Program::Signal(int signal_number) {
-  g_subprocess_send_signal(process_, signal_number);
+  return {g_subprocess_get_if_exited(peer) ? g_subprocess_get_exit_status(peer)
+                                           : -1,
+          out != nullptr ? out : "", err != nullptr ? err : ""};
 }
 
 bool Program::ExitsCleanly() {
@@ -135,14 +114,10 @@ bool Program::ExitsCleanly() {
 }
 
 size_t Program::OpenFiles() const {
-  const std::string fd =
-      std::string("/proc/") + g_subprocess_get_identifier(process_) + "/fd";
-  size_t count = 0;
-  g_autoptr(GDir) dir = g_dir_open(fd.c_str(), 0, nullptr);
-  while (dir != nullptr && g_dir_read_name(dir) != nullptr) {
-    count++;
-  }
-  return count;
+  return std::distance(std::filesystem::directory_iterator(
+                           std::string("/proc/") +
+                           g_subprocess_get_identifier(process_) + "/fd"),
+                       {});
 }
 
 std::string Program::Stderr() const {

@@ -6,6 +6,7 @@
 
 #include <gio/gio.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,13 +15,17 @@
 
 namespace program_testing {
 
-inline constexpr gint64 kPatienceUs = 20 * G_USEC_PER_SEC;
+inline constexpr std::chrono::seconds kPatience(20);
 
-// Keeps polling `condition` for a while; true once it holds.
-bool Eventually(const std::function<bool()>& condition,
-                gint64 patience_us = kPatienceUs);
+inline bool Eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds patience = kPatience) {
+  return peer_testing::Eventually(condition, patience,
+                                  std::chrono::milliseconds(20));
+}
 
-bool Contains(const std::string& text, const std::string& part);
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 struct PeerRun {
   int status = -1;
@@ -36,8 +41,9 @@ class Program {
   Program(const peer_testing::TempDir& dir,
           const std::string& name,
           std::vector<std::string> arguments = {});
-  // Every run ends as a user's would, and must end cleanly: under the
-  // sanitizers a leak or a double destruction shows here.
+  // Every run ends as a user's would, and must end cleanly and take its
+  // socket along: under the sanitizers a leak or a double destruction shows
+  // here.
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -50,13 +56,12 @@ class Program {
   GSubprocess* StartPeer(const std::vector<std::string>& arguments) const;
   static PeerRun Finish(GSubprocess* peer, const std::string& input = "");
 
-  void Signal(int signal_number);
+  void Signal(int signal_number) {
+    g_subprocess_send_signal(process_, signal_number);
+  }
   // True when the program exited by itself with status 0 in time.
   bool ExitsCleanly();
-
-  // From /proc.
   size_t OpenFiles() const;
-
   std::string Stderr() const;
   void ExpectWarnings() { warnings_expected_ = true; }
   const std::string& socket() const { return socket_; }
@@ -67,9 +72,6 @@ class Program {
   GSubprocess* process_ = nullptr;
   bool warnings_expected_ = false;
 };
-
-// One line of a peer's output, without its line end; empty at the end.
-std::string ReadLine(GDataInputStream* stream);
 
 }  // namespace program_testing
 
