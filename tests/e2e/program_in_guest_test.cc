@@ -1,7 +1,6 @@
-// The whole road through the program on a real kernel: korvane_desktop runs
-// in a guest on an X server of its own, korvane-peer plays the handheld,
-// SDL2 plays the game, and a reader of the virtual keyboard's event node
-// plays the desktop.
+// The whole road on a real kernel: korvane_desktop in a guest on an X server
+// of its own, korvane-peer as the handheld, SDL2 as the game, and a reader
+// of the virtual keyboard's event node as the desktop.
 #include <gtest/gtest.h>
 #include <linux/input.h>
 
@@ -25,7 +24,7 @@ using program_testing::Program;
 
 constexpr std::chrono::seconds kPatience(10);
 
-// One line of a peer's output, without its line end; empty at the end.
+// Empty at the end of the stream.
 std::string ReadLine(GDataInputStream* stream) {
   g_autofree gchar* line =
       g_data_input_stream_read_line(stream, nullptr, nullptr, nullptr);
@@ -39,13 +38,11 @@ class Handheld {
       : peer_(program.StartPeer({"script", "-"})),
         output_(g_data_input_stream_new(g_subprocess_get_stdout_pipe(peer_))) {}
   ~Handheld() {
-    g_output_stream_close(g_subprocess_get_stdin_pipe(peer_), nullptr, nullptr);
-    g_subprocess_wait(peer_, nullptr, nullptr);
+    Program::Finish(peer_);
     g_object_unref(output_);
     g_object_unref(peer_);
   }
 
-  // The reply's text.
   std::string Call(const std::string& line) {
     const std::string command = line + "\n";
     g_output_stream_write_all(g_subprocess_get_stdin_pipe(peer_),
@@ -73,22 +70,6 @@ std::string Rumble(int player, int strong, int weak) {
          ", right_motor_intensity: " + std::to_string(weak) + ")";
 }
 
-// The keys a reader of the event node saw, as (code, pressed) in order.
-std::vector<std::pair<int, int>> KeysRead(EvdevDevice& keyboard, size_t count) {
-  std::vector<std::pair<int, int>> keys;
-  std::vector<input_event> report;
-  while (keys.size() < count && !(report = keyboard.ReadReport()).empty()) {
-    for (const input_event& event : report) {
-      if (event.type == EV_KEY) {
-        keys.emplace_back(event.code, event.value);
-      }
-    }
-  }
-  return keys;
-}
-
-// No sound server or media player runs in the guest, so media and volume
-// buttons take their fallback: the multimedia key on the virtual keyboard.
 TEST(ProgramInGuestTest,
      PadsReachTheGameItsRumbleTheHandheldAndDeckKeysTheKeyboard) {
   x_server_testing::PrivateXServer x_server("1280x800x24");
@@ -165,7 +146,8 @@ TEST(ProgramInGuestTest,
   EXPECT_TRUE(
       game.PumpUntil([&] { return game.controllers().empty(); }, kPatience));
 
-  // The keyboard comes with the first press; a reader opens it after that.
+  // No sound server or media player runs here, so media and volume buttons
+  // type their multimedia keys. The keyboard comes with the first press.
   ASSERT_EQ(handheld.Call("triggerDeckAction action_id=first action_type=7"),
             "true");
   auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
@@ -191,7 +173,18 @@ TEST(ProgramInGuestTest,
                                    {KEY_M, 0},
                                    {KEY_LEFTSHIFT, 0},
                                    {KEY_LEFTCTRL, 0}});
-  EXPECT_EQ(KeysRead(*keyboard, expected.size()), expected);
+  // As (code, pressed), in the order a reader of the node sees them.
+  std::vector<std::pair<int, int>> keys;
+  std::vector<input_event> report;
+  while (keys.size() < expected.size() &&
+         !(report = keyboard->ReadReport()).empty()) {
+    for (const input_event& event : report) {
+      if (event.type == EV_KEY) {
+        keys.emplace_back(event.code, event.value);
+      }
+    }
+  }
+  EXPECT_EQ(keys, expected);
   EXPECT_TRUE(keyboard->Idle());
 }
 

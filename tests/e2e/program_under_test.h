@@ -37,32 +37,33 @@ inline bool Contains(const std::string& text, const std::string& part) {
 inline std::string ExpectedHealth() {
   const bool present = access("/dev/uinput", F_OK) == 0;
   const bool usable = access("/dev/uinput", R_OK | W_OK) == 0;
-  const char* const states[][2] = {
-      {"0",
-       "Linux /dev/uinput + Evdev Virtual Gamepad Bridge Ready (SteamOS / "
-       "Proton Compatible)"},
-      {"1",
-       "Kernel module uinput is not loaded. Click Repair to run modprobe "
-       "uinput."},
-      {"2",
-       "Write permission required on /dev/uinput. Click Repair to "
-       "install the uaccess udev rule."}};
-  const char* const* state = states[!present ? 1 : !usable ? 2 : 0];
-  return std::string("NativeDriverHealth(readiness: ") + state[0] +
+  const int readiness = !present ? 1 : !usable ? 2 : 0;
+  const char* const messages[] = {
+      "Linux /dev/uinput + Evdev Virtual Gamepad Bridge Ready (SteamOS / "
+      "Proton Compatible)",
+      "Kernel module uinput is not loaded. Click Repair to run modprobe "
+      "uinput.",
+      "Write permission required on /dev/uinput. Click Repair to install the "
+      "uaccess udev rule."};
+  return "NativeDriverHealth(readiness: " + std::to_string(readiness) +
          ", backend_name: \"Linux uinput + Evdev (SteamOS)\", "
          "mounted_controller_count: 0, can_inject_mouse_and_keyboard: " +
-         (usable ? "true" : "false") + ", status_message: \"" + state[1] +
-         "\")\n";
+         (usable ? "true" : "false") + ", status_message: \"" +
+         messages[readiness] + "\")\n";
 }
 
-// NULL-terminated, pointing into `words`.
-inline std::vector<const char*> Argv(const std::vector<std::string>& words) {
+inline GSubprocess* Spawn(GSubprocessLauncher* launcher,
+                          const std::vector<std::string>& words) {
   std::vector<const char*> argv;
   for (const std::string& word : words) {
     argv.push_back(word.c_str());
   }
   argv.push_back(nullptr);
-  return argv;
+  g_autoptr(GError) error = nullptr;
+  GSubprocess* process =
+      g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
+  EXPECT_NE(process, nullptr) << error->message;
+  return process;
 }
 
 struct PeerRun {
@@ -94,30 +95,23 @@ class Program {
     // First, so that a test's own --peer-socket, the last one, wins.
     arguments.insert(arguments.begin(),
                      {KORVANE_DESKTOP, "--peer-socket=" + socket_});
-    g_autoptr(GError) error = nullptr;
-    process_ =
-        g_subprocess_launcher_spawnv(launcher, Argv(arguments).data(), &error);
-    EXPECT_NE(process_, nullptr) << error->message;
+    process_ = Spawn(launcher, arguments);
   }
 
-  // Every run ends as a user's would, and must end cleanly and take its
-  // socket along: under the sanitizers a leak or a double destruction shows
-  // here.
+  // Every run must end cleanly and take its socket along: under the
+  // sanitizers a leak or a double destruction shows here.
   ~Program() {
     // Does nothing to a program that has ended already.
     Signal(SIGTERM);
-    if (!ExitsCleanly()) {
-      ADD_FAILURE() << "did not end cleanly: " << Stderr();
-      g_subprocess_force_exit(process_);
-      g_subprocess_wait(process_, nullptr, nullptr);
-    }
+    EXPECT_TRUE(ExitsCleanly()) << Stderr();
+    g_subprocess_force_exit(process_);
+    g_subprocess_wait(process_, nullptr, nullptr);
     EXPECT_FALSE(g_file_test(socket_.c_str(), G_FILE_TEST_EXISTS));
     const std::string err = Stderr();
     EXPECT_FALSE(Contains(err, "Sanitizer")) << err;
-    if (!warnings_expected_) {
-      EXPECT_FALSE(Contains(err, "CRITICAL")) << err;
-      EXPECT_FALSE(Contains(err, "WARNING")) << err;
-    }
+    EXPECT_TRUE(warnings_expected_ ||
+                !(Contains(err, "CRITICAL") || Contains(err, "WARNING")))
+        << err;
     g_object_unref(process_);
   }
   Program(const Program&) = delete;
@@ -141,24 +135,18 @@ class Program {
   GSubprocess* StartPeer(const std::vector<std::string>& arguments) const {
     std::vector<std::string> words = {KORVANE_PEER, "--socket=" + socket_};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    g_autoptr(GError) error = nullptr;
-    GSubprocess* peer = g_subprocess_newv(
-        Argv(words).data(),
-        static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_PIPE |
-                                      G_SUBPROCESS_FLAGS_STDOUT_PIPE |
-                                      G_SUBPROCESS_FLAGS_STDERR_PIPE),
-        &error);
-    EXPECT_NE(peer, nullptr) << error->message;
-    return peer;
+    g_autoptr(GSubprocessLauncher) launcher =
+        g_subprocess_launcher_new(static_cast<GSubprocessFlags>(
+            G_SUBPROCESS_FLAGS_STDIN_PIPE | G_SUBPROCESS_FLAGS_STDOUT_PIPE |
+            G_SUBPROCESS_FLAGS_STDERR_PIPE));
+    return Spawn(launcher, words);
   }
 
   static PeerRun Finish(GSubprocess* peer, const std::string& input = "") {
     g_autofree gchar* out = nullptr;
     g_autofree gchar* err = nullptr;
-    g_autoptr(GError) error = nullptr;
-    EXPECT_TRUE(g_subprocess_communicate_utf8(peer, input.c_str(), nullptr,
-                                              &out, &err, &error))
-        << error->message;
+    g_subprocess_communicate_utf8(peer, input.c_str(), nullptr, &out, &err,
+                                  nullptr);
     return {g_subprocess_get_if_exited(peer)
                 ? g_subprocess_get_exit_status(peer)
                 : -1,
