@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,36 +30,12 @@ std::string ReadLine(GDataInputStream* stream) {
   return line != nullptr ? line : "";
 }
 
-// korvane-peer on one connection, fed one call at a time.
-class Handheld {
- public:
-  explicit Handheld(const Program& program)
-      : peer_(program.StartPeer({"script", "-"})),
-        output_(g_data_input_stream_new(g_subprocess_get_stdout_pipe(peer_))) {}
-  ~Handheld() {
-    Program::Finish(peer_);
-    g_object_unref(output_);
-    g_object_unref(peer_);
-  }
-
-  std::string Call(const std::string& line) {
-    const std::string command = line + "\n";
-    g_output_stream_write_all(g_subprocess_get_stdin_pipe(peer_),
-                              command.data(), command.size(), nullptr, nullptr,
-                              nullptr);
-    return ReadLine(output_);
-  }
-
- private:
-  GSubprocess* peer_;
-  GDataInputStream* output_;
-};
-
-std::string Frame(int player, const std::string& controls) {
+// At rest, or with south, the left stick right and the right trigger pulled.
+std::string Frame(int player, bool pressed) {
   return "pushControllerFrame player_number=" + std::to_string(player) +
-         " left_stick_x=128 left_stick_y=128 right_stick_x=128"
-         " right_stick_y=128 " +
-         controls;
+         " left_stick_y=128 right_stick_x=128 right_stick_y=128" +
+         (pressed ? " button_mask2=64 left_stick_x=255 r2_analog=255"
+                  : " left_stick_x=128");
 }
 
 std::string Rumble(int player, int strong, int weak) {
@@ -78,9 +53,17 @@ TEST(ProgramInGuestTest,
   peer_testing::TempDir dir;
   Program program(dir, "guest");
   ASSERT_TRUE(program.Serving()) << program.Stderr();
-  Handheld handheld(program);
-  EXPECT_EQ(handheld.Call("getDriverHealth") + "\n",
-            program_testing::ExpectedHealth());
+  // korvane-peer on one connection, fed one call at a time.
+  g_autoptr(GSubprocess) peer = program.StartPeer({"script", "-"});
+  g_autoptr(GDataInputStream) replies =
+      g_data_input_stream_new(g_subprocess_get_stdout_pipe(peer));
+  const auto call = [&](const std::string& line) {
+    const std::string command = line + "\n";
+    g_output_stream_write_all(g_subprocess_get_stdin_pipe(peer), command.data(),
+                              command.size(), nullptr, nullptr, nullptr);
+    return ReadLine(replies);
+  };
+  EXPECT_EQ(call("getDriverHealth") + "\n", program_testing::ExpectedHealth());
   SdlGame game;
   ASSERT_TRUE(game.ok()) << SDL_GetError();
   const SDL_GameControllerType types[] = {
@@ -88,12 +71,10 @@ TEST(ProgramInGuestTest,
       SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_PRO};
   for (int persona = 0; persona < 3; ++persona) {
     const std::string player = std::to_string(persona + 1);
-    ASSERT_EQ(
-        handheld.Call("mountVirtualController player_number=" + player +
-                      " persona=" + std::to_string(persona) +
-                      " device_id=pad-" + player + " display_name=Player" +
-                      player + " enable_rumble=true"),
-        "true");
+    ASSERT_EQ(call("mountVirtualController player_number=" + player +
+                   " persona=" + std::to_string(persona) +
+                   " display_name=Player" + player + " enable_rumble=true"),
+              "true");
     ASSERT_TRUE(game.PumpUntil(
         [&] { return game.controllers().size() == size_t(persona) + 1; },
         kPatience));
@@ -101,8 +82,7 @@ TEST(ProgramInGuestTest,
               types[persona]);
   }
 
-  // South, the left stick right and the right trigger pulled, one pad at a
-  // time; the others stay at rest.
+  // One pad at a time pressed; the others stay at rest.
   const auto reads = [&] {
     std::vector<std::string> all;
     for (SDL_GameController* pad : game.controllers()) {
@@ -111,15 +91,12 @@ TEST(ProgramInGuestTest,
     return all;
   };
   for (int pad = 0; pad < 3; ++pad) {
-    ASSERT_EQ(handheld.Call(Frame(pad + 1,
-                                  "button_mask2=64 left_stick_x=255 "
-                                  "r2_analog=255")),
-              "null");
+    ASSERT_EQ(call(Frame(pad + 1, true)), "null");
     std::vector<std::string> expected(3, "at rest");
     expected[pad] = "a leftx=32767 righttrigger=32767";
     EXPECT_TRUE(game.PumpUntil([&] { return reads() == expected; }, kPatience))
         << ::testing::PrintToString(reads());
-    ASSERT_EQ(handheld.Call(Frame(pad + 1, "")), "null");
+    ASSERT_EQ(call(Frame(pad + 1, false)), "null");
   }
 
   // The events go to the peer that connected last.
@@ -142,14 +119,13 @@ TEST(ProgramInGuestTest,
         << events.out;
   }
 
-  EXPECT_EQ(handheld.Call("unmountAllControllers"), "null");
+  EXPECT_EQ(call("unmountAllControllers"), "null");
   EXPECT_TRUE(
       game.PumpUntil([&] { return game.controllers().empty(); }, kPatience));
 
   // No sound server or media player runs here, so media and volume buttons
   // type their multimedia keys. The keyboard comes with the first press.
-  ASSERT_EQ(handheld.Call("triggerDeckAction action_id=first action_type=7"),
-            "true");
+  ASSERT_EQ(call("triggerDeckAction action_id=first action_type=7"), "true");
   auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
   ASSERT_TRUE(keyboard.has_value());
 
@@ -158,15 +134,14 @@ TEST(ProgramInGuestTest,
                                        {4, KEY_VOLUMEDOWN},   {5, KEY_MUTE}};
   std::vector<std::pair<int, int>> expected;
   for (const auto& [action, key] : media) {
-    EXPECT_EQ(handheld.Call("triggerDeckAction action_id=media action_type=" +
-                            std::to_string(action)),
+    EXPECT_EQ(call("triggerDeckAction action_id=media action_type=" +
+                   std::to_string(action)),
               "true")
         << action;
     expected.insert(expected.end(), {{key, 1}, {key, 0}});
   }
   // Ctrl+Shift+M: the modifiers first, released last.
-  EXPECT_EQ(handheld.Call("triggerDeckAction action_id=chord action_type=6"),
-            "true");
+  EXPECT_EQ(call("triggerDeckAction action_id=chord action_type=6"), "true");
   expected.insert(expected.end(), {{KEY_LEFTCTRL, 1},
                                    {KEY_LEFTSHIFT, 1},
                                    {KEY_M, 1},

@@ -68,8 +68,7 @@ inline GSubprocess* Spawn(GSubprocessLauncher* launcher,
 
 struct PeerRun {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 // One run of the program, with its own socket, its standard error in a file
@@ -153,9 +152,7 @@ class Program {
             out != nullptr ? out : "", err != nullptr ? err : ""};
   }
 
-  void Signal(int signal_number) {
-    g_subprocess_send_signal(process_, signal_number);
-  }
+  void Signal(int number) { g_subprocess_send_signal(process_, number); }
 
   // True when the program exited by itself with status 0 in time.
   bool ExitsCleanly() {
