@@ -1,11 +1,9 @@
-// The whole road through the program on a real kernel: korvane_desktop runs
-// in a guest on an X server of its own, korvane-peer plays the handheld,
-// SDL2 plays the game, and a reader of the virtual keyboard's event node
-// plays the desktop.
+// The whole road on a real kernel: korvane_desktop in a guest on an X server
+// of its own, korvane-peer as the handheld, SDL2 as the game, and a reader
+// of the virtual keyboard's event node as the desktop.
 #include <gtest/gtest.h>
 #include <linux/input.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,44 +20,22 @@ using game_probe::Describe;
 using game_probe::SdlGame;
 using input_kernel_testing::EvdevDevice;
 using program_testing::Program;
-using program_testing::ReadLine;
 
 constexpr std::chrono::seconds kPatience(10);
 
-// korvane-peer on one connection, fed one call at a time.
-class Handheld {
- public:
-  explicit Handheld(const Program& program)
-      : peer_(program.StartPeer({"script", "-"})),
-        output_(g_data_input_stream_new(g_subprocess_get_stdout_pipe(peer_))) {}
-  ~Handheld() {
-    g_output_stream_close(g_subprocess_get_stdin_pipe(peer_), nullptr, nullptr);
-    g_subprocess_wait(peer_, nullptr, nullptr);
-    g_object_unref(output_);
-    g_object_unref(peer_);
-  }
+// Empty at the end of the stream.
+std::string ReadLine(GDataInputStream* stream) {
+  g_autofree gchar* line =
+      g_data_input_stream_read_line(stream, nullptr, nullptr, nullptr);
+  return line != nullptr ? line : "";
+}
 
-  // The reply's text.
-  std::string Call(const std::string& line) {
-    const std::string command = line + "\n";
-    if (!g_output_stream_write_all(g_subprocess_get_stdin_pipe(peer_),
-                                   command.data(), command.size(), nullptr,
-                                   nullptr, nullptr)) {
-      return "(korvane-peer is gone)";
-    }
-    return ReadLine(output_);
-  }
-
- private:
-  GSubprocess* peer_;
-  GDataInputStream* output_;
-};
-
-std::string Frame(int player, const std::string& controls) {
+// At rest, or with south, the left stick right and the right trigger pulled.
+std::string Frame(int player, bool pressed) {
   return "pushControllerFrame player_number=" + std::to_string(player) +
-         " left_stick_x=128 left_stick_y=128 right_stick_x=128"
-         " right_stick_y=128 " +
-         controls;
+         " left_stick_y=128 right_stick_x=128 right_stick_y=128" +
+         (pressed ? " button_mask2=64 left_stick_x=255 r2_analog=255"
+                  : " left_stick_x=128");
 }
 
 std::string Rumble(int player, int strong, int weak) {
@@ -69,62 +45,25 @@ std::string Rumble(int player, int strong, int weak) {
          ", right_motor_intensity: " + std::to_string(weak) + ")";
 }
 
-// The keys a reader of the event node saw, as (code, pressed) in order.
-std::vector<std::pair<int, int>> KeysRead(EvdevDevice& keyboard, size_t count) {
-  std::vector<std::pair<int, int>> keys;
-  while (keys.size() < count) {
-    const std::vector<input_event> report = keyboard.ReadReport();
-    if (report.empty()) {
-      break;
-    }
-    for (const input_event& event : report) {
-      if (event.type == EV_KEY) {
-        keys.emplace_back(event.code, event.value);
-      }
-    }
-  }
-  return keys;
-}
-
-// An X server and the program on it, for every test: under
-// AddressSanitizer in the emulated guest the program takes half a minute to
-// start.
-struct GuestDesktop {
-  x_server_testing::PrivateXServer x_server{"1280x800x24"};
+TEST(ProgramInGuestTest,
+     PadsReachTheGameItsRumbleTheHandheldAndDeckKeysTheKeyboard) {
+  x_server_testing::PrivateXServer x_server("1280x800x24");
+  ASSERT_FALSE(x_server.name().empty()) << "no X server";
+  g_setenv("DISPLAY", x_server.name().c_str(), TRUE);
   peer_testing::TempDir dir;
-  // Last, so that it ends before its server.
-  std::unique_ptr<Program> program;
-};
-
-class ProgramInGuestTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    desktop_ = std::make_unique<GuestDesktop>();
-    g_setenv("DISPLAY", desktop_->x_server.name().c_str(), TRUE);
-    desktop_->program = std::make_unique<Program>(desktop_->dir, "guest");
-  }
-  static void TearDownTestSuite() { desktop_.reset(); }
-
-  void SetUp() override {
-    ASSERT_FALSE(desktop_->x_server.name().empty()) << "no X server";
-    ASSERT_TRUE(program().Serving()) << program().Stderr();
-  }
-
-  static const Program& program() { return *desktop_->program; }
-
-  static inline std::unique_ptr<GuestDesktop> desktop_;
-};
-
-TEST_F(ProgramInGuestTest,
-       PadsOfEveryPersonaReachTheGameAndItsRumbleTheHandheld) {
-  Handheld handheld(program());
-  EXPECT_EQ(handheld.Call("getDriverHealth"),
-            "NativeDriverHealth(readiness: 0, backend_name: \"Linux uinput + "
-            "Evdev (SteamOS)\", mounted_controller_count: 0, "
-            "can_inject_mouse_and_keyboard: true, status_message: \"Linux "
-            "/dev/uinput + Evdev Virtual Gamepad Bridge Ready (SteamOS / "
-            "Proton Compatible)\")");
-
+  Program program(dir, "guest");
+  ASSERT_TRUE(program.Serving()) << program.Stderr();
+  // korvane-peer on one connection, fed one call at a time.
+  g_autoptr(GSubprocess) peer = program.StartPeer({"script", "-"});
+  g_autoptr(GDataInputStream) replies =
+      g_data_input_stream_new(g_subprocess_get_stdout_pipe(peer));
+  const auto call = [&](const std::string& line) {
+    const std::string command = line + "\n";
+    g_output_stream_write_all(g_subprocess_get_stdin_pipe(peer), command.data(),
+                              command.size(), nullptr, nullptr, nullptr);
+    return ReadLine(replies);
+  };
+  EXPECT_EQ(call("getDriverHealth") + "\n", program_testing::ExpectedHealth());
   SdlGame game;
   ASSERT_TRUE(game.ok()) << SDL_GetError();
   const SDL_GameControllerType types[] = {
@@ -132,12 +71,10 @@ TEST_F(ProgramInGuestTest,
       SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_PRO};
   for (int persona = 0; persona < 3; ++persona) {
     const std::string player = std::to_string(persona + 1);
-    ASSERT_EQ(
-        handheld.Call("mountVirtualController player_number=" + player +
-                      " persona=" + std::to_string(persona) +
-                      " device_id=pad-" + player + " display_name=Player" +
-                      player + " enable_rumble=true"),
-        "true");
+    ASSERT_EQ(call("mountVirtualController player_number=" + player +
+                   " persona=" + std::to_string(persona) +
+                   " display_name=Player" + player + " enable_rumble=true"),
+              "true");
     ASSERT_TRUE(game.PumpUntil(
         [&] { return game.controllers().size() == size_t(persona) + 1; },
         kPatience));
@@ -145,33 +82,26 @@ TEST_F(ProgramInGuestTest,
               types[persona]);
   }
 
-  // South, the left stick right and the right trigger pulled, one pad at a
-  // time; the others stay at rest.
+  // One pad at a time pressed; the others stay at rest.
+  const auto reads = [&] {
+    std::vector<std::string> all;
+    for (SDL_GameController* pad : game.controllers()) {
+      all.push_back(Describe(SdlGame::Read(pad)));
+    }
+    return all;
+  };
   for (int pad = 0; pad < 3; ++pad) {
-    ASSERT_EQ(handheld.Call(Frame(pad + 1,
-                                  "button_mask2=64 left_stick_x=255 "
-                                  "r2_analog=255")),
-              "null");
-    EXPECT_TRUE(game.PumpUntil(
-        [&] {
-          for (int other = 0; other < 3; ++other) {
-            const std::string read =
-                Describe(SdlGame::Read(game.controllers()[other]));
-            if (read != (other == pad ? "a leftx=32767 righttrigger=32767"
-                                      : "at rest")) {
-              return false;
-            }
-          }
-          return true;
-        },
-        kPatience))
-        << "pad " << pad + 1 << " reads "
-        << Describe(SdlGame::Read(game.controllers()[pad]));
-    ASSERT_EQ(handheld.Call(Frame(pad + 1, "")), "null");
+    ASSERT_EQ(call(Frame(pad + 1, true)), "null");
+    std::vector<std::string> expected(3, "at rest");
+    expected[pad] = "a leftx=32767 righttrigger=32767";
+    EXPECT_TRUE(game.PumpUntil([&] { return reads() == expected; }, kPatience))
+        << ::testing::PrintToString(reads());
+    ASSERT_EQ(call(Frame(pad + 1, false)), "null");
   }
 
   // The events go to the peer that connected last.
-  GSubprocess* listener = program().StartPeer({"--timeout=20", "listen", "6"});
+  g_autoptr(GSubprocess) listener =
+      program.StartPeer({"--timeout=20", "listen", "6"});
   g_autoptr(GDataInputStream) listening =
       g_data_input_stream_new(g_subprocess_get_stderr_pipe(listener));
   ASSERT_EQ(ReadLine(listening), "korvane-peer: listening");
@@ -181,7 +111,6 @@ TEST_F(ProgramInGuestTest,
   // SDL stops each rumble from its event handling once its time is up.
   game.PumpUntil([] { return false; }, std::chrono::milliseconds(400));
   const program_testing::PeerRun events = Program::Finish(listener);
-  g_object_unref(listener);
   EXPECT_EQ(events.status, 0) << events.err;
   for (int player = 1; player <= 3; ++player) {
     const size_t start = events.out.find(Rumble(player, 255, 127));
@@ -190,18 +119,13 @@ TEST_F(ProgramInGuestTest,
         << events.out;
   }
 
-  EXPECT_EQ(handheld.Call("unmountAllControllers"), "null");
+  EXPECT_EQ(call("unmountAllControllers"), "null");
   EXPECT_TRUE(
       game.PumpUntil([&] { return game.controllers().empty(); }, kPatience));
-}
 
-// No sound server or media player runs in the guest, so media and volume
-// buttons take their fallback: the multimedia key on the virtual keyboard.
-TEST_F(ProgramInGuestTest, DeckButtonsTypeTheirKeysInOrder) {
-  Handheld handheld(program());
-  // The keyboard comes with the first press; a reader opens it after that.
-  ASSERT_EQ(handheld.Call("triggerDeckAction action_id=first action_type=7"),
-            "true");
+  // No sound server or media player runs here, so media and volume buttons
+  // type their multimedia keys. The keyboard comes with the first press.
+  ASSERT_EQ(call("triggerDeckAction action_id=first action_type=7"), "true");
   auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
   ASSERT_TRUE(keyboard.has_value());
 
@@ -210,22 +134,32 @@ TEST_F(ProgramInGuestTest, DeckButtonsTypeTheirKeysInOrder) {
                                        {4, KEY_VOLUMEDOWN},   {5, KEY_MUTE}};
   std::vector<std::pair<int, int>> expected;
   for (const auto& [action, key] : media) {
-    EXPECT_EQ(handheld.Call("triggerDeckAction action_id=media action_type=" +
-                            std::to_string(action)),
+    EXPECT_EQ(call("triggerDeckAction action_id=media action_type=" +
+                   std::to_string(action)),
               "true")
         << action;
     expected.insert(expected.end(), {{key, 1}, {key, 0}});
   }
   // Ctrl+Shift+M: the modifiers first, released last.
-  EXPECT_EQ(handheld.Call("triggerDeckAction action_id=chord action_type=6"),
-            "true");
+  EXPECT_EQ(call("triggerDeckAction action_id=chord action_type=6"), "true");
   expected.insert(expected.end(), {{KEY_LEFTCTRL, 1},
                                    {KEY_LEFTSHIFT, 1},
                                    {KEY_M, 1},
                                    {KEY_M, 0},
                                    {KEY_LEFTSHIFT, 0},
                                    {KEY_LEFTCTRL, 0}});
-  EXPECT_EQ(KeysRead(*keyboard, expected.size()), expected);
+  // As (code, pressed), in the order a reader of the node sees them.
+  std::vector<std::pair<int, int>> keys;
+  std::vector<input_event> report;
+  while (keys.size() < expected.size() &&
+         !(report = keyboard->ReadReport()).empty()) {
+    for (const input_event& event : report) {
+      if (event.type == EV_KEY) {
+        keys.emplace_back(event.code, event.value);
+      }
+    }
+  }
+  EXPECT_EQ(keys, expected);
   EXPECT_TRUE(keyboard->Idle());
 }
 

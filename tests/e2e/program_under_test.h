@@ -5,7 +5,13 @@
 // names, and korvane-peer run against it as the Dart side.
 
 #include <gio/gio.h>
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,18 +20,55 @@
 
 namespace program_testing {
 
-inline constexpr gint64 kPatienceUs = 20 * G_USEC_PER_SEC;
+inline constexpr std::chrono::seconds kPatience(20);
 
-// Keeps polling `condition` for a while; true once it holds.
-bool Eventually(const std::function<bool()>& condition,
-                gint64 patience_us = kPatienceUs);
+inline bool Eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds patience = kPatience) {
+  return peer_testing::Eventually(condition, patience,
+                                  std::chrono::milliseconds(20));
+}
 
-bool Contains(const std::string& text, const std::string& part);
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The driver health that the program reports on this machine, as
+// korvane-peer prints it.
+inline std::string ExpectedHealth() {
+  const bool present = access("/dev/uinput", F_OK) == 0;
+  const bool usable = access("/dev/uinput", R_OK | W_OK) == 0;
+  const int readiness = !present ? 1 : !usable ? 2 : 0;
+  const char* const messages[] = {
+      "Linux /dev/uinput + Evdev Virtual Gamepad Bridge Ready (SteamOS / "
+      "Proton Compatible)",
+      "Kernel module uinput is not loaded. Click Repair to run modprobe "
+      "uinput.",
+      "Write permission required on /dev/uinput. Click Repair to install the "
+      "uaccess udev rule."};
+  return "NativeDriverHealth(readiness: " + std::to_string(readiness) +
+         ", backend_name: \"Linux uinput + Evdev (SteamOS)\", "
+         "mounted_controller_count: 0, can_inject_mouse_and_keyboard: " +
+         (usable ? "true" : "false") + ", status_message: \"" +
+         messages[readiness] + "\")\n";
+}
+
+inline GSubprocess* Spawn(GSubprocessLauncher* launcher,
+                          const std::vector<std::string>& words) {
+  std::vector<const char*> argv;
+  for (const std::string& word : words) {
+    argv.push_back(word.c_str());
+  }
+  argv.push_back(nullptr);
+  g_autoptr(GError) error = nullptr;
+  GSubprocess* process =
+      g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
+  EXPECT_NE(process, nullptr) << error->message;
+  return process;
+}
 
 struct PeerRun {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 // One run of the program, with its own socket, its standard error in a file
@@ -35,29 +78,105 @@ class Program {
  public:
   Program(const peer_testing::TempDir& dir,
           const std::string& name,
-          std::vector<std::string> arguments = {});
-  // Every run ends as a user's would, and must end cleanly: under the
+          std::vector<std::string> arguments = {})
+      : socket_(dir.File(name + ".sock")),
+        stderr_path_(dir.File(name + ".stderr")) {
+    const std::string bin = dir.File(name + "-bin");
+    g_mkdir(bin.c_str(), 0700);
+    const std::string pkexec = bin + "/pkexec";
+    g_file_set_contents(pkexec.c_str(), "#!/bin/sh\nexit 126\n", -1, nullptr);
+    g_chmod(pkexec.c_str(), 0755);
+    g_autoptr(GSubprocessLauncher) launcher =
+        g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_NONE);
+    const std::string path = bin + ":" + g_getenv("PATH");
+    g_subprocess_launcher_setenv(launcher, "PATH", path.c_str(), TRUE);
+    g_subprocess_launcher_set_stderr_file_path(launcher, stderr_path_.c_str());
+    // First, so that a test's own --peer-socket, the last one, wins.
+    arguments.insert(arguments.begin(),
+                     {KORVANE_DESKTOP, "--peer-socket=" + socket_});
+    process_ = Spawn(launcher, arguments);
+  }
+
+  // Every run must end cleanly and take its socket along: under the
   // sanitizers a leak or a double destruction shows here.
-  ~Program();
+  ~Program() {
+    // Does nothing to a program that has ended already.
+    Signal(SIGTERM);
+    EXPECT_TRUE(ExitsCleanly()) << Stderr();
+    g_subprocess_force_exit(process_);
+    g_subprocess_wait(process_, nullptr, nullptr);
+    EXPECT_FALSE(g_file_test(socket_.c_str(), G_FILE_TEST_EXISTS));
+    const std::string err = Stderr();
+    EXPECT_FALSE(Contains(err, "Sanitizer")) << err;
+    EXPECT_TRUE(warnings_expected_ ||
+                !(Contains(err, "CRITICAL") || Contains(err, "WARNING")))
+        << err;
+    g_object_unref(process_);
+  }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool Serving() const;
+  bool Serving() const {
+    // Under AddressSanitizer's full stacks in an emulated guest, the program
+    // takes over 20 s to start.
+    return Eventually(
+        [this] { return g_file_test(socket_.c_str(), G_FILE_TEST_EXISTS); },
+        6 * kPatience);
+  }
 
   PeerRun Peer(const std::vector<std::string>& arguments,
-               const std::string& input = "") const;
+               const std::string& input = "") const {
+    g_autoptr(GSubprocess) peer = StartPeer(arguments);
+    return Finish(peer, input);
+  }
+
   // A korvane-peer with pipes to its standard input, output and error.
-  GSubprocess* StartPeer(const std::vector<std::string>& arguments) const;
-  static PeerRun Finish(GSubprocess* peer, const std::string& input = "");
+  GSubprocess* StartPeer(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> words = {KORVANE_PEER, "--socket=" + socket_};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    g_autoptr(GSubprocessLauncher) launcher =
+        g_subprocess_launcher_new(static_cast<GSubprocessFlags>(
+            G_SUBPROCESS_FLAGS_STDIN_PIPE | G_SUBPROCESS_FLAGS_STDOUT_PIPE |
+            G_SUBPROCESS_FLAGS_STDERR_PIPE));
+    return Spawn(launcher, words);
+  }
 
-  void Signal(int signal_number);
+  static PeerRun Finish(GSubprocess* peer, const std::string& input = "") {
+    g_autofree gchar* out = nullptr;
+    g_autofree gchar* err = nullptr;
+    g_subprocess_communicate_utf8(peer, input.c_str(), nullptr, &out, &err,
+                                  nullptr);
+    return {g_subprocess_get_if_exited(peer)
+                ? g_subprocess_get_exit_status(peer)
+                : -1,
+            out != nullptr ? out : "", err != nullptr ? err : ""};
+  }
+
+  void Signal(int number) { g_subprocess_send_signal(process_, number); }
+
   // True when the program exited by itself with status 0 in time.
-  bool ExitsCleanly();
+  bool ExitsCleanly() {
+    // The identifier goes once GLib's worker has reaped the child.
+    return Eventually(
+               [this] { return !g_subprocess_get_identifier(process_); }) &&
+           g_subprocess_get_if_exited(process_) &&
+           g_subprocess_get_exit_status(process_) == 0;
+  }
 
-  // From /proc.
-  size_t OpenFiles() const;
+  size_t OpenFiles() const {
+    return std::distance(std::filesystem::directory_iterator(
+                             std::string("/proc/") +
+                             g_subprocess_get_identifier(process_) + "/fd"),
+                         {});
+  }
 
-  std::string Stderr() const;
+  std::string Stderr() const {
+    g_autofree gchar* text = nullptr;
+    return g_file_get_contents(stderr_path_.c_str(), &text, nullptr, nullptr)
+               ? text
+               : "";
+  }
+
   void ExpectWarnings() { warnings_expected_ = true; }
   const std::string& socket() const { return socket_; }
 
@@ -67,9 +186,6 @@ class Program {
   GSubprocess* process_ = nullptr;
   bool warnings_expected_ = false;
 };
-
-// One line of a peer's output, without its line end; empty at the end.
-std::string ReadLine(GDataInputStream* stream);
 
 }  // namespace program_testing
 
