@@ -1,16 +1,15 @@
 // A media player that the real playerctl can see and control. It plays
-// nothing: it serves the MPRIS player interface with the state given on its
-// command line and appends one line per transport call to LOG, so that a
-// test can tell which calls really reached a player.
+// nothing: it serves the MPRIS player interface with the track given on its
+// command line, and each transport call appends its name to the album, so
+// that a reader of the metadata sees which calls really reached a player.
 //
-//   mpris_test_player NAME LOG STATUS TITLE ARTIST ALBUM
+//   mpris_test_player NAME STATUS TITLE ARTIST ALBUM
 //
 // Exits with 0 on SIGTERM, 1 when it cannot take its name.
 
 #include <gio/gio.h>
 #include <glib-unix.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -19,9 +18,6 @@ constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 
 constexpr char kIntrospection[] = R"(
 <node>
-  <interface name="org.mpris.MediaPlayer2">
-    <property name="Identity" type="s" access="read"/>
-  </interface>
   <interface name="org.mpris.MediaPlayer2.Player">
     <method name="Next"/>
     <method name="Previous"/>
@@ -31,8 +27,6 @@ constexpr char kIntrospection[] = R"(
     <property name="CanGoNext" type="b" access="read"/>
     <property name="CanGoPrevious" type="b" access="read"/>
     <property name="CanPlay" type="b" access="read"/>
-    <property name="CanPause" type="b" access="read"/>
-    <property name="CanControl" type="b" access="read"/>
   </interface>
 </node>
 )";
@@ -40,6 +34,7 @@ constexpr char kIntrospection[] = R"(
 struct Player {
   char** argv;
   std::string status;
+  std::string album;
   GMainLoop* loop = nullptr;
   int exit_status = 0;
 };
@@ -53,9 +48,6 @@ GVariant* GetProperty(GDBusConnection*,
                       gpointer user_data) {
   const Player& player = *static_cast<Player*>(user_data);
   const std::string name = property_name;
-  if (name == "Identity") {
-    return g_variant_new_string("Test player");
-  }
   if (name == "PlaybackStatus") {
     return g_variant_new_string(player.status.c_str());
   }
@@ -67,12 +59,12 @@ GVariant* GetProperty(GDBusConnection*,
   g_variant_builder_add(&builder, "{sv}", "mpris:trackid",
                         g_variant_new_object_path("/track/1"));
   g_variant_builder_add(&builder, "{sv}", "xesam:title",
-                        g_variant_new_string(player.argv[4]));
-  const gchar* artists[] = {player.argv[5], nullptr};
+                        g_variant_new_string(player.argv[3]));
+  const gchar* artists[] = {player.argv[4], nullptr};
   g_variant_builder_add(&builder, "{sv}", "xesam:artist",
                         g_variant_new_strv(artists, -1));
   g_variant_builder_add(&builder, "{sv}", "xesam:album",
-                        g_variant_new_string(player.argv[6]));
+                        g_variant_new_string(player.album.c_str()));
   return g_variant_builder_end(&builder);
 }
 
@@ -87,14 +79,8 @@ void CallMethod(GDBusConnection*,
                 GDBusMethodInvocation* invocation,
                 gpointer user_data) {
   Player& player = *static_cast<Player*>(user_data);
-  // One whole line in a single write (the stream's buffer, flushed on
-  // closing): a test reading meanwhile never sees half of one.
-  const std::string line = std::string(method_name) + "\n";
-  FILE* log = fopen(player.argv[2], "ae");
-  if (log == nullptr || fputs(line.c_str(), log) < 0 || fclose(log) != 0) {
-    g_printerr("mpris_test_player: cannot log to %s\n", player.argv[2]);
-  }
-  if (line == "PlayPause\n") {
+  player.album += std::string(" ") + method_name;
+  if (g_str_equal(method_name, "PlayPause")) {
     player.status = player.status == "Playing" ? "Paused" : "Playing";
   }
   g_dbus_method_invocation_return_value(invocation, nullptr);
@@ -117,28 +103,21 @@ gboolean OnStopSignal(gpointer user_data) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 7) {
-    g_printerr("usage: mpris_test_player NAME LOG STATUS TITLE ARTIST ALBUM\n");
+  if (argc != 6) {
+    g_printerr("usage: mpris_test_player NAME STATUS TITLE ARTIST ALBUM\n");
     return 2;
   }
-  Player player{argv, argv[3]};
+  Player player{argv, argv[2], argv[5]};
   g_autoptr(GError) error = nullptr;
   g_autoptr(GDBusConnection) connection =
       g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-  if (connection == nullptr) {
+  g_autoptr(GDBusNodeInfo) node =
+      g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
+  if (connection == nullptr || g_dbus_connection_register_object(
+                                   connection, kObjectPath, node->interfaces[0],
+                                   &kVTable, &player, nullptr, &error) == 0) {
     g_printerr("mpris_test_player: %s\n", error->message);
     return 1;
-  }
-  g_autoptr(GDBusNodeInfo) node =
-      g_dbus_node_info_new_for_xml(kIntrospection, &error);
-  g_assert_no_error(error);
-  for (int i = 0; i < 2; ++i) {
-    if (g_dbus_connection_register_object(connection, kObjectPath,
-                                          node->interfaces[i], &kVTable,
-                                          &player, nullptr, &error) == 0) {
-      g_printerr("mpris_test_player: %s\n", error->message);
-      return 1;
-    }
   }
   player.loop = g_main_loop_new(nullptr, FALSE);
   g_unix_signal_add(SIGTERM, OnStopSignal, &player);

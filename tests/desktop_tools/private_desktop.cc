@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <sstream>
 
 #include "socket_path.h"
 
@@ -18,38 +18,34 @@ namespace desktop_testing {
 
 namespace {
 
-using std::chrono::milliseconds;
+constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
 
-// Captured before any fixture can change it.
-const std::string g_start_path =
-    getenv("PATH") != nullptr ? getenv("PATH") : "";
+std::vector<std::string> PathDirs(const char* path) {
+  std::vector<std::string> dirs;
+  std::istringstream in(path != nullptr ? path : "");
+  for (std::string dir; std::getline(in, dir, ':');) {
+    if (!dir.empty()) {
+      dirs.push_back(dir);
+    }
+  }
+  return dirs;
+}
+
+// Read before any fixture can change PATH.
+const std::vector<std::string> g_start_dirs = PathDirs(getenv("PATH"));
 
 // On a loaded two-core machine running the suite in parallel, WirePlumber
 // can take seconds to choose its default sink.
-constexpr std::chrono::seconds kStartBound(20);
-
-constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
-
 bool Eventually(const std::function<bool()>& condition,
-                milliseconds timeout = kStartBound) {
-  return peer_testing::Eventually(condition, timeout, milliseconds(20));
+                std::chrono::seconds timeout = std::chrono::seconds(20)) {
+  return peer_testing::Eventually(condition, timeout,
+                                  std::chrono::milliseconds(20));
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t end; (end = text.find(separator, start)) != std::string::npos;
-       start = end + 1) {
-    parts.push_back(text.substr(start, end - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
-std::vector<char*> ArgvOf(const std::vector<std::string>& strings) {
+std::vector<char*> ArgvOf(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
-  for (const std::string& s : strings) {
-    pointers.push_back(const_cast<char*>(s.c_str()));
+  for (std::string& s : strings) {
+    pointers.push_back(s.data());
   }
   pointers.push_back(nullptr);
   return pointers;
@@ -63,10 +59,9 @@ std::string ReadFile(const std::string& path) {
 }
 
 // Replaced in one step: a shell about to run the file, or a reader, sees
-// the old or the new one, never a part. The descriptor must not leak into
-// the tools that the host starts meanwhile: a hanging one would keep the new
-// file open for writing, and running it would fail with ETXTBSY. (GLib's
-// g_file_set_contents leaks it.)
+// the old or the new one, never a part. A descriptor leaked into a hanging
+// tool would keep the new file open for writing, and running it would fail
+// with ETXTBSY: hence O_CLOEXEC, which g_file_set_contents lacks.
 void WriteFile(const std::string& path,
                const std::string& contents,
                mode_t mode = 0644) {
@@ -85,23 +80,6 @@ void MakeDirs(const TempDir& dir, const std::vector<std::string>& names) {
   }
 }
 
-// Standard output of a fixture's own query, when it succeeded. A client can
-// wait for ever on a server that is not ready yet, hence the bound.
-std::optional<std::string> Run(std::vector<std::string> argv) {
-  argv.insert(argv.begin(), {RealTool("timeout"), "-s", "KILL", "5"});
-  std::vector<char*> args = ArgvOf(argv);
-  g_autofree gchar* output = nullptr;
-  gint status = 0;
-  if (!g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_STDERR_TO_DEV_NULL,
-                    nullptr, nullptr, &output, nullptr, &status, nullptr) ||
-      !g_spawn_check_wait_status(status, nullptr)) {
-    return std::nullopt;
-  }
-  std::string text = output != nullptr ? output : "";
-  text.erase(text.find_last_not_of("\n ") + 1);
-  return text;
-}
-
 bool SocketAccepts(const std::string& path) {
   const int fd = korvane_peer::ConnectToSocket(path);
   if (fd >= 0) {
@@ -110,22 +88,50 @@ bool SocketAccepts(const std::string& path) {
   return fd >= 0;
 }
 
-// Starts `argv` logging to `log` in `dir`; true once `ready` holds while it
-// still runs, else its log is shown.
-bool StartServer(ChildProcess& server,
-                 const TempDir& dir,
-                 const char* log,
-                 const std::vector<std::string>& argv,
-                 const std::vector<std::string>& changes,
-                 const std::function<bool()>& ready) {
-  const bool ok = server.Start(argv, dir.File(log), changes) &&
-                  Eventually([&] { return !server.Running() || ready(); }) &&
-                  server.Running();
-  if (!ok) {
-    ADD_FAILURE() << argv[0] << " did not start; its log:\n"
-                  << ReadFile(dir.File(log));
+// GLib's worker thread reaps the child and then drops its identifier.
+bool Running(GSubprocess* process) {
+  return g_subprocess_get_identifier(process) != nullptr;
+}
+
+// Starts `argv` in this process's environment with `changes` (NAME=VALUE
+// sets, NAME alone removes), logging to `log` in `dir`. Null, with its log
+// shown, unless `ready` comes to hold while it runs.
+Server StartServer(const TempDir& dir,
+                   const char* log,
+                   std::vector<std::string> argv,
+                   const std::vector<std::string>& changes,
+                   const std::function<bool()>& ready) {
+  g_autoptr(GSubprocessLauncher) launcher =
+      g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDERR_MERGE);
+  for (const std::string& change : changes) {
+    const size_t equals = change.find('=');
+    if (equals == std::string::npos) {
+      g_subprocess_launcher_unsetenv(launcher, change.c_str());
+    } else {
+      g_subprocess_launcher_setenv(launcher, change.substr(0, equals).c_str(),
+                                   change.c_str() + equals + 1, TRUE);
+    }
   }
-  return ok;
+  g_subprocess_launcher_set_stdout_file_path(launcher, dir.File(log).c_str());
+  g_subprocess_launcher_set_child_setup(
+      launcher,
+      [](gpointer) {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+      },
+      nullptr, nullptr);
+  g_autoptr(GError) error = nullptr;
+  Server server(
+      g_subprocess_launcher_spawnv(launcher, ArgvOf(argv).data(), &error));
+  if (server != nullptr &&
+      Eventually([&] { return !Running(server.get()) || ready(); }) &&
+      Running(server.get())) {
+    return server;
+  }
+  ADD_FAILURE() << argv[0] << " did not start: "
+                << (error != nullptr ? error->message : "its log:\n")
+                << ReadFile(dir.File(log));
+  return nullptr;
 }
 
 // Its own home, runtime, configuration and state directories, and bus
@@ -145,96 +151,70 @@ std::vector<std::string> IsolatedServerChanges(const TempDir& dir) {
           "WAYLAND_DISPLAY"};
 }
 
+bool PlayerctlSees(const std::string& name) {
+  return Run({"playerctl", "-p", name, "status"}).has_value();
+}
+
 }  // namespace
 
 std::string RealTool(const std::string& name) {
-  for (const std::string& dir : Split(g_start_path, ':')) {
-    const std::string candidate = dir + "/" + name;
-    if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) {
-      return candidate;
+  for (const std::string& dir : g_start_dirs) {
+    if (access((dir + "/" + name).c_str(), X_OK) == 0) {
+      return dir + "/" + name;
     }
   }
   return name;
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv,
-                         const std::string& log_path,
-                         const std::vector<std::string>& changes) {
-  g_autoptr(GSubprocessLauncher) launcher =
-      g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDERR_MERGE);
-  for (const std::string& change : changes) {
-    const size_t equals = change.find('=');
-    if (equals == std::string::npos) {
-      g_subprocess_launcher_unsetenv(launcher, change.c_str());
-    } else {
-      g_subprocess_launcher_setenv(launcher, change.substr(0, equals).c_str(),
-                                   change.c_str() + equals + 1, TRUE);
-    }
+// A client can wait for ever on a server that is not ready yet, hence the
+// bound.
+std::optional<std::string> Run(std::vector<std::string> argv) {
+  argv[0] = RealTool(argv[0]);
+  argv.insert(argv.begin(), {RealTool("timeout"), "-s", "KILL", "5"});
+  g_autofree gchar* output = nullptr;
+  gint status = 0;
+  if (!g_spawn_sync(nullptr, ArgvOf(argv).data(), nullptr,
+                    G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &output,
+                    nullptr, &status, nullptr) ||
+      !g_spawn_check_wait_status(status, nullptr)) {
+    return std::nullopt;
   }
-  g_subprocess_launcher_set_stdout_file_path(launcher, log_path.c_str());
-  g_subprocess_launcher_set_child_setup(
-      launcher,
-      [](gpointer) {
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-      },
-      nullptr, nullptr);
-  std::vector<char*> args = ArgvOf(argv);
-  g_autoptr(GError) error = nullptr;
-  process_ = g_subprocess_launcher_spawnv(launcher, args.data(), &error);
-  if (process_ == nullptr) {
-    ADD_FAILURE() << "cannot start " << argv[0] << ": " << error->message;
-  }
-  return process_ != nullptr;
+  std::string text = output != nullptr ? output : "";
+  text.erase(text.find_last_not_of("\n ") + 1);
+  return text;
 }
 
-// GLib's worker thread reaps the child and then drops its identifier.
-bool ChildProcess::Running() const {
-  return process_ != nullptr &&
-         g_subprocess_get_identifier(process_) != nullptr;
-}
-
-void ChildProcess::Stop() {
-  if (process_ == nullptr) {
-    return;
-  }
-  if (const gchar* pid = g_subprocess_get_identifier(process_)) {
+void StopServer::operator()(GSubprocess* process) const {
+  if (const gchar* pid = g_subprocess_get_identifier(process)) {
     const pid_t group = atoi(pid);
-    g_subprocess_send_signal(process_, SIGTERM);
-    if (!Eventually([&] { return !Running(); }, std::chrono::seconds(3))) {
+    g_subprocess_send_signal(process, SIGTERM);
+    if (!Eventually([&] { return !Running(process); },
+                    std::chrono::seconds(3))) {
       kill(-group, SIGKILL);
     }
   }
-  g_subprocess_wait(process_, nullptr, nullptr);
-  g_clear_object(&process_);
+  g_subprocess_wait(process, nullptr, nullptr);
+  g_object_unref(process);
 }
 
-TestPlayer::TestPlayer(const std::string& name, const Track& track)
+TestPlayer::TestPlayer(
+    const std::string& name,
+    const std::vector<std::string>& status_title_artist_album)
     : name_(name) {
-  ready_ = StartServer(
-      process_, dir_, "player.log",
-      {MPRIS_TEST_PLAYER, name, dir_.File("calls"), track.status, track.title,
-       track.artist, track.album},
-      {}, [&] {
-        return Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();
-      });
-}
-
-std::vector<std::string> TestPlayer::Calls() const {
-  std::vector<std::string> calls = Split(ReadFile(dir_.File("calls")), '\n');
-  calls.pop_back();  // after the last line end
-  return calls;
+  std::vector<std::string> argv = {MPRIS_TEST_PLAYER, name};
+  argv.insert(argv.end(), status_title_artist_album.begin(),
+              status_title_artist_album.end());
+  process_ = StartServer(dir_, "player.log", argv, {},
+                         [&] { return PlayerctlSees(name_); });
 }
 
 TestPlayer::~TestPlayer() {
-  if (!ready_) {
+  if (process_ == nullptr) {
     return;
   }
-  process_.Stop();
+  process_.reset();
   // The bus drops the name a moment after the process has gone.
-  EXPECT_TRUE(Eventually([&] {
-    return !Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();
-  }));
+  EXPECT_TRUE(Eventually([&] { return !PlayerctlSees(name_); }));
 }
 
 // Configured by the files in private_config: one null sink as the default
@@ -246,72 +226,38 @@ PrivatePipeWire::PrivatePipeWire() {
                  {"XDG_CONFIG_HOME=" PRIVATE_CONFIG, "PIPEWIRE_REMOTE",
                   "PIPEWIRE_RUNTIME_DIR", "PIPEWIRE_CONFIG_DIR",
                   "WIREPLUMBER_CONFIG_DIR"});
-  // WirePlumber quits at once when it finds no PipeWire to talk to.
-  if (!StartServer(
-          pipewire_, dir_, "pipewire.log",
-          {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"},
-          changes,
-          [&] { return SocketAccepts(dir_.File("run/pipewire-0")); })) {
-    return;
+  pipewire_ = StartServer(
+      dir_, "pipewire.log",
+      {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"}, changes,
+      [&] { return SocketAccepts(dir_.File("run/pipewire-0")); });
+  // WirePlumber quits at once when it finds no PipeWire to talk to. Until it
+  // has chosen a default sink, wpctl prints an error and still exits with 0.
+  if (pipewire_ != nullptr) {
+    wireplumber_ =
+        StartServer(dir_, "wireplumber.log", {RealTool("wireplumber")}, changes,
+                    [&] { return Volume().rfind("Volume:", 0) == 0; });
   }
-  // The clients' own variable, so this process's XDG_RUNTIME_DIR stays.
-  runtime_dir_.emplace("PIPEWIRE_RUNTIME_DIR", dir_.File("run"));
-  remote_.emplace("PIPEWIRE_REMOTE", std::nullopt);
-  // Until a default sink is chosen wpctl prints an error and still exits
-  // with 0; only its output tells that the session is ready.
-  ready_ = StartServer(wireplumber_, dir_, "wireplumber.log",
-                       {RealTool("wireplumber")}, changes,
-                       [&] { return Volume().rfind("Volume:", 0) == 0; });
-}
-
-std::string PrivatePipeWire::Volume() const {
-  return Run({RealTool("wpctl"), "get-volume", "@DEFAULT_AUDIO_SINK@"})
-      .value_or("");
-}
-
-bool PrivatePipeWire::SetVolume(const std::string& volume) const {
-  return Run({RealTool("wpctl"), "set-volume", "@DEFAULT_AUDIO_SINK@", volume})
-      .has_value();
 }
 
 PrivatePulseAudio::PrivatePulseAudio() {
   std::vector<std::string> changes = IsolatedServerChanges(dir_);
   changes.insert(changes.end(),
                  {"PULSE_SERVER", "PULSE_CLIENTCONFIG", "PULSE_COOKIE"});
-  const std::string socket = dir_.File("run/native");
   // Without it, a pactl that finds no server starts one of its own, as
   // root, in the user's home.
   WriteFile(dir_.File("client.conf"), "autospawn = no\n");
-  server_address_.emplace("PULSE_SERVER", "unix:" + socket);
-  client_config_.emplace("PULSE_CLIENTCONFIG", dir_.File("client.conf"));
-  cookie_.emplace("PULSE_COOKIE", dir_.File("cookie"));
   // As root it only warns that it should run as the system-wide daemon;
   // --system=no keeps it a per-user server in the private directories. -n
   // skips the installed default.pa (sound cards, D-Bus, X11): the two
   // modules below are all it loads.
-  ready_ = StartServer(
-      server_, dir_, "pulseaudio.log",
+  server_ = StartServer(
+      dir_, "pulseaudio.log",
       {RealTool("pulseaudio"), "--system=no", "--daemonize=no",
        "--use-pid-file=no", "--exit-idle-time=-1", "--realtime=no",
        "--high-priority=no", "--log-target=stderr", "-n",
-       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
+       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
        "--load=module-null-sink sink_name=test_sink"},
       changes, [&] { return Volume().rfind("Volume:", 0) == 0; });
-}
-
-std::string PrivatePulseAudio::Volume() const {
-  return Run({RealTool("pactl"), "get-sink-volume", "@DEFAULT_SINK@"})
-      .value_or("");
-}
-
-std::string PrivatePulseAudio::Mute() const {
-  return Run({RealTool("pactl"), "get-sink-mute", "@DEFAULT_SINK@"})
-      .value_or("");
-}
-
-bool PrivatePulseAudio::SetVolume(const std::string& volume) const {
-  return Run({RealTool("pactl"), "set-sink-volume", "@DEFAULT_SINK@", volume})
-      .has_value();
 }
 
 ToolPath::ToolPath(const std::vector<std::string>& hidden) {
@@ -328,13 +274,11 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
   // reaching anything else by surprise; scripts name the utilities they use
   // by their full path.
   std::string path = dir_.File("bin") + ":" + dir_.File("tools");
-  const char* current = getenv("PATH");
-  for (const std::string& dir : Split(current != nullptr ? current : "", ':')) {
-    const bool holds_tool = std::any_of(
-        std::begin(kHostTools), std::end(kHostTools), [&](const char* tool) {
-          return access((dir + "/" + tool).c_str(), F_OK) == 0;
-        });
-    if (!dir.empty() && !holds_tool) {
+  for (const std::string& dir : PathDirs(getenv("PATH"))) {
+    if (std::none_of(std::begin(kHostTools), std::end(kHostTools),
+                     [&](const char* tool) {
+                       return access((dir + "/" + tool).c_str(), F_OK) == 0;
+                     })) {
       path += ":" + dir;
     }
   }

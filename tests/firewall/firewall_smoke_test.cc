@@ -5,11 +5,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 
 #include "host_bridge_harness.h"
@@ -37,8 +34,6 @@ std::pair<bool, std::string> Shell(const std::string& command) {
                                             << output;
 }
 
-// Each test asks through a bridge of its own, made once PATH has its final
-// value: its telemetry thread starts tools from the first moment.
 class FirewallSmokeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -48,16 +43,6 @@ class FirewallSmokeTest : public ::testing::Test {
     ASSERT_NE(kPrivate, nullptr)
         << "not started by in_private_firewall.sh, whose namespaces alone "
            "keep ufw and firewalld from the machine's own firewall";
-    // A prompt the administrator grants: the command runs as root in a clean
-    // environment, as the real pkexec runs it.
-    const std::string bin = std::string(kPrivate) + "/bin";
-    mkdir(bin.c_str(), 0755);
-    std::ofstream(bin + "/pkexec")
-        << "#!/bin/sh\nexec /usr/bin/env -i "
-           "PATH=/usr/sbin:/usr/bin:/sbin:/bin TMPDIR=\"$TMPDIR\" \"$@\"\n";
-    chmod((bin + "/pkexec").c_str(), 0755);
-    setenv("PATH", (bin + ":" + getenv("PATH") + ":/usr/sbin:/sbin").c_str(),
-           1);
   }
 
   // Asks whether the handheld's port is let in, opens it, asks again.
