@@ -19,8 +19,8 @@ using bridge_testing::List;
 using bridge_testing::RecordValue;
 using flutter_testing::InProcessDart;
 using host_testing::Arguments;
-using host_testing::Method;
 using host_testing::DeckPress;
+using host_testing::Method;
 
 using Keys = std::vector<std::pair<uint16_t, int32_t>>;
 
@@ -123,8 +123,8 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
     host_testing::Gate& gate;
     ~OpenAtEnd() { gate.Open(); }
   } open_at_end{kernel.chord};
-  ASSERT_TRUE(dart.Call(Method("mountVirtualController"),
-                        host_testing::MountPad(1)));
+  ASSERT_TRUE(
+      dart.Call(Method("mountVirtualController"), host_testing::MountPad(1)));
   const int pad = input_testing::OpenedDescriptors(kernel.Calls()).front();
 
   std::vector<std::shared_ptr<const InProcessDart::Reply>> presses = {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -49,35 +50,6 @@ std::vector<char*> ArgvOf(std::vector<std::string>& strings) {
   }
   pointers.push_back(nullptr);
   return pointers;
-}
-
-std::string ReadFile(const std::string& path) {
-  g_autofree gchar* contents = nullptr;
-  gsize length = 0;
-  g_file_get_contents(path.c_str(), &contents, &length, nullptr);
-  return contents != nullptr ? std::string(contents, length) : "";
-}
-
-// Replaced in one step: a shell about to run the file, or a reader, sees
-// the old or the new one, never a part. A descriptor leaked into a hanging
-// tool would keep the new file open for writing, and running it would fail
-// with ETXTBSY: hence O_CLOEXEC, which g_file_set_contents lacks.
-void WriteFile(const std::string& path,
-               const std::string& contents,
-               mode_t mode = 0644) {
-  const std::string temporary = path + ".new";
-  const int fd =
-      open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  bool ok = fd >= 0 && write(fd, contents.data(), contents.size()) ==
-                           static_cast<ssize_t>(contents.size());
-  ok = fd >= 0 && fchmod(fd, mode) == 0 && close(fd) == 0 && ok;
-  EXPECT_TRUE(ok && rename(temporary.c_str(), path.c_str()) == 0) << path;
-}
-
-void MakeDirs(const TempDir& dir, const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
-    EXPECT_EQ(mkdir(dir.File(name).c_str(), 0700), 0) << name;
-  }
 }
 
 bool SocketAccepts(const std::string& path) {
@@ -128,27 +100,29 @@ Server StartServer(const TempDir& dir,
       Running(server.get())) {
     return server;
   }
+  std::ostringstream log_text;
+  log_text << std::ifstream(dir.File(log)).rdbuf();
   ADD_FAILURE() << argv[0] << " did not start: "
                 << (error != nullptr ? error->message : "its log:\n")
-                << ReadFile(dir.File(log));
+                << log_text.str();
   return nullptr;
 }
 
-// Its own home, runtime, configuration and state directories, and bus
-// addresses that lead nowhere: nothing a private server does reaches the
-// machine's buses or the user's files.
-std::vector<std::string> IsolatedServerChanges(const TempDir& dir) {
-  MakeDirs(dir, {"home", "run", "config", "state", "data"});
+// Its own home and runtime directory, and bus addresses that lead nowhere:
+// nothing a private server does reaches the machine's buses or the user's
+// files. Then the `server`'s own changes.
+std::vector<std::string> IsolatedServerChanges(
+    const TempDir& dir,
+    std::vector<std::string> server) {
+  EXPECT_EQ(mkdir(dir.File("run").c_str(), 0700), 0);
   const std::string nowhere = "unix:path=" + dir.File("no-bus");
-  return {"HOME=" + dir.File("home"),
-          "XDG_RUNTIME_DIR=" + dir.File("run"),
-          "XDG_CONFIG_HOME=" + dir.File("config"),
-          "XDG_STATE_HOME=" + dir.File("state"),
-          "XDG_DATA_HOME=" + dir.File("data"),
-          "DBUS_SESSION_BUS_ADDRESS=" + nowhere,
-          "DBUS_SYSTEM_BUS_ADDRESS=" + nowhere,
-          "DISPLAY",
-          "WAYLAND_DISPLAY"};
+  server.insert(
+      server.begin(),
+      {"HOME=" + dir.path(), "XDG_RUNTIME_DIR=" + dir.File("run"),
+       "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME",
+       "DBUS_SESSION_BUS_ADDRESS=" + nowhere,
+       "DBUS_SYSTEM_BUS_ADDRESS=" + nowhere, "DISPLAY", "WAYLAND_DISPLAY"});
+  return server;
 }
 
 bool PlayerctlSees(const std::string& name) {
@@ -197,35 +171,31 @@ void StopServer::operator()(GSubprocess* process) const {
   g_object_unref(process);
 }
 
-TestPlayer::TestPlayer(
-    const std::string& name,
-    const std::vector<std::string>& status_title_artist_album)
+TestPlayer::TestPlayer(const std::string& name,
+                       std::vector<std::string> status_title_artist_album)
     : name_(name) {
-  std::vector<std::string> argv = {MPRIS_TEST_PLAYER, name};
-  argv.insert(argv.end(), status_title_artist_album.begin(),
-              status_title_artist_album.end());
+  std::vector<std::string>& argv = status_title_artist_album;
+  argv.insert(argv.begin(), {MPRIS_TEST_PLAYER, name});
   process_ = StartServer(dir_, "player.log", argv, {},
                          [&] { return PlayerctlSees(name_); });
 }
 
 TestPlayer::~TestPlayer() {
-  if (process_ == nullptr) {
-    return;
+  if (process_ != nullptr) {
+    process_.reset();
+    // The bus drops the name a moment after the process has gone.
+    EXPECT_TRUE(Eventually([&] { return !PlayerctlSees(name_); }));
   }
-  process_.reset();
-  // The bus drops the name a moment after the process has gone.
-  EXPECT_TRUE(Eventually([&] { return !PlayerctlSees(name_); }));
 }
 
 // Configured by the files in private_config: one null sink as the default
 // sink, and nothing that reaches hardware, a desktop session or real-time
 // priorities.
 PrivatePipeWire::PrivatePipeWire() {
-  std::vector<std::string> changes = IsolatedServerChanges(dir_);
-  changes.insert(changes.end(),
-                 {"XDG_CONFIG_HOME=" PRIVATE_CONFIG, "PIPEWIRE_REMOTE",
-                  "PIPEWIRE_RUNTIME_DIR", "PIPEWIRE_CONFIG_DIR",
-                  "WIREPLUMBER_CONFIG_DIR"});
+  const std::vector<std::string> changes = IsolatedServerChanges(
+      dir_, {"XDG_CONFIG_HOME=" PRIVATE_CONFIG, "PIPEWIRE_REMOTE",
+             "PIPEWIRE_RUNTIME_DIR", "PIPEWIRE_CONFIG_DIR",
+             "WIREPLUMBER_CONFIG_DIR"});
   pipewire_ = StartServer(
       dir_, "pipewire.log",
       {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"}, changes,
@@ -240,12 +210,11 @@ PrivatePipeWire::PrivatePipeWire() {
 }
 
 PrivatePulseAudio::PrivatePulseAudio() {
-  std::vector<std::string> changes = IsolatedServerChanges(dir_);
-  changes.insert(changes.end(),
-                 {"PULSE_SERVER", "PULSE_CLIENTCONFIG", "PULSE_COOKIE"});
+  const std::vector<std::string> changes = IsolatedServerChanges(
+      dir_, {"PULSE_SERVER", "PULSE_CLIENTCONFIG", "PULSE_COOKIE"});
   // Without it, a pactl that finds no server starts one of its own, as
   // root, in the user's home.
-  WriteFile(dir_.File("client.conf"), "autospawn = no\n");
+  std::ofstream(dir_.File("client.conf")) << "autospawn = no\n";
   // As root it only warns that it should run as the system-wide daemon;
   // --system=no keeps it a per-user server in the private directories. -n
   // skips the installed default.pa (sound cards, D-Bus, X11): the two
@@ -261,11 +230,9 @@ PrivatePulseAudio::PrivatePulseAudio() {
 }
 
 ToolPath::ToolPath(const std::vector<std::string>& hidden) {
-  MakeDirs(dir_, {"bin", "tools"});
   for (const char* tool : kHostTools) {
     if (std::find(hidden.begin(), hidden.end(), tool) == hidden.end()) {
-      symlink(RealTool(tool).c_str(),
-              dir_.File(std::string("tools/") + tool).c_str());
+      symlink(RealTool(tool).c_str(), dir_.File(tool).c_str());
     }
   }
   // Directories that hold any of the tools give way to the links, so that a
@@ -273,7 +240,7 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
   // such a directory (all of /usr/bin) goes too, which keeps the host from
   // reaching anything else by surprise; scripts name the utilities they use
   // by their full path.
-  std::string path = dir_.File("bin") + ":" + dir_.File("tools");
+  std::string path = dir_.path();
   for (const std::string& dir : PathDirs(getenv("PATH"))) {
     if (std::none_of(std::begin(kHostTools), std::end(kHostTools),
                      [&](const char* tool) {
@@ -285,8 +252,20 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
   path_.emplace("PATH", path);
 }
 
+// Replaced in one step: a shell about to run the file, or a reader, sees
+// the old or the new one, never a part. A descriptor leaked into a hanging
+// tool would keep the new file open for writing, and running it would fail
+// with ETXTBSY: hence O_CLOEXEC, which g_file_set_contents lacks.
 void ToolPath::Script(const std::string& name, const std::string& body) const {
-  WriteFile(dir_.File("bin/" + name), "#!/bin/sh\n" + body + "\n", 0755);
+  const std::string contents = "#!/bin/sh\n" + body + "\n";
+  const std::string temporary = dir_.File(name + ".new");
+  const int fd =
+      open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+  bool ok = fd >= 0 && write(fd, contents.data(), contents.size()) ==
+                           static_cast<ssize_t>(contents.size());
+  ok = fd >= 0 && close(fd) == 0 && ok;
+  EXPECT_TRUE(ok && rename(temporary.c_str(), dir_.File(name).c_str()) == 0)
+      << name;
 }
 
 }  // namespace desktop_testing

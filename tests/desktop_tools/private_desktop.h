@@ -42,7 +42,7 @@ using Server = std::unique_ptr<GSubprocess, StopServer>;
 class TestPlayer {
  public:
   TestPlayer(const std::string& name,
-             const std::vector<std::string>& status_title_artist_album);
+             std::vector<std::string> status_title_artist_album);
   ~TestPlayer();
   bool ready() const { return process_ != nullptr; }
 
@@ -86,9 +86,6 @@ class PrivatePulseAudio {
   std::string Volume() const {
     return Run({"pactl", "get-sink-volume", "@DEFAULT_SINK@"}).value_or("");
   }
-  std::string Mute() const {
-    return Run({"pactl", "get-sink-mute", "@DEFAULT_SINK@"}).value_or("");
-  }
   bool SetVolume(const std::string& volume) const {
     return Run({"pactl", "set-sink-volume", "@DEFAULT_SINK@", volume})
         .has_value();
@@ -103,14 +100,13 @@ class PrivatePulseAudio {
   Server server_;
 };
 
-// The PATH on which the host finds its media and audio tools: scripted
-// stand-ins first, then the real playerctl, wpctl and pactl except the
-// `hidden` ones.
+// The PATH on which the host finds its media and audio tools: the real
+// playerctl, wpctl and pactl except the `hidden` ones, and scripted ones.
 class ToolPath {
  public:
   explicit ToolPath(const std::vector<std::string>& hidden);
-  // Puts a /bin/sh script named `name` first on PATH, replacing an earlier
-  // one in one step.
+  // Puts a /bin/sh script named `name` on PATH, in place of the real tool or
+  // an earlier script.
   void Script(const std::string& name, const std::string& body) const;
 
  private:

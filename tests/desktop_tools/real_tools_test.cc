@@ -5,7 +5,6 @@
 // its threads the same tools are ProgramE2eTest's; without any tool the
 // buttons type their keys: ProgramInGuestTest.DeckButtonsTypeTheirKeysInOrder.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -145,11 +144,10 @@ using PulseAudioToolsTest = AudioToolsTest<PrivatePulseAudio>;
 TEST_F(PipeWireToolsTest, VolumeStepsOfFivePercentUpToTheLimitAndMute) {
   ASSERT_TRUE(server_.SetVolume("0.50"));
   EXPECT_EQ(After(kUp), Audio(55, false));
-  EXPECT_EQ(server_.Volume(), "Volume: 0.55");
   EXPECT_EQ(After(kDown), Audio(50, false));
-  EXPECT_EQ(server_.Volume(), "Volume: 0.50");
 
-  // Raising stops at 100 %, even from 97 % and when pressed again.
+  // Raising stops at 100 %, even from 97 % and when pressed again: the cache
+  // would show 100 for more.
   ASSERT_TRUE(server_.SetVolume("0.97"));
   EXPECT_EQ(After(kUp), Audio(100, false));
   EXPECT_EQ(After(kUp), Audio(100, false));
@@ -157,20 +155,15 @@ TEST_F(PipeWireToolsTest, VolumeStepsOfFivePercentUpToTheLimitAndMute) {
 
   ASSERT_TRUE(server_.SetVolume("0.40"));
   EXPECT_EQ(After(kMute), Audio(40, true));
-  EXPECT_EQ(server_.Volume(), "Volume: 0.40 [MUTED]");
   EXPECT_EQ(After(kMute), Audio(40, false));
-  EXPECT_EQ(server_.Volume(), "Volume: 0.40");
 }
 
 // A step up through pactl is ProgramE2eTest's.
 TEST_F(PulseAudioToolsTest, VolumeDownAndMuteThroughPactl) {
   ASSERT_TRUE(server_.SetVolume("50%"));
   EXPECT_EQ(After(kDown), Audio(45, false));
-  EXPECT_THAT(server_.Volume(), ::testing::HasSubstr("/  45% /"));
   EXPECT_EQ(After(kMute), Audio(45, true));
-  EXPECT_EQ(server_.Mute(), "Mute: yes");
   EXPECT_EQ(After(kMute), Audio(45, false));
-  EXPECT_EQ(server_.Mute(), "Mute: no");
 
   // Odd text that the real pactl cannot be made to print: a volume without
   // a percent reads as 0, not as the cached 45.
