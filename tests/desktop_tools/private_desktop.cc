@@ -11,7 +11,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "socket_path.h"
 
@@ -21,19 +20,9 @@ namespace {
 
 constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
 
-std::vector<std::string> PathDirs(const char* path) {
-  std::vector<std::string> dirs;
-  std::istringstream in(path != nullptr ? path : "");
-  for (std::string dir; std::getline(in, dir, ':');) {
-    if (!dir.empty()) {
-      dirs.push_back(dir);
-    }
-  }
-  return dirs;
-}
-
-// Read before any fixture can change PATH.
-const std::vector<std::string> g_start_dirs = PathDirs(getenv("PATH"));
+// Read before any fixture can change it.
+const std::string g_start_path =
+    getenv("PATH") != nullptr ? getenv("PATH") : "";
 
 // On a loaded two-core machine running the suite in parallel, WirePlumber
 // can take seconds to choose its default sink.
@@ -132,9 +121,11 @@ bool PlayerctlSees(const std::string& name) {
 }  // namespace
 
 std::string RealTool(const std::string& name) {
-  for (const std::string& dir : g_start_dirs) {
-    if (access((dir + "/" + name).c_str(), X_OK) == 0) {
-      return dir + "/" + name;
+  g_auto(GStrv) dirs = g_strsplit(g_start_path.c_str(), ":", -1);
+  for (gchar** dir = dirs; *dir != nullptr; ++dir) {
+    const std::string path = std::string(*dir) + "/" + name;
+    if (**dir != '\0' && access(path.c_str(), X_OK) == 0) {
+      return path;
     }
   }
   return name;
@@ -241,12 +232,16 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
   // reaching anything else by surprise; scripts name the utilities they use
   // by their full path.
   std::string path = dir_.path();
-  for (const std::string& dir : PathDirs(getenv("PATH"))) {
-    if (std::none_of(std::begin(kHostTools), std::end(kHostTools),
+  g_auto(GStrv) dirs =
+      g_strsplit(getenv("PATH") != nullptr ? getenv("PATH") : "", ":", -1);
+  for (gchar** dir = dirs; *dir != nullptr; ++dir) {
+    if (**dir != '\0' &&
+        std::none_of(std::begin(kHostTools), std::end(kHostTools),
                      [&](const char* tool) {
-                       return access((dir + "/" + tool).c_str(), F_OK) == 0;
+                       return access((*dir + std::string("/") + tool).c_str(),
+                                     F_OK) == 0;
                      })) {
-      path += ":" + dir;
+      path = path + ":" + *dir;
     }
   }
   path_.emplace("PATH", path);

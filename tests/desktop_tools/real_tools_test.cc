@@ -1,9 +1,6 @@
-// Telemetry and deck actions against the real playerctl, with a test MPRIS
-// player on a private session bus, and the real wpctl and pactl, on a
-// private PipeWire session and a private PulseAudio server (as on a desktop
-// without PipeWire, where wpctl is not installed). Through the bridge and
-// its threads the same tools are ProgramE2eTest's; without any tool the
-// buttons type their keys: ProgramInGuestTest.DeckButtonsTypeTheirKeysInOrder.
+// Telemetry and deck actions against the real playerctl, wpctl and pactl,
+// each with private servers. Through the bridge's threads the same tools are
+// ProgramE2eTest's; the keys typed without them ProgramInGuestTest's.
 
 #include <gtest/gtest.h>
 
@@ -28,7 +25,6 @@ using Audio = std::pair<int64_t, bool>;
 // threads, so that nothing reads the tools between a test's steps.
 class DesktopHost : public ::testing::Test {
  protected:
-  // The button's result; volume and media buttons refresh the cache.
   bool Deck(KorvaneBridgeNativeDeckActionType action) {
     g_autoptr(KorvaneBridgeNativeDeckActionRequest) request =
         korvane_bridge_native_deck_action_request_new(
@@ -119,14 +115,12 @@ constexpr auto kDown = KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_DOWN;
 constexpr auto kMute =
     KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_VOLUME_MUTE_TOGGLE;
 
-// Every change has to come through the server's own tool: the other one is
-// hidden, and so is playerctl.
+// As on a desktop with only the server's own tool.
 template <typename SoundServer>
 class AudioToolsTest : public DesktopHost {
  protected:
   void SetUp() override { ASSERT_TRUE(server_.ready()); }
 
-  // What the cache shows after the button, which refreshes it.
   Audio After(KorvaneBridgeNativeDeckActionType action) {
     EXPECT_TRUE(Deck(action)) << action;
     return Cached().second;

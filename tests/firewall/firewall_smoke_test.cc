@@ -1,7 +1,6 @@
-// The real ufw and firewalld, asked and opened through the bridge's
-// channels in network, mount and PID namespaces of their own
-// (in_private_firewall.sh): that they print what the decision table feeds
-// the host (FirewallDecisionsTest) and take the commands it gives them.
+// The real ufw and firewalld in in_private_firewall.sh's namespaces, asked
+// and opened through the bridge's channels: that they print what
+// FirewallDecisionsTest feeds the host and take the commands it gives them.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -29,9 +28,9 @@ std::pair<bool, std::string> Shell(const std::string& command) {
 
 ::testing::AssertionResult Succeeds(const std::string& command) {
   const auto [ok, output] = Shell(command);
-  return ok ? ::testing::AssertionSuccess()
-            : ::testing::AssertionFailure() << command << ":\n"
-                                            << output;
+  return (ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+         << command << ":\n"
+         << output;
 }
 
 class FirewallSmokeTest : public ::testing::Test {
@@ -45,11 +44,10 @@ class FirewallSmokeTest : public ::testing::Test {
            "keep ufw and firewalld from the machine's own firewall";
   }
 
-  // Asks whether the handheld's port is let in, opens it, asks again.
+  // Asks whether the handheld's port is let in, opens it, asks again, with
+  // more than the harness's usual wait for firewall-cmd and its reload.
   void ExpectClosedThenOpened() {
     host_testing::HostBridgeHarness bridge;
-    // firewall-cmd, its reload and the prompt take longer than the
-    // harness's usual wait.
     const auto ask = [&](const char* method, FlValue* arguments) {
       return bridge.CallBool(host_testing::Method(method),
                              host_testing::Arguments(arguments),
@@ -79,7 +77,6 @@ TEST_F(FirewallSmokeTest, Ufw) {
                   "listed && NF && !/\\(v6\\)/ { print $1, $2 }'")
                 .second,
             "26760/udp ALLOW\n26759:26761/udp ALLOW\n");
-  EXPECT_TRUE(Succeeds("ufw --force disable"));
 }
 
 // firewalld counts the port inside the opened range as open itself and

@@ -1,14 +1,12 @@
 #!/bin/sh
 # in_private_firewall.sh <command> [argument...]
 #
-# Runs the command with a firewall of its own, so that it can enable ufw and
-# start firewalld for real without touching the machine's: in new network,
-# mount and PID namespaces (every daemon started inside dies with them), with
-# private copies of /etc/ufw, /etc/firewalld and /etc/default, an empty /run,
-# /var/log and TMPDIR, a private system bus at the usual address, a pkexec
-# that the administrator grants, and PRIVATE_FIREWALL_DIR for the command's
-# own files. Where that cannot be made (without root, through user
-# namespaces), the command runs with PRIVATE_FIREWALL_UNAVAILABLE saying why.
+# Runs the command with a firewall of its own, to enable ufw and start
+# firewalld for real without touching the machine's: in new network, mount
+# and PID namespaces, with private copies of the firewalls' /etc, a private
+# /run, /var/log, TMPDIR and system bus, a pkexec that the administrator
+# grants, and PRIVATE_FIREWALL_DIR for its own files. Where that cannot be
+# made, it runs with PRIVATE_FIREWALL_UNAVAILABLE saying why.
 set -u
 
 if [ "${1-}" != --inside ]; then
