@@ -1,11 +1,9 @@
 #!/usr/bin/python3
-"""A media player that the real playerctl can see and control.
+"""mpris_test_player.py NAME STATUS TITLE ARTIST ALBUM
 
-It plays nothing: it serves the MPRIS player interface with the track given
-on its command line, and each transport call appends its name to the album,
-so that a reader of the metadata sees which calls really reached a player.
-
-    mpris_test_player.py NAME STATUS TITLE ARTIST ALBUM
+A media player that the real playerctl can see and control. It plays nothing;
+each transport call appends its name to the album, so that a reader of the
+metadata sees which calls really reached a player.
 """
 import sys
 
@@ -40,17 +38,12 @@ class Player(dbus.service.Object):
     def Previous(self):
         self.album += " Previous"
 
-    @dbus.service.method(dbus.PROPERTIES_IFACE, "ss", "v")
-    def Get(self, interface, name):
-        return self.GetAll(interface)[name]
-
     # Every playerctl run asks anew, so a change needs no signal.
     @dbus.service.method(dbus.PROPERTIES_IFACE, "s", "a{sv}")
     def GetAll(self, interface):
         if interface != PLAYER:
             return {}
         metadata = dbus.Dictionary({
-            "mpris:trackid": dbus.ObjectPath("/track/1"),
             "xesam:title": self.title,
             "xesam:artist": dbus.Array([self.artist], "s"),
             "xesam:album": self.album}, "sv")

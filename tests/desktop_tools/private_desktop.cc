@@ -49,11 +49,6 @@ bool SocketAccepts(const std::string& path) {
   return fd >= 0;
 }
 
-// GLib's worker thread reaps the child and then drops its identifier.
-bool Running(GSubprocess* process) {
-  return g_subprocess_get_identifier(process) != nullptr;
-}
-
 // Starts `argv` in this process's environment with `changes` (NAME=VALUE
 // sets, NAME alone removes), logging to `log` in `dir`. Null, with its log
 // shown, unless `ready` comes to hold while it runs.
@@ -84,9 +79,12 @@ Server StartServer(const TempDir& dir,
   g_autoptr(GError) error = nullptr;
   Server server(
       g_subprocess_launcher_spawnv(launcher, ArgvOf(argv).data(), &error));
-  if (server != nullptr &&
-      Eventually([&] { return !Running(server.get()) || ready(); }) &&
-      Running(server.get())) {
+  // GLib's worker thread reaps the child and then drops its identifier.
+  const auto running = [&] {
+    return g_subprocess_get_identifier(server.get()) != nullptr;
+  };
+  if (server != nullptr && Eventually([&] { return !running() || ready(); }) &&
+      running()) {
     return server;
   }
   std::ostringstream log_text;
@@ -149,11 +147,12 @@ std::optional<std::string> Run(std::vector<std::string> argv) {
   return text;
 }
 
+// SIGTERM, then SIGKILL for the whole group.
 void StopServer::operator()(GSubprocess* process) const {
   if (const gchar* pid = g_subprocess_get_identifier(process)) {
     const pid_t group = atoi(pid);
     g_subprocess_send_signal(process, SIGTERM);
-    if (!Eventually([&] { return !Running(process); },
+    if (!Eventually([&] { return !g_subprocess_get_identifier(process); },
                     std::chrono::seconds(3))) {
       kill(-group, SIGKILL);
     }

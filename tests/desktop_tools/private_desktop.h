@@ -2,11 +2,9 @@
 #define TESTS_DESKTOP_TOOLS_PRIVATE_DESKTOP_H_
 
 // The desktop services that the host's tools talk to, each started privately
-// for one test, and a PATH that hides or replaces tools: nothing reaches the
-// machine's own services or the user's files. The fixtures change this
-// process's environment, which the tools inherit, until they end: changing
-// it under a thread is a race, so create them before anything that starts
-// tools on other threads, and let them outlive it.
+// for one test, and a PATH that hides or replaces tools. The fixtures change
+// this process's environment, which the tools inherit: create them before
+// anything that starts tools on other threads, and let them outlive it.
 
 #include <gio/gio.h>
 
@@ -22,23 +20,20 @@ namespace desktop_testing {
 using peer_testing::ScopedEnv;
 using peer_testing::TempDir;
 
-// A tool's path on the PATH this process started with, which no ToolPath
-// hides.
+// A tool's path on the PATH this process started with.
 std::string RealTool(const std::string& name);
 
 // The trimmed standard output of the real tool argv[0], when it succeeded.
 std::optional<std::string> Run(std::vector<std::string> argv);
 
-// A server in its own process group that dies with the test process. When
-// it goes: SIGTERM, then SIGKILL for its group.
+// A server in its own process group, which dies with the test process.
 struct StopServer {
   void operator()(GSubprocess* process) const;
 };
 using Server = std::unique_ptr<GSubprocess, StopServer>;
 
 // The test MPRIS player on the session bus, ready once playerctl sees it and
-// gone once it no longer does. Each transport call appends its name to the
-// album.
+// gone once it no longer does.
 class TestPlayer {
  public:
   TestPlayer(const std::string& name,
