@@ -164,9 +164,9 @@ void StopServer::operator()(GSubprocess* process) const {
 TestPlayer::TestPlayer(const std::string& name,
                        std::vector<std::string> status_title_artist_album)
     : name_(name) {
-  std::vector<std::string>& argv = status_title_artist_album;
-  argv.insert(argv.begin(), {MPRIS_TEST_PLAYER, name});
-  process_ = StartServer(dir_, "player.log", argv, {},
+  status_title_artist_album.insert(status_title_artist_album.begin(),
+                                   {MPRIS_TEST_PLAYER, name});
+  process_ = StartServer(dir_, "player.log", status_title_artist_album, {},
                          [&] { return PlayerctlSees(name_); });
 }
 
@@ -190,13 +190,11 @@ PrivatePipeWire::PrivatePipeWire() {
       dir_, "pipewire.log",
       {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"}, changes,
       [&] { return SocketAccepts(dir_.File("run/pipewire-0")); });
-  // WirePlumber quits at once when it finds no PipeWire to talk to. Until it
-  // has chosen a default sink, wpctl prints an error and still exits with 0.
-  if (pipewire_ != nullptr) {
-    wireplumber_ =
-        StartServer(dir_, "wireplumber.log", {RealTool("wireplumber")}, changes,
-                    [&] { return Volume().rfind("Volume:", 0) == 0; });
-  }
+  // Until WirePlumber has chosen a default sink, wpctl prints an error and
+  // still exits with 0. Without PipeWire, WirePlumber quits at once.
+  wireplumber_ =
+      StartServer(dir_, "wireplumber.log", {RealTool("wireplumber")}, changes,
+                  [&] { return Volume().rfind("Volume:", 0) == 0; });
 }
 
 PrivatePulseAudio::PrivatePulseAudio() {

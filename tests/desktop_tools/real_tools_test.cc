@@ -91,9 +91,7 @@ TEST_F(MediaToolsTest, DeckCommandsReachThePlayerAndTheCacheFollowsIt) {
     constexpr auto kPlayPause =
         KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_MEDIA_PLAY_PAUSE;
     EXPECT_TRUE(Deck(kPlayPause));
-    EXPECT_EQ(Cached().first,
-              Media(true, false, "  Slow   Song  ", "The Testers",
-                    "B Side PlayPause", kPlayer));
+    EXPECT_FALSE(std::get<1>(Cached().first)) << "still playing";
     for (auto action :
          {kPlayPause, KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_MEDIA_NEXT,
           KORVANE_BRIDGE_NATIVE_DECK_ACTION_TYPE_MEDIA_PREVIOUS}) {

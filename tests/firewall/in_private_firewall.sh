@@ -43,12 +43,8 @@ if ! why=$(make_private 2>&1); then
 fi
 
 export TMPDIR="$private/tmp"
-if ! dbus-daemon --config-file="$here/private_system_bus.conf" --fork \
-  --nopidfile 2>"$private/log/dbus.log"; then
-  echo "in_private_firewall.sh: the private system bus did not start:" >&2
-  cat "$private/log/dbus.log" >&2
+dbus-daemon --config-file="$here/private_system_bus.conf" --fork --nopidfile ||
   exit 1
-fi
 
 # As the real pkexec runs it: as root, in a clean environment.
 printf '#!/bin/sh\nexec /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin TMPDIR="$TMPDIR" "$@"\n' \
