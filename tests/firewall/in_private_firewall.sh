@@ -35,8 +35,7 @@ make_private() {
     mount --bind "$private/log" /var/log
 }
 
-# Without root, copying the firewall's configuration fails on the files that
-# only root may read.
+# Without root, copying fails on the files that only root may read.
 if ! why=$(make_private 2>&1); then
   why=$(echo "$why" | grep -v "failed to preserve ownership" | head -n 1)
   PRIVATE_FIREWALL_UNAVAILABLE="the firewall configuration cannot be copied without root ($why)" exec "$@"
@@ -47,6 +46,7 @@ dbus-daemon --config-file="$here/private_system_bus.conf" --fork --nopidfile ||
   exit 1
 
 # As the real pkexec runs it: as root, in a clean environment.
+# shellcheck disable=SC2016 # expanded when the stand-in runs
 printf '#!/bin/sh\nexec /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin TMPDIR="$TMPDIR" "$@"\n' \
   >"$private/bin/pkexec" && chmod 755 "$private/bin/pkexec" || exit 1
 PATH="$private/bin:$PATH:/usr/sbin:/sbin" PRIVATE_FIREWALL_DIR="$private" "$@"
