@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 
 #include "socket_path.h"
@@ -18,88 +18,27 @@ namespace desktop_testing {
 
 namespace {
 
-using std::chrono::milliseconds;
+constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
 
-// Captured before any fixture can change it.
+// Read before any fixture can change it.
 const std::string g_start_path =
     getenv("PATH") != nullptr ? getenv("PATH") : "";
 
 // On a loaded two-core machine running the suite in parallel, WirePlumber
 // can take seconds to choose its default sink.
-constexpr std::chrono::seconds kStartBound(20);
-
-constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
-
 bool Eventually(const std::function<bool()>& condition,
-                milliseconds timeout = kStartBound) {
-  return peer_testing::Eventually(condition, timeout, milliseconds(20));
+                std::chrono::seconds timeout = std::chrono::seconds(20)) {
+  return peer_testing::Eventually(condition, timeout,
+                                  std::chrono::milliseconds(20));
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t end; (end = text.find(separator, start)) != std::string::npos;
-       start = end + 1) {
-    parts.push_back(text.substr(start, end - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
-std::vector<char*> ArgvOf(const std::vector<std::string>& strings) {
+std::vector<char*> ArgvOf(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
-  for (const std::string& s : strings) {
-    pointers.push_back(const_cast<char*>(s.c_str()));
+  for (std::string& s : strings) {
+    pointers.push_back(s.data());
   }
   pointers.push_back(nullptr);
   return pointers;
-}
-
-std::string ReadFile(const std::string& path) {
-  g_autofree gchar* contents = nullptr;
-  gsize length = 0;
-  g_file_get_contents(path.c_str(), &contents, &length, nullptr);
-  return contents != nullptr ? std::string(contents, length) : "";
-}
-
-// Replaced in one step: a shell about to run the file, or a reader, sees
-// the old or the new one, never a part. The descriptor must not leak into
-// the tools that the host starts meanwhile: a hanging one would keep the new
-// file open for writing, and running it would fail with ETXTBSY. (GLib's
-// g_file_set_contents leaks it.)
-void WriteFile(const std::string& path,
-               const std::string& contents,
-               mode_t mode = 0644) {
-  const std::string temporary = path + ".new";
-  const int fd =
-      open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  bool ok = fd >= 0 && write(fd, contents.data(), contents.size()) ==
-                           static_cast<ssize_t>(contents.size());
-  ok = fd >= 0 && fchmod(fd, mode) == 0 && close(fd) == 0 && ok;
-  EXPECT_TRUE(ok && rename(temporary.c_str(), path.c_str()) == 0) << path;
-}
-
-void MakeDirs(const TempDir& dir, const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
-    EXPECT_EQ(mkdir(dir.File(name).c_str(), 0700), 0) << name;
-  }
-}
-
-// Standard output of a fixture's own query, when it succeeded. A client can
-// wait for ever on a server that is not ready yet, hence the bound.
-std::optional<std::string> Run(std::vector<std::string> argv) {
-  argv.insert(argv.begin(), {RealTool("timeout"), "-s", "KILL", "5"});
-  std::vector<char*> args = ArgvOf(argv);
-  g_autofree gchar* output = nullptr;
-  gint status = 0;
-  if (!g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_STDERR_TO_DEV_NULL,
-                    nullptr, nullptr, &output, nullptr, &status, nullptr) ||
-      !g_spawn_check_wait_status(status, nullptr)) {
-    return std::nullopt;
-  }
-  std::string text = output != nullptr ? output : "";
-  text.erase(text.find_last_not_of("\n ") + 1);
-  return text;
 }
 
 bool SocketAccepts(const std::string& path) {
@@ -110,56 +49,14 @@ bool SocketAccepts(const std::string& path) {
   return fd >= 0;
 }
 
-// Starts `argv` logging to `log` in `dir`; true once `ready` holds while it
-// still runs, else its log is shown.
-bool StartServer(ChildProcess& server,
-                 const TempDir& dir,
-                 const char* log,
-                 const std::vector<std::string>& argv,
-                 const std::vector<std::string>& changes,
-                 const std::function<bool()>& ready) {
-  const bool ok = server.Start(argv, dir.File(log), changes) &&
-                  Eventually([&] { return !server.Running() || ready(); }) &&
-                  server.Running();
-  if (!ok) {
-    ADD_FAILURE() << argv[0] << " did not start; its log:\n"
-                  << ReadFile(dir.File(log));
-  }
-  return ok;
-}
-
-// Its own home, runtime, configuration and state directories, and bus
-// addresses that lead nowhere: nothing a private server does reaches the
-// machine's buses or the user's files.
-std::vector<std::string> IsolatedServerChanges(const TempDir& dir) {
-  MakeDirs(dir, {"home", "run", "config", "state", "data"});
-  const std::string nowhere = "unix:path=" + dir.File("no-bus");
-  return {"HOME=" + dir.File("home"),
-          "XDG_RUNTIME_DIR=" + dir.File("run"),
-          "XDG_CONFIG_HOME=" + dir.File("config"),
-          "XDG_STATE_HOME=" + dir.File("state"),
-          "XDG_DATA_HOME=" + dir.File("data"),
-          "DBUS_SESSION_BUS_ADDRESS=" + nowhere,
-          "DBUS_SYSTEM_BUS_ADDRESS=" + nowhere,
-          "DISPLAY",
-          "WAYLAND_DISPLAY"};
-}
-
-}  // namespace
-
-std::string RealTool(const std::string& name) {
-  for (const std::string& dir : Split(g_start_path, ':')) {
-    const std::string candidate = dir + "/" + name;
-    if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) {
-      return candidate;
-    }
-  }
-  return name;
-}
-
-bool ChildProcess::Start(const std::vector<std::string>& argv,
-                         const std::string& log_path,
-                         const std::vector<std::string>& changes) {
+// Starts `argv` in this process's environment with `changes` (NAME=VALUE
+// sets, NAME alone removes), logging to `log` in `dir`. Null, with its log
+// shown, unless `ready` comes to hold while it runs.
+Server StartServer(const TempDir& dir,
+                   const char* log,
+                   std::vector<std::string> argv,
+                   const std::vector<std::string>& changes,
+                   const std::function<bool()>& ready) {
   g_autoptr(GSubprocessLauncher) launcher =
       g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDERR_MERGE);
   for (const std::string& change : changes) {
@@ -171,7 +68,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
                                    change.c_str() + equals + 1, TRUE);
     }
   }
-  g_subprocess_launcher_set_stdout_file_path(launcher, log_path.c_str());
+  g_subprocess_launcher_set_stdout_file_path(launcher, dir.File(log).c_str());
   g_subprocess_launcher_set_child_setup(
       launcher,
       [](gpointer) {
@@ -179,147 +76,151 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
         prctl(PR_SET_PDEATHSIG, SIGKILL);
       },
       nullptr, nullptr);
-  std::vector<char*> args = ArgvOf(argv);
   g_autoptr(GError) error = nullptr;
-  process_ = g_subprocess_launcher_spawnv(launcher, args.data(), &error);
-  if (process_ == nullptr) {
-    ADD_FAILURE() << "cannot start " << argv[0] << ": " << error->message;
+  Server server(
+      g_subprocess_launcher_spawnv(launcher, ArgvOf(argv).data(), &error));
+  // GLib's worker thread reaps the child and then drops its identifier.
+  const auto running = [&] {
+    return g_subprocess_get_identifier(server.get()) != nullptr;
+  };
+  if (server != nullptr && Eventually([&] { return !running() || ready(); }) &&
+      running()) {
+    return server;
   }
-  return process_ != nullptr;
+  std::ostringstream log_text;
+  log_text << std::ifstream(dir.File(log)).rdbuf();
+  ADD_FAILURE() << argv[0] << " did not start: "
+                << (error != nullptr ? error->message : "its log:\n")
+                << log_text.str();
+  return nullptr;
 }
 
-// GLib's worker thread reaps the child and then drops its identifier.
-bool ChildProcess::Running() const {
-  return process_ != nullptr &&
-         g_subprocess_get_identifier(process_) != nullptr;
+// Its own home and runtime directory, and bus addresses that lead nowhere:
+// nothing a private server does reaches the machine's buses or the user's
+// files. Then the `server`'s own changes.
+std::vector<std::string> IsolatedServerChanges(
+    const TempDir& dir,
+    std::vector<std::string> server) {
+  EXPECT_EQ(mkdir(dir.File("run").c_str(), 0700), 0);
+  const std::string nowhere = "unix:path=" + dir.File("no-bus");
+  server.insert(
+      server.begin(),
+      {"HOME=" + dir.path(), "XDG_RUNTIME_DIR=" + dir.File("run"),
+       "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME",
+       "DBUS_SESSION_BUS_ADDRESS=" + nowhere,
+       "DBUS_SYSTEM_BUS_ADDRESS=" + nowhere, "DISPLAY", "WAYLAND_DISPLAY"});
+  return server;
 }
 
-void ChildProcess::Stop() {
-  if (process_ == nullptr) {
-    return;
+bool PlayerctlSees(const std::string& name) {
+  return Run({"playerctl", "-p", name, "status"}).has_value();
+}
+
+}  // namespace
+
+std::string RealTool(const std::string& name) {
+  g_auto(GStrv) dirs = g_strsplit(g_start_path.c_str(), ":", -1);
+  for (gchar** dir = dirs; *dir != nullptr; ++dir) {
+    const std::string path = std::string(*dir) + "/" + name;
+    if (**dir != '\0' && access(path.c_str(), X_OK) == 0) {
+      return path;
+    }
   }
-  if (const gchar* pid = g_subprocess_get_identifier(process_)) {
+  return name;
+}
+
+// A client can wait for ever on a server that is not ready yet, hence the
+// bound.
+std::optional<std::string> Run(std::vector<std::string> argv) {
+  argv[0] = RealTool(argv[0]);
+  argv.insert(argv.begin(), {RealTool("timeout"), "-s", "KILL", "5"});
+  g_autofree gchar* output = nullptr;
+  gint status = 0;
+  if (!g_spawn_sync(nullptr, ArgvOf(argv).data(), nullptr,
+                    G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &output,
+                    nullptr, &status, nullptr) ||
+      !g_spawn_check_wait_status(status, nullptr)) {
+    return std::nullopt;
+  }
+  std::string text = output != nullptr ? output : "";
+  text.erase(text.find_last_not_of("\n ") + 1);
+  return text;
+}
+
+// SIGTERM, then SIGKILL for the whole group.
+void StopServer::operator()(GSubprocess* process) const {
+  if (const gchar* pid = g_subprocess_get_identifier(process)) {
     const pid_t group = atoi(pid);
-    g_subprocess_send_signal(process_, SIGTERM);
-    if (!Eventually([&] { return !Running(); }, std::chrono::seconds(3))) {
+    g_subprocess_send_signal(process, SIGTERM);
+    if (!Eventually([&] { return !g_subprocess_get_identifier(process); },
+                    std::chrono::seconds(3))) {
       kill(-group, SIGKILL);
     }
   }
-  g_subprocess_wait(process_, nullptr, nullptr);
-  g_clear_object(&process_);
+  g_subprocess_wait(process, nullptr, nullptr);
+  g_object_unref(process);
 }
 
-TestPlayer::TestPlayer(const std::string& name, const Track& track)
+TestPlayer::TestPlayer(const std::string& name,
+                       std::vector<std::string> status_title_artist_album)
     : name_(name) {
-  ready_ = StartServer(
-      process_, dir_, "player.log",
-      {MPRIS_TEST_PLAYER, name, dir_.File("calls"), track.status, track.title,
-       track.artist, track.album},
-      {}, [&] {
-        return Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();
-      });
-}
-
-std::vector<std::string> TestPlayer::Calls() const {
-  std::vector<std::string> calls = Split(ReadFile(dir_.File("calls")), '\n');
-  calls.pop_back();  // after the last line end
-  return calls;
+  status_title_artist_album.insert(status_title_artist_album.begin(),
+                                   {MPRIS_TEST_PLAYER, name});
+  process_ = StartServer(dir_, "player.log", status_title_artist_album, {},
+                         [&] { return PlayerctlSees(name_); });
 }
 
 TestPlayer::~TestPlayer() {
-  if (!ready_) {
-    return;
+  if (process_ != nullptr) {
+    process_.reset();
+    // The bus drops the name a moment after the process has gone.
+    EXPECT_TRUE(Eventually([&] { return !PlayerctlSees(name_); }));
   }
-  process_.Stop();
-  // The bus drops the name a moment after the process has gone.
-  EXPECT_TRUE(Eventually([&] {
-    return !Run({RealTool("playerctl"), "-p", name_, "status"}).has_value();
-  }));
 }
 
 // Configured by the files in private_config: one null sink as the default
 // sink, and nothing that reaches hardware, a desktop session or real-time
 // priorities.
 PrivatePipeWire::PrivatePipeWire() {
-  std::vector<std::string> changes = IsolatedServerChanges(dir_);
-  changes.insert(changes.end(),
-                 {"XDG_CONFIG_HOME=" PRIVATE_CONFIG, "PIPEWIRE_REMOTE",
-                  "PIPEWIRE_RUNTIME_DIR", "PIPEWIRE_CONFIG_DIR",
-                  "WIREPLUMBER_CONFIG_DIR"});
-  // WirePlumber quits at once when it finds no PipeWire to talk to.
-  if (!StartServer(
-          pipewire_, dir_, "pipewire.log",
-          {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"},
-          changes,
-          [&] { return SocketAccepts(dir_.File("run/pipewire-0")); })) {
-    return;
-  }
-  // The clients' own variable, so this process's XDG_RUNTIME_DIR stays.
-  runtime_dir_.emplace("PIPEWIRE_RUNTIME_DIR", dir_.File("run"));
-  remote_.emplace("PIPEWIRE_REMOTE", std::nullopt);
-  // Until a default sink is chosen wpctl prints an error and still exits
-  // with 0; only its output tells that the session is ready.
-  ready_ = StartServer(wireplumber_, dir_, "wireplumber.log",
-                       {RealTool("wireplumber")}, changes,
-                       [&] { return Volume().rfind("Volume:", 0) == 0; });
-}
-
-std::string PrivatePipeWire::Volume() const {
-  return Run({RealTool("wpctl"), "get-volume", "@DEFAULT_AUDIO_SINK@"})
-      .value_or("");
-}
-
-bool PrivatePipeWire::SetVolume(const std::string& volume) const {
-  return Run({RealTool("wpctl"), "set-volume", "@DEFAULT_AUDIO_SINK@", volume})
-      .has_value();
+  const std::vector<std::string> changes = IsolatedServerChanges(
+      dir_, {"XDG_CONFIG_HOME=" PRIVATE_CONFIG, "PIPEWIRE_REMOTE",
+             "PIPEWIRE_RUNTIME_DIR", "PIPEWIRE_CONFIG_DIR",
+             "WIREPLUMBER_CONFIG_DIR"});
+  pipewire_ = StartServer(
+      dir_, "pipewire.log",
+      {RealTool("pipewire"), "-c", PRIVATE_CONFIG "/pipewire.conf"}, changes,
+      [&] { return SocketAccepts(dir_.File("run/pipewire-0")); });
+  // Until WirePlumber has chosen a default sink, wpctl prints an error and
+  // still exits with 0. Without PipeWire, WirePlumber quits at once.
+  wireplumber_ =
+      StartServer(dir_, "wireplumber.log", {RealTool("wireplumber")}, changes,
+                  [&] { return Volume().rfind("Volume:", 0) == 0; });
 }
 
 PrivatePulseAudio::PrivatePulseAudio() {
-  std::vector<std::string> changes = IsolatedServerChanges(dir_);
-  changes.insert(changes.end(),
-                 {"PULSE_SERVER", "PULSE_CLIENTCONFIG", "PULSE_COOKIE"});
-  const std::string socket = dir_.File("run/native");
+  const std::vector<std::string> changes = IsolatedServerChanges(
+      dir_, {"PULSE_SERVER", "PULSE_CLIENTCONFIG", "PULSE_COOKIE"});
   // Without it, a pactl that finds no server starts one of its own, as
   // root, in the user's home.
-  WriteFile(dir_.File("client.conf"), "autospawn = no\n");
-  server_address_.emplace("PULSE_SERVER", "unix:" + socket);
-  client_config_.emplace("PULSE_CLIENTCONFIG", dir_.File("client.conf"));
-  cookie_.emplace("PULSE_COOKIE", dir_.File("cookie"));
+  std::ofstream(dir_.File("client.conf")) << "autospawn = no\n";
   // As root it only warns that it should run as the system-wide daemon;
   // --system=no keeps it a per-user server in the private directories. -n
   // skips the installed default.pa (sound cards, D-Bus, X11): the two
   // modules below are all it loads.
-  ready_ = StartServer(
-      server_, dir_, "pulseaudio.log",
+  server_ = StartServer(
+      dir_, "pulseaudio.log",
       {RealTool("pulseaudio"), "--system=no", "--daemonize=no",
        "--use-pid-file=no", "--exit-idle-time=-1", "--realtime=no",
        "--high-priority=no", "--log-target=stderr", "-n",
-       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
+       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
        "--load=module-null-sink sink_name=test_sink"},
       changes, [&] { return Volume().rfind("Volume:", 0) == 0; });
 }
 
-std::string PrivatePulseAudio::Volume() const {
-  return Run({RealTool("pactl"), "get-sink-volume", "@DEFAULT_SINK@"})
-      .value_or("");
-}
-
-std::string PrivatePulseAudio::Mute() const {
-  return Run({RealTool("pactl"), "get-sink-mute", "@DEFAULT_SINK@"})
-      .value_or("");
-}
-
-bool PrivatePulseAudio::SetVolume(const std::string& volume) const {
-  return Run({RealTool("pactl"), "set-sink-volume", "@DEFAULT_SINK@", volume})
-      .has_value();
-}
-
 ToolPath::ToolPath(const std::vector<std::string>& hidden) {
-  MakeDirs(dir_, {"bin", "tools"});
   for (const char* tool : kHostTools) {
     if (std::find(hidden.begin(), hidden.end(), tool) == hidden.end()) {
-      symlink(RealTool(tool).c_str(),
-              dir_.File(std::string("tools/") + tool).c_str());
+      symlink(RealTool(tool).c_str(), dir_.File(tool).c_str());
     }
   }
   // Directories that hold any of the tools give way to the links, so that a
@@ -327,22 +228,36 @@ ToolPath::ToolPath(const std::vector<std::string>& hidden) {
   // such a directory (all of /usr/bin) goes too, which keeps the host from
   // reaching anything else by surprise; scripts name the utilities they use
   // by their full path.
-  std::string path = dir_.File("bin") + ":" + dir_.File("tools");
-  const char* current = getenv("PATH");
-  for (const std::string& dir : Split(current != nullptr ? current : "", ':')) {
-    const bool holds_tool = std::any_of(
-        std::begin(kHostTools), std::end(kHostTools), [&](const char* tool) {
-          return access((dir + "/" + tool).c_str(), F_OK) == 0;
-        });
-    if (!dir.empty() && !holds_tool) {
-      path += ":" + dir;
+  std::string path = dir_.path();
+  g_auto(GStrv) dirs =
+      g_strsplit(getenv("PATH") != nullptr ? getenv("PATH") : "", ":", -1);
+  for (gchar** dir = dirs; *dir != nullptr; ++dir) {
+    if (**dir != '\0' &&
+        std::none_of(std::begin(kHostTools), std::end(kHostTools),
+                     [&](const char* tool) {
+                       return access((*dir + std::string("/") + tool).c_str(),
+                                     F_OK) == 0;
+                     })) {
+      path = path + ":" + *dir;
     }
   }
   path_.emplace("PATH", path);
 }
 
+// Replaced in one step: a shell about to run the file, or a reader, sees
+// the old or the new one, never a part. A descriptor leaked into a hanging
+// tool would keep the new file open for writing, and running it would fail
+// with ETXTBSY: hence O_CLOEXEC, which g_file_set_contents lacks.
 void ToolPath::Script(const std::string& name, const std::string& body) const {
-  WriteFile(dir_.File("bin/" + name), "#!/bin/sh\n" + body + "\n", 0755);
+  const std::string contents = "#!/bin/sh\n" + body + "\n";
+  const std::string temporary = dir_.File(name + ".new");
+  const int fd =
+      open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+  bool ok = fd >= 0 && write(fd, contents.data(), contents.size()) ==
+                           static_cast<ssize_t>(contents.size());
+  ok = fd >= 0 && close(fd) == 0 && ok;
+  EXPECT_TRUE(ok && rename(temporary.c_str(), dir_.File(name).c_str()) == 0)
+      << name;
 }
 
 }  // namespace desktop_testing

@@ -2,16 +2,13 @@
 #define TESTS_DESKTOP_TOOLS_PRIVATE_DESKTOP_H_
 
 // The desktop services that the host's tools talk to, each started privately
-// for one test, and a PATH that hides or replaces tools. None of them reaches
-// the machine's own services or the user's files.
-//
-// The fixtures change this process's environment (the tools the host starts
-// inherit it) and put it back when they end. Create them before anything
-// that starts tools on other threads, and let them outlive it: changing the
-// environment under a thread is a race.
+// for one test, and a PATH that hides or replaces tools. The fixtures change
+// this process's environment, which the tools inherit: create them before
+// anything that starts tools on other threads, and let them outlive it.
 
 #include <gio/gio.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,53 +20,31 @@ namespace desktop_testing {
 using peer_testing::ScopedEnv;
 using peer_testing::TempDir;
 
-// A tool's path on the PATH this process started with, so that fixtures and
-// scripts reach the real tools while a ToolPath hides them from the host.
+// A tool's path on the PATH this process started with.
 std::string RealTool(const std::string& name);
 
-// A server in its own process group, its output in a log file, in this
-// process's environment with `changes` (NAME=VALUE sets, NAME alone
-// removes). It dies with the test process.
-class ChildProcess {
- public:
-  ChildProcess() = default;
-  ~ChildProcess() { Stop(); }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
+// The trimmed standard output of the real tool argv[0], when it succeeded.
+std::optional<std::string> Run(std::vector<std::string> argv);
 
-  bool Start(const std::vector<std::string>& argv,
-             const std::string& log_path,
-             const std::vector<std::string>& changes);
-  bool Running() const;
-  // SIGTERM, then SIGKILL for its process group.
-  void Stop();
-
- private:
-  GSubprocess* process_ = nullptr;
+// A server in its own process group, which dies with the test process.
+struct StopServer {
+  void operator()(GSubprocess* process) const;
 };
-
-struct Track {
-  std::string status;  // Playing, Paused or Stopped
-  std::string title;
-  std::string artist;
-  std::string album;
-};
+using Server = std::unique_ptr<GSubprocess, StopServer>;
 
 // The test MPRIS player on the session bus, ready once playerctl sees it and
 // gone once it no longer does.
 class TestPlayer {
  public:
-  TestPlayer(const std::string& name, const Track& track);
+  TestPlayer(const std::string& name,
+             std::vector<std::string> status_title_artist_album);
   ~TestPlayer();
-  bool ready() const { return ready_; }
-  // The transport calls that reached it, in order.
-  std::vector<std::string> Calls() const;
+  bool ready() const { return process_ != nullptr; }
 
  private:
   TempDir dir_;
   std::string name_;
-  ChildProcess process_;
-  bool ready_ = false;
+  Server process_;
 };
 
 // PipeWire with WirePlumber and a null sink as the default sink, which wpctl
@@ -77,18 +52,23 @@ class TestPlayer {
 class PrivatePipeWire {
  public:
   PrivatePipeWire();
-  bool ready() const { return ready_; }
+  bool ready() const { return wireplumber_ != nullptr; }
   // What the real wpctl reports for the default sink, e.g. "Volume: 0.55".
-  std::string Volume() const;
-  bool SetVolume(const std::string& volume) const;
+  std::string Volume() const {
+    return Run({"wpctl", "get-volume", "@DEFAULT_AUDIO_SINK@"}).value_or("");
+  }
+  bool SetVolume(const std::string& volume) const {
+    return Run({"wpctl", "set-volume", "@DEFAULT_AUDIO_SINK@", volume})
+        .has_value();
+  }
 
  private:
   TempDir dir_;
-  ChildProcess pipewire_;
-  ChildProcess wireplumber_;  // declared later: stops first
-  bool ready_ = false;
-  std::optional<ScopedEnv> runtime_dir_;
-  std::optional<ScopedEnv> remote_;
+  // The clients' own variables, so that this process's XDG_RUNTIME_DIR stays.
+  ScopedEnv runtime_dir_{"PIPEWIRE_RUNTIME_DIR", dir_.File("run")};
+  ScopedEnv remote_{"PIPEWIRE_REMOTE", std::nullopt};
+  Server pipewire_;
+  Server wireplumber_;  // declared later: stops first
 };
 
 // PulseAudio with a null sink as the default sink. pactl in this process
@@ -96,29 +76,32 @@ class PrivatePipeWire {
 class PrivatePulseAudio {
  public:
   PrivatePulseAudio();
-  bool ready() const { return ready_; }
+  bool ready() const { return server_ != nullptr; }
   // What the real pactl reports for the default sink.
-  std::string Volume() const;
-  std::string Mute() const;
-  bool SetVolume(const std::string& volume) const;
+  std::string Volume() const {
+    return Run({"pactl", "get-sink-volume", "@DEFAULT_SINK@"}).value_or("");
+  }
+  bool SetVolume(const std::string& volume) const {
+    return Run({"pactl", "set-sink-volume", "@DEFAULT_SINK@", volume})
+        .has_value();
+  }
 
  private:
   TempDir dir_;
-  ChildProcess server_;
-  bool ready_ = false;
-  std::optional<ScopedEnv> server_address_;
-  std::optional<ScopedEnv> client_config_;
-  std::optional<ScopedEnv> cookie_;
+  const std::string socket_ = dir_.File("run/native");
+  ScopedEnv server_address_{"PULSE_SERVER", "unix:" + socket_};
+  ScopedEnv client_config_{"PULSE_CLIENTCONFIG", dir_.File("client.conf")};
+  ScopedEnv cookie_{"PULSE_COOKIE", dir_.File("cookie")};
+  Server server_;
 };
 
-// The PATH on which the host finds its media and audio tools: scripted
-// stand-ins first, then the real playerctl, wpctl and pactl except the
-// `hidden` ones.
+// The PATH on which the host finds its media and audio tools: the real
+// playerctl, wpctl and pactl except the `hidden` ones, and scripted ones.
 class ToolPath {
  public:
   explicit ToolPath(const std::vector<std::string>& hidden);
-  // Puts a /bin/sh script named `name` first on PATH, replacing an earlier
-  // one in one step.
+  // Puts a /bin/sh script named `name` on PATH, in place of the real tool or
+  // an earlier script.
   void Script(const std::string& name, const std::string& body) const;
 
  private:

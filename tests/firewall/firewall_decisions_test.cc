@@ -10,81 +10,68 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "host/desktop_tools/firewall_ports.h"
 #include "peer_test_support.h"
 
 namespace {
 
-std::string UfwActive(const std::vector<std::string>& rules) {
-  std::string status =
-      "Status: active\n\nTo                         Action      From\n"
-      "--                         ------      ----\n";
-  for (const std::string& rule : rules) {
-    status += rule + "\n";
-  }
-  return status;
-}
-
-struct Firewalls {
-  const char* name;
-  std::string ufw_status;  // empty: no ufw installed
-  const char* firewalld;   // its --state answer; null: not installed
-  const char* open_ports;  // what --query-port answers yes to, one a line
-  int64_t port;
-  bool allowed;
-  const char* prompt;  // the tool the prompt runs; empty: no prompt
-};
+constexpr char kRange[] = "26759:26761/udp            ALLOW       Anywhere";
 
 TEST(FirewallDecisionsTest, EachFirewallStateWithAPromptDeclined) {
-  const std::string range = "26759:26761/udp            ALLOW       Anywhere";
-  const std::string no_ufw;
-  const char* none = "";
-  const Firewalls cases[] = {
-      {"ufw's range", UfwActive({range}), nullptr, none, 26761, true, ""},
-      {"outside ufw's range", UfwActive({range}), nullptr, none, 27000, false,
-       "ufw"},
+  const struct {
+    const char* name;
+    const char* ufw;         // null: not installed; else its one rule, or
+                             // "inactive"
+    const char* firewalld;   // its --state answer; null: not installed
+    const char* open_ports;  // the pattern that --query-port answers yes to
+    int64_t port;
+    bool allowed;
+    const char* prompt;  // the tool the prompt runs; empty: no prompt
+  } cases[] = {
+      {"ufw's range", kRange, nullptr, "", 26761, true, ""},
+      {"outside ufw's range", kRange, nullptr, "", 27000, false, "ufw"},
       // Counts for the answer, yet the prompt adds the handheld's range.
-      {"ufw's narrow range",
-       UfwActive({"26759:26760/udp            ALLOW       Anywhere"}), nullptr,
-       none, 26760, true, "ufw"},
-      {"ufw without rules, firewalld with the port", UfwActive({}), "running",
-       "26760/udp", 26760, false, "ufw"},
+      {"ufw's narrow range", "26759:26760/udp            ALLOW       Anywhere",
+       nullptr, "", 26760, true, "ufw"},
+      {"ufw without rules, firewalld with the port", "", "running", "26760/udp",
+       26760, false, "ufw"},
       // "Status: inactive" must not pass for active.
-      {"ufw inactive", "Status: inactive", nullptr, none, 26760, true, ""},
-      {"no firewall", no_ufw, nullptr, none, 26760, true, ""},
-      {"firewalld stopped", no_ufw, "not running", none, 26760, true, ""},
-      {"firewalld's port", "Status: inactive", "running", "26760/udp", 26760,
-       true, ""},
-      {"firewalld's range", no_ufw, "running", "26759-26761/udp", 27000, true,
+      {"ufw inactive", "inactive", nullptr, "", 26760, true, ""},
+      {"no firewall", nullptr, nullptr, "", 26760, true, ""},
+      {"firewalld stopped", nullptr, "not running", "", 26760, true, ""},
+      {"firewalld's port", "inactive", "running", "26760/udp", 26760, true, ""},
+      {"firewalld's range", nullptr, "running", "26759-26761/udp", 27000, true,
        ""},
-      {"firewalld closed", no_ufw, "running", "26761/udp", 26760, false,
+      {"firewalld closed", nullptr, "running", "26761/udp", 26760, false,
        "firewall-cmd"},
       // ufw lets the port in; firewalld is opened as well.
-      {"ufw's range, firewalld closed", UfwActive({range}), "running", none,
-       26760, true, "firewall-cmd"},
+      {"ufw's range, firewalld closed", kRange, "running", "", 26760, true,
+       "firewall-cmd"},
   };
-  for (const Firewalls& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     peer_testing::TempDir dir;
     const auto script = [&](const std::string& name, const std::string& body) {
-      std::ofstream(dir.File(name)) << "#!/bin/sh\n" << body;
+      std::ofstream(dir.File(name)) << "#!/bin/sh\n" << body << "\n";
       chmod(dir.File(name).c_str(), 0755);
     };
-    if (!c.ufw_status.empty()) {
-      std::ofstream(dir.File("ufw-status")) << c.ufw_status;
-      script("ufw", "exec /bin/cat '" + dir.File("ufw-status") + "'\n");
+    if (c.ufw != nullptr) {
+      const std::string rule = c.ufw;
+      script("ufw", rule == "inactive"
+                        ? "echo 'Status: inactive'"
+                        : "echo 'Status: active\n\nTo                         "
+                          "Action      From\n--                         "
+                          "------      ----\n" +
+                              rule + "'");
     }
     if (c.firewalld != nullptr) {
-      std::ofstream(dir.File("open")) << c.open_ports << "\n";
-      script("firewall-cmd",
-             std::string("case \"$1\" in\n--state) echo '") + c.firewalld +
-                 "';;\n--query-port=*) /bin/grep -qx \"${1#*=}\" '" +
-                 dir.File("open") + "' && echo yes || echo no;;\nesac\n");
+      script("firewall-cmd", std::string("case \"$1\" in\n--state) echo '") +
+                                 c.firewalld +
+                                 "';;\n--query-port=" + c.open_ports +
+                                 ") echo yes;;\n*) echo no;;\nesac");
     }
-    script("pkexec",
-           "echo \"$3\" >> '" + dir.File("prompts") + "'\nexit 126\n");
+    script("pkexec", "echo \"$3\" >> '" + dir.File("prompts") + "'; exit 126");
     // Nothing else on PATH: no real firewall tool or prompt is reached.
     peer_testing::ScopedEnv path("PATH", dir.path());
 

@@ -1,15 +1,10 @@
-// The real ufw and firewalld, asked and opened through the bridge's
-// channels in network, mount and PID namespaces of their own
-// (in_private_firewall.sh): that they print what the decision table feeds
-// the host (FirewallDecisionsTest) and take the commands it gives them.
+// The real ufw and firewalld in in_private_firewall.sh's namespaces, asked
+// and opened through the bridge's channels: that they print what
+// FirewallDecisionsTest feeds the host and take the commands it gives them.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 
 #include "host_bridge_harness.h"
@@ -32,13 +27,11 @@ std::pair<bool, std::string> Shell(const std::string& command) {
 
 ::testing::AssertionResult Succeeds(const std::string& command) {
   const auto [ok, output] = Shell(command);
-  return ok ? ::testing::AssertionSuccess()
-            : ::testing::AssertionFailure() << command << ":\n"
-                                            << output;
+  return (ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+         << command << ":\n"
+         << output;
 }
 
-// Each test asks through a bridge of its own, made once PATH has its final
-// value: its telemetry thread starts tools from the first moment.
 class FirewallSmokeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -48,23 +41,12 @@ class FirewallSmokeTest : public ::testing::Test {
     ASSERT_NE(kPrivate, nullptr)
         << "not started by in_private_firewall.sh, whose namespaces alone "
            "keep ufw and firewalld from the machine's own firewall";
-    // A prompt the administrator grants: the command runs as root in a clean
-    // environment, as the real pkexec runs it.
-    const std::string bin = std::string(kPrivate) + "/bin";
-    mkdir(bin.c_str(), 0755);
-    std::ofstream(bin + "/pkexec")
-        << "#!/bin/sh\nexec /usr/bin/env -i "
-           "PATH=/usr/sbin:/usr/bin:/sbin:/bin TMPDIR=\"$TMPDIR\" \"$@\"\n";
-    chmod((bin + "/pkexec").c_str(), 0755);
-    setenv("PATH", (bin + ":" + getenv("PATH") + ":/usr/sbin:/sbin").c_str(),
-           1);
   }
 
-  // Asks whether the handheld's port is let in, opens it, asks again.
+  // Asks whether the handheld's port is let in, opens it, asks again, with
+  // more than the harness's usual wait for firewall-cmd and its reload.
   void ExpectClosedThenOpened() {
     host_testing::HostBridgeHarness bridge;
-    // firewall-cmd, its reload and the prompt take longer than the
-    // harness's usual wait.
     const auto ask = [&](const char* method, FlValue* arguments) {
       return bridge.CallBool(host_testing::Method(method),
                              host_testing::Arguments(arguments),
@@ -94,7 +76,6 @@ TEST_F(FirewallSmokeTest, Ufw) {
                   "listed && NF && !/\\(v6\\)/ { print $1, $2 }'")
                 .second,
             "26760/udp ALLOW\n26759:26761/udp ALLOW\n");
-  EXPECT_TRUE(Succeeds("ufw --force disable"));
 }
 
 // firewalld counts the port inside the opened range as open itself and
@@ -103,13 +84,10 @@ TEST_F(FirewallSmokeTest, Ufw) {
 TEST_F(FirewallSmokeTest, Firewalld) {
   ASSERT_TRUE(Succeeds("ufw --force disable"));
   const std::string log = std::string(kPrivate) + "/firewalld.log";
-  const auto [started, pid] = Shell(
-      "firewalld --nofork --nopid --log-target "
-      "file --log-file '" +
-      log + "' >>'" + log + "' 2>&1 & echo $!");
-  ASSERT_TRUE(started);
-  // It is Python and loads its whole configuration first: a busy machine
-  // can take many seconds.
+  // It dies with the PID namespace. It is Python and loads its whole
+  // configuration first: a busy machine can take many seconds.
+  Shell("firewalld --nofork --nopid --log-target file --log-file '" + log +
+        "' >>'" + log + "' 2>&1 &");
   ASSERT_TRUE(peer_testing::Eventually(
       [] { return Shell("firewall-cmd --state").second == "running\n"; },
       std::chrono::seconds(60), std::chrono::milliseconds(100)))
@@ -120,7 +98,6 @@ TEST_F(FirewallSmokeTest, Firewalld) {
   EXPECT_EQ(Shell("firewall-cmd --permanent --list-ports").second,
             "26759-26761/udp\n");
   EXPECT_EQ(Shell("firewall-cmd --list-ports").second, "26759-26761/udp\n");
-  kill(atoi(pid.c_str()), SIGTERM);
 }
 
 }  // namespace

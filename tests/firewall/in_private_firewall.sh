@@ -1,17 +1,12 @@
 #!/bin/sh
 # in_private_firewall.sh <command> [argument...]
 #
-# Runs the command with a firewall of its own, so that it can enable ufw and
-# start firewalld for real without touching the machine's: in new network
-# (iptables, nftables, net.* sysctls), mount and PID namespaces, with private
-# copies of /etc/ufw, /etc/firewalld and /etc/default, an empty /run,
-# /var/log and TMPDIR, a private system bus at the usual address, and
-# PRIVATE_FIREWALL_DIR for the command's own files. Every daemon started
-# inside dies with the PID namespace (unshare --kill-child).
-#
-# Without root, user namespaces are tried; where the namespaces or the copies
-# cannot be made, the command runs anyway with PRIVATE_FIREWALL_UNAVAILABLE
-# saying why, so that it can skip rather than meet the machine's firewall.
+# Runs the command with a firewall of its own, to enable ufw and start
+# firewalld for real without touching the machine's: in new network, mount
+# and PID namespaces, with private copies of the firewalls' /etc, a private
+# /run, /var/log, TMPDIR and system bus, a pkexec that the administrator
+# grants, and PRIVATE_FIREWALL_DIR for its own files. Where that cannot be
+# made, it runs with PRIVATE_FIREWALL_UNAVAILABLE saying why.
 set -u
 
 if [ "${1-}" != --inside ]; then
@@ -31,7 +26,8 @@ private=/run/private-firewall
 
 make_private() {
   mount -t tmpfs -o mode=0755 private-run /run &&
-    mkdir -p "$private/etc" "$private/log" "$private/tmp" /run/dbus &&
+    mkdir -p "$private/etc" "$private/log" "$private/tmp" "$private/bin" \
+      /run/dbus &&
     for dir in ufw firewalld default; do
       cp -a "/etc/$dir" "$private/etc/" &&
         mount --bind "$private/etc/$dir" "/etc/$dir" || return 1
@@ -39,21 +35,18 @@ make_private() {
     mount --bind "$private/log" /var/log
 }
 
-# Without root, copying the firewall's configuration fails on the files that
-# only root may read.
+# Without root, copying fails on the files that only root may read.
 if ! why=$(make_private 2>&1); then
   why=$(echo "$why" | grep -v "failed to preserve ownership" | head -n 1)
   PRIVATE_FIREWALL_UNAVAILABLE="the firewall configuration cannot be copied without root ($why)" exec "$@"
 fi
 
 export TMPDIR="$private/tmp"
-# It forks once it listens on the socket; it dies with the namespace, when
-# this script (its PID 1) ends.
-if ! dbus-daemon --config-file="$here/private_system_bus.conf" --fork \
-  --nopidfile 2>"$private/log/dbus.log"; then
-  echo "in_private_firewall.sh: the private system bus did not start:" >&2
-  cat "$private/log/dbus.log" >&2
+dbus-daemon --config-file="$here/private_system_bus.conf" --fork --nopidfile ||
   exit 1
-fi
 
-PRIVATE_FIREWALL_DIR="$private" "$@"
+# As the real pkexec runs it: as root, in a clean environment.
+# shellcheck disable=SC2016 # expanded when the stand-in runs
+printf '#!/bin/sh\nexec /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin TMPDIR="$TMPDIR" "$@"\n' \
+  >"$private/bin/pkexec" && chmod 755 "$private/bin/pkexec" || exit 1
+PATH="$private/bin:$PATH:/usr/sbin:/sbin" PRIVATE_FIREWALL_DIR="$private" "$@"
