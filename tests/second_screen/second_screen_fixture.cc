@@ -31,6 +31,9 @@ Bytes RecordArgument(int type_id, gpointer record) {
 ::testing::AssertionResult DecodedImage::Near(int x,
                                               int y,
                                               uint32_t rgb) const {
+  if (x >= width || y >= height) {
+    return ::testing::AssertionFailure() << "outside the image";
+  }
   const uint8_t* p = pixels.data() + y * rowstride + x * channels;
   for (int i = 0; i < 3; i++) {
     if (std::abs(p[i] - int(rgb >> (16 - 8 * i) & 0xFF)) > 40) {
@@ -42,12 +45,12 @@ Bytes RecordArgument(int type_id, gpointer record) {
   return ::testing::AssertionSuccess();
 }
 
-DecodedImage DecodeJpeg(const std::vector<uint8_t>& jpeg) {
+DecodedImage Decode(const CapturedFrame& frame) {
   DecodedImage image;
   g_autoptr(GdkPixbufLoader) loader =
       gdk_pixbuf_loader_new_with_type("jpeg", nullptr);
-  const bool written =
-      gdk_pixbuf_loader_write(loader, jpeg.data(), jpeg.size(), nullptr);
+  const bool written = gdk_pixbuf_loader_write(loader, frame.jpeg.data(),
+                                               frame.jpeg.size(), nullptr);
   GdkPixbuf* pixbuf = gdk_pixbuf_loader_close(loader, nullptr) && written
                           ? gdk_pixbuf_loader_get_pixbuf(loader)
                           : nullptr;
@@ -59,6 +62,8 @@ DecodedImage DecodeJpeg(const std::vector<uint8_t>& jpeg) {
     const guint8* data = gdk_pixbuf_read_pixels(pixbuf);
     image.pixels.assign(data, data + gdk_pixbuf_get_byte_length(pixbuf));
   }
+  EXPECT_EQ(image.width, frame.sizes[2]);
+  EXPECT_EQ(image.height, frame.sizes[3]);
   return image;
 }
 
@@ -86,26 +91,27 @@ Bytes StylusArguments(int64_t window,
                         request);
 }
 
-std::optional<CapturedFrame> FrameOf(FlValue* reply) {
+CapturedFrame FrameOf(FlValue* reply) {
   if (fl_value_get_type(reply) == FL_VALUE_TYPE_NULL) {
-    return std::nullopt;
+    return {true};
   }
   auto* record = RecordOf<KorvaneBridgeCapturedWindowFrame>(
       reply, korvane_bridge_captured_window_frame_type_id);
   if (record == nullptr) {
-    return std::nullopt;
+    return {true};
   }
 #define FRAME(field) korvane_bridge_captured_window_frame_get_##field(record)
   size_t length = 0;
   const uint8_t* bytes =
       korvane_bridge_captured_window_frame_get_jpeg_bytes(record, &length);
-  return CapturedFrame{FRAME(window_id),
-                       std::vector<uint8_t>(bytes, bytes + length),
-                       {FRAME(source_width), FRAME(source_height),
-                        FRAME(encoded_width), FRAME(encoded_height)},
-                       FRAME(frame_hash),
-                       !!FRAME(is_unchanged),
-                       !!FRAME(is_window_closed)};
+  return {false,
+          FRAME(window_id),
+          std::vector<uint8_t>(bytes, bytes + length),
+          {FRAME(source_width), FRAME(source_height), FRAME(encoded_width),
+           FRAME(encoded_height)},
+          FRAME(frame_hash),
+          !!FRAME(is_unchanged),
+          !!FRAME(is_window_closed)};
 #undef FRAME
 }
 
@@ -134,28 +140,15 @@ std::vector<ListedWindow> SecondScreenCalls::List() {
   return windows;
 }
 
-std::optional<CapturedFrame> SecondScreenCalls::Capture(int64_t window,
-                                                        int64_t width,
-                                                        int64_t height,
-                                                        int64_t quality,
-                                                        int64_t previous_hash) {
+CapturedFrame SecondScreenCalls::Capture(int64_t window,
+                                         int64_t width,
+                                         int64_t height,
+                                         int64_t quality,
+                                         int64_t previous_hash) {
   g_autoptr(FlValue) reply =
       Call(CaptureMethod(),
            CaptureArguments(window, width, height, quality, previous_hash));
   return FrameOf(reply);
-}
-
-std::optional<bool> SecondScreenCalls::Stylus(int64_t window,
-                                              double u,
-                                              double v,
-                                              int phase,
-                                              bool restore) {
-  g_autoptr(FlValue) reply =
-      Call(StylusMethod(), StylusArguments(window, u, v, phase, restore));
-  if (fl_value_get_type(reply) != FL_VALUE_TYPE_BOOL) {
-    return std::nullopt;
-  }
-  return fl_value_get_bool(reply);
 }
 
 namespace {
@@ -165,13 +158,8 @@ namespace {
 class WindowManagerEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    g_autoptr(GError) error = nullptr;
     // --sm-disable: no session manager to look for.
-    process_ = g_subprocess_new(
-        static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_SILENCE |
-                                      G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-        &error, "openbox", "--sm-disable", nullptr);
-    ASSERT_NE(process_, nullptr) << "openbox: " << error->message;
+    openbox_ = x_server_testing::Start({"openbox", "--sm-disable"});
     TestDisplay screen;
     ASSERT_TRUE(screen.connected());
     // Published hints are not yet management: openbox drops map requests
@@ -179,8 +167,7 @@ class WindowManagerEnvironment : public ::testing::Environment {
     // client list tells that it took over.
     bool managing = false;
     for (int attempt = 0; attempt < 50 && !managing; attempt++) {
-      WindowLook probe;
-      probe.width = probe.height = 10;
+      WindowLook probe = WindowLook::At(40, 40, 10, 10);
       probe.wait = false;
       const Window window = screen.Create(probe);
       managing = peer_testing::Eventually(
@@ -190,51 +177,15 @@ class WindowManagerEnvironment : public ::testing::Environment {
     }
     ASSERT_TRUE(managing) << "openbox does not manage windows";
   }
-  void TearDown() override { x_server_testing::StopProcess(process_); }
+  void TearDown() override { openbox_.reset(); }
 
  private:
-  GSubprocess* process_ = nullptr;
+  x_server_testing::Process openbox_;
 };
 
 [[maybe_unused]] ::testing::Environment* const kWindowManager =
     ::testing::AddGlobalTestEnvironment(new WindowManagerEnvironment);
 
 }  // namespace
-
-Terminal::Terminal(const char* title,
-                   const char* geometry,
-                   const char* background) {
-  g_autoptr(GError) error = nullptr;
-  // cat echoes nothing itself: the terminal's own echo shows each key.
-  process_ = g_subprocess_new(
-      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_SILENCE |
-                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-      &error, "xterm", "-T", title, "-geometry", geometry, "-bg", background,
-      "-fg", "white", "-e", "cat", nullptr);
-  EXPECT_NE(process_, nullptr) << "xterm: " << error->message;
-}
-
-Terminal::~Terminal() {
-  x_server_testing::StopProcess(process_);
-}
-
-::testing::AssertionResult TypeInto(Window window, const std::string& text) {
-  const std::string id = std::to_string(window);
-  const gchar* command[] = {"xdotool",  "windowactivate", "--sync",
-                            id.c_str(), "type",           "--delay",
-                            "0",        text.c_str(),     nullptr};
-  gint status = -1;
-  g_autoptr(GError) error = nullptr;
-  if (!g_spawn_sync(nullptr, const_cast<gchar**>(command), nullptr,
-                    static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH |
-                                             G_SPAWN_STDOUT_TO_DEV_NULL |
-                                             G_SPAWN_STDERR_TO_DEV_NULL),
-                    nullptr, nullptr, nullptr, nullptr, &status, &error) ||
-      !g_spawn_check_wait_status(status, nullptr)) {
-    return ::testing::AssertionFailure()
-           << "xdotool: " << (error != nullptr ? error->message : "failed");
-  }
-  return ::testing::AssertionSuccess();
-}
 
 }  // namespace second_screen_testing

@@ -2,18 +2,15 @@
 #define TESTS_SECOND_SCREEN_SECOND_SCREEN_FIXTURE_H_
 
 // The second-screen methods called as the Dart side calls them, on windows
-// of the test's own X connection under a real window manager (openbox,
-// started once per binary). The bridge reaches the same server through its
-// own connections, so it sees what any other client would.
+// of the test's own X connection under openbox (one per binary). The bridge
+// reaches the same server through its own connections.
 //
 // Include this last: Xlib's macros (None, Status, Bool) break other headers.
 
-#include <gio/gio.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,14 +38,16 @@ struct ListedWindow {
 using Sizes = std::array<int64_t, 4>;
 
 struct CapturedFrame {
+  bool null = false;  // the reply
   int64_t window_id = 0;
-  std::vector<uint8_t> jpeg;
+  std::vector<uint8_t> jpeg{};
   Sizes sizes{};
   int64_t hash = 0;
   bool unchanged = false, closed = false;
 };
 
-// A JPEG decoded by GdkPixbuf; width 0 when it does not decode.
+// A frame's JPEG as GdkPixbuf decodes it; a failed expectation unless it is
+// of the frame's encoded size.
 struct DecodedImage {
   int width = 0, height = 0, rowstride = 0, channels = 0;
   std::vector<uint8_t> pixels;
@@ -56,7 +55,7 @@ struct DecodedImage {
   // Whether the pixel is within JPEG's loss of the colour (0xRRGGBB).
   ::testing::AssertionResult Near(int x, int y, uint32_t rgb) const;
 };
-DecodedImage DecodeJpeg(const std::vector<uint8_t>& jpeg);
+DecodedImage Decode(const CapturedFrame& frame);
 
 inline std::string CaptureMethod() {
   return host_testing::Method("captureWindowFrame");
@@ -74,45 +73,28 @@ Bytes StylusArguments(int64_t window,
                       double v,
                       int phase,
                       bool restore = false);
-// Nothing for a null reply; a failed expectation for anything but a frame.
-std::optional<CapturedFrame> FrameOf(FlValue* reply);
+// A failed expectation for anything but a frame or null.
+CapturedFrame FrameOf(FlValue* reply);
 
-inline constexpr int kDown = 0;
-inline constexpr int kMove = 1;
-inline constexpr int kUp = 2;
+enum : int { kDown, kMove, kUp };
 
 struct SecondScreenCalls : host_testing::HostBridgeHarness {
   std::vector<ListedWindow> List();
-  std::optional<CapturedFrame> Capture(int64_t window,
-                                       int64_t width,
-                                       int64_t height,
-                                       int64_t quality,
-                                       int64_t previous_hash = 0);
-  // Nothing when the reply is not a bool.
-  std::optional<bool> Stylus(int64_t window,
-                             double u,
-                             double v,
-                             int phase,
-                             bool restore = false);
+  CapturedFrame Capture(int64_t window,
+                        int64_t width,
+                        int64_t height,
+                        int64_t quality,
+                        int64_t previous_hash = 0);
+  // False also when the reply is not a bool.
+  bool Stylus(int64_t window,
+              double u,
+              double v,
+              int phase,
+              bool restore = false) {
+    return CallBool(StylusMethod(),
+                    StylusArguments(window, u, v, phase, restore));
+  }
 };
-
-// A terminal (xterm) that shows what is typed into it and nothing else, as
-// a user's window, on $DISPLAY until it goes.
-class Terminal {
- public:
-  // `geometry` in characters and pixels, as "80x24+100+100".
-  Terminal(const char* title, const char* geometry, const char* background);
-  ~Terminal();
-  Terminal(const Terminal&) = delete;
-  Terminal& operator=(const Terminal&) = delete;
-
- private:
-  GSubprocess* process_ = nullptr;
-};
-
-// Typed on the keyboard (XTest, through xdotool) into `window`, made the
-// active window first.
-::testing::AssertionResult TypeInto(Window window, const std::string& text);
 
 class SecondScreenTest : public ::testing::Test, public SecondScreenCalls {
  protected:

@@ -1,9 +1,9 @@
 // Captures on their worker while listings and strokes run on the main
-// thread, all on windows that come and go. X errors are frequent here (a
-// window destroyed between two requests), and Xlib's default handler ends
-// the process on the first one, so any moment at which it is back in place
-// while a request still runs ends this test. Once all is answered it must
-// be back, though: a trap left installed would hide every later error.
+// thread, on windows that come and go. X errors are frequent here (a window
+// destroyed between two requests): Xlib's default handler, which ends the
+// process on the first, must never be in place while a request runs, and
+// must be back once all is answered, as a trap left installed would hide
+// every later error.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,13 +29,11 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   const XErrorHandler default_handler = XSetErrorHandler(nullptr);
 
   std::deque<Window> live;
-  std::vector<std::shared_ptr<const InProcessDart::Reply>> captures;
-  std::vector<std::shared_ptr<const InProcessDart::Reply>> strokes;
+  std::vector<std::shared_ptr<const InProcessDart::Reply>> captures, strokes;
   for (int round = 0; round < kRounds; round++) {
     WindowLook look = WindowLook::At(40 + (round % 5) * 160,
                                      40 + (round % 3) * 120, 200, 150, "Churn");
-    // Mapped without waiting: the window manager takes it while the bridge
-    // looks at it.
+    // Mapped without waiting: openbox takes it while the bridge looks at it.
     look.wait = false;
     live.push_back(screen_.Create(look));
     Window gone = 0;
@@ -49,14 +47,14 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
     // Most of these find the previous capture still running.
     captures.push_back(dart_.Send(
         CaptureMethod(), CaptureArguments(target, 96, 64, 50, round % 3)));
-    for (int phase : {0, 1, 2}) {
+    for (int phase : {kDown, kMove, kUp}) {
       strokes.push_back(
           dart_.Send(StylusMethod(), StylusArguments(target, 0.5, 0.5, phase)));
     }
     // A listing walks every frame and decoration window of the window
     // manager, one request each: one in a few rounds keeps the run short.
     if (round % 10 == 0) {
-      std::vector<ListedWindow> listed = List();
+      const std::vector<ListedWindow> listed = List();
       ASSERT_FALSE(listed.empty()) << "round " << round;
       ASSERT_EQ(listed[0].id, static_cast<int64_t>(screen_.root()));
     } else {
@@ -74,7 +72,7 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   int frames = 0;
   for (const auto& reply : captures) {
     g_autoptr(FlValue) value = host_testing::Element(reply->bytes);
-    frames += FrameOf(value).has_value();
+    frames += !FrameOf(value).null;
   }
   EXPECT_GT(frames, 0);
   for (const auto& reply : strokes) {

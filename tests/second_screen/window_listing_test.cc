@@ -2,7 +2,6 @@
 // reparents each client into a frame: the client list names the client
 // windows, while the tree walk meets the frames first and the clients one
 // level down, so every managed window is discovered twice.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -120,15 +119,6 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
   }
   managed_order.push_back(canvas);
   EXPECT_EQ(order, managed_order);
-}
-
-TEST(SecondScreenWithoutDisplayTest, EveryMethodAnswersWithItsEmptyValue) {
-  // Before the bridge exists: its threads read the environment.
-  peer_testing::ScopedEnv no_display("DISPLAY", std::nullopt);
-  SecondScreenCalls bridge;
-  EXPECT_TRUE(bridge.List().empty()) << "not even the desktop";
-  EXPECT_FALSE(bridge.Capture(1, 320, 240, 80).has_value());
-  EXPECT_THAT(bridge.Stylus(1, 0.5, 0.5, kDown), ::testing::Optional(false));
 }
 
 }  // namespace

@@ -14,30 +14,47 @@
 
 namespace x_server_testing {
 
+void ProcessStopper::operator()(GSubprocess* process) const {
+  g_subprocess_send_signal(process, SIGTERM);
+  // The identifier goes once GLib's worker has reaped the child.
+  if (!Eventually([&] { return !g_subprocess_get_identifier(process); })) {
+    g_subprocess_force_exit(process);
+  }
+  g_subprocess_wait(process, nullptr, nullptr);
+  g_object_unref(process);
+}
+
+Process Start(std::vector<const char*> command, bool stdout_pipe) {
+  command.push_back(nullptr);
+  g_autoptr(GError) error = nullptr;
+  Process process(g_subprocess_newv(
+      command.data(),
+      static_cast<GSubprocessFlags>((stdout_pipe
+                                         ? G_SUBPROCESS_FLAGS_STDOUT_PIPE
+                                         : G_SUBPROCESS_FLAGS_STDOUT_SILENCE) |
+                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
+      &error));
+  EXPECT_NE(process, nullptr) << command[0] << ": " << error->message;
+  return process;
+}
+
 PrivateXServer::PrivateXServer(const std::string& screen,
                                std::vector<const char*> disabled_extensions) {
-  g_autoptr(GError) error = nullptr;
   // Its display number comes on stdout once it accepts connections. Without
   // -noreset it would refuse connections while it resets after its last
   // client leaves.
-  std::vector<const gchar*> command = {
+  std::vector<const char*> command = {
       "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
       "-noreset", "-screen",    "0", screen.c_str()};
   for (const char* extension : disabled_extensions) {
     command.insert(command.end(), {"-extension", extension});
   }
-  command.push_back(nullptr);
-  process_ = g_subprocess_newv(
-      command.data(),
-      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE |
-                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-      &error);
+  process_ = Start(command, true);
   if (process_ == nullptr) {
-    ADD_FAILURE() << "Xvfb: " << error->message;
     return;
   }
   g_autoptr(GDataInputStream) out =
-      g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_));
+      g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_.get()));
   // Null at end of file, when the server fails.
   g_autofree gchar* number =
       g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
@@ -46,28 +63,23 @@ PrivateXServer::PrivateXServer(const std::string& screen,
   }
 }
 
-PrivateXServer::~PrivateXServer() {
-  StopProcess(process_);
-}
-
-void StopProcess(GSubprocess* process) {
-  if (process == nullptr) {
-    return;
-  }
-  g_subprocess_send_signal(process, SIGTERM);
-  // The identifier goes once GLib's worker has reaped the child.
-  if (!peer_testing::Eventually(
-          [&] { return !g_subprocess_get_identifier(process); },
-          std::chrono::seconds(5))) {
-    g_subprocess_force_exit(process);
-  }
-  g_subprocess_wait(process, nullptr, nullptr);
-  g_object_unref(process);
-}
-
 bool Eventually(const std::function<bool()>& condition) {
   return peer_testing::Eventually(condition, std::chrono::seconds(5));
 }
+
+namespace {
+
+unsigned long PixelOf(Display* display, uint32_t colour) {
+  XColor exact{};
+  exact.red = (colour >> 16 & 0xFF) * 257;
+  exact.green = (colour >> 8 & 0xFF) * 257;
+  exact.blue = (colour & 0xFF) * 257;
+  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)),
+              &exact);
+  return exact.pixel;
+}
+
+}  // namespace
 
 TestDisplay::TestDisplay() : display_(XOpenDisplay(nullptr)) {
   EXPECT_NE(display_, nullptr) << "no X server at $DISPLAY";
@@ -83,16 +95,6 @@ TestDisplay::~TestDisplay() {
   XCloseDisplay(display_);
 }
 
-unsigned long TestDisplay::PixelOf(uint32_t colour) const {
-  XColor exact{};
-  exact.red = (colour >> 16 & 0xFF) * 257;
-  exact.green = (colour >> 8 & 0xFF) * 257;
-  exact.blue = (colour & 0xFF) * 257;
-  XAllocColor(display_, DefaultColormap(display_, DefaultScreen(display_)),
-              &exact);
-  return exact.pixel;
-}
-
 Window TestDisplay::Create(const WindowLook& look) {
   // Painted once into a pixmap that the server uses as the background: no
   // exposure handling needed, and the bands are back after any covering.
@@ -105,12 +107,12 @@ Window TestDisplay::Create(const WindowLook& look) {
   const int bands = static_cast<int>(colours.size());
   for (int i = 0; i < bands; i++) {
     const int left = look.width * i / bands;
-    XSetForeground(display_, gc, PixelOf(colours[i]));
+    XSetForeground(display_, gc, PixelOf(display_, colours[i]));
     XFillRectangle(display_, background, gc, left, 0,
                    look.width * (i + 1) / bands - left, look.height);
   }
   if (look.edge != 0) {
-    XSetForeground(display_, gc, PixelOf(look.edge));
+    XSetForeground(display_, gc, PixelOf(display_, look.edge));
     XFillRectangle(display_, background, gc, look.width - 1, 0, 1, look.height);
     XFillRectangle(display_, background, gc, 0, look.height - 1, look.width, 1);
   }
@@ -188,22 +190,12 @@ void TestDisplay::Show(Window window) {
   EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
 }
 
-void TestDisplay::Paint(Window window,
-                        int x,
-                        int y,
-                        int width,
-                        int height,
-                        uint32_t colour) {
+void TestDisplay::PaintTop(Window window, int rows, uint32_t colour) {
   GC gc = XCreateGC(display_, window, 0, nullptr);
-  XSetForeground(display_, gc, PixelOf(colour));
-  XFillRectangle(display_, window, gc, x, y, width, height);
+  XSetForeground(display_, gc, PixelOf(display_, colour));
+  XFillRectangle(display_, window, gc, 0, 0, Attributes(window).width, rows);
   XFreeGC(display_, gc);
   XSync(display_, False);
-}
-
-bool TestDisplay::Managed(Window window) const {
-  const std::vector<Window> clients = ClientList();
-  return std::count(clients.begin(), clients.end(), window) == 1;
 }
 
 std::vector<long> TestDisplay::Property(Window window, const char* name) const {
@@ -226,6 +218,11 @@ std::vector<long> TestDisplay::Property(Window window, const char* name) const {
 std::vector<Window> TestDisplay::ClientList() const {
   const std::vector<long> clients = Property(root(), "_NET_CLIENT_LIST");
   return {clients.begin(), clients.end()};
+}
+
+bool TestDisplay::Managed(Window window) const {
+  const std::vector<Window> clients = ClientList();
+  return std::count(clients.begin(), clients.end(), window) == 1;
 }
 
 std::vector<Window> TestDisplay::TopLevelsNamed(const char* name) const {
@@ -308,14 +305,14 @@ std::vector<PointerEvent> TestDisplay::Received(Window window) {
   while (XPending(display_) > 0) {
     XEvent event{};
     XNextEvent(display_, &event);
-    if (event.type == ButtonPress || event.type == ButtonRelease) {
-      const XButtonEvent& e = event.xbutton;
+    // Motion events lay out their fields as button events do, up to the
+    // button.
+    const XButtonEvent& e = event.xbutton;
+    if (e.type == ButtonPress || e.type == ButtonRelease ||
+        e.type == MotionNotify) {
       events_.push_back({e.type, e.window, e.x, e.y, e.x_root, e.y_root,
-                         e.state, e.button, e.send_event != 0});
-    } else if (event.type == MotionNotify) {
-      const XMotionEvent& e = event.xmotion;
-      events_.push_back({e.type, e.window, e.x, e.y, e.x_root, e.y_root,
-                         e.state, 0, e.send_event != 0});
+                         e.state, e.type == MotionNotify ? 0 : e.button,
+                         e.send_event != 0});
     }
   }
   std::vector<PointerEvent> of_window;

@@ -1,16 +1,14 @@
 #ifndef TESTS_SECOND_SCREEN_X_SERVER_TESTING_H_
 #define TESTS_SECOND_SCREEN_X_SERVER_TESTING_H_
 
-// X servers and clients of a test's own: an Xvfb for a display of another
-// depth or without some extension, or where no display runs at all, and a
-// connection that makes windows as the user's programs would.
-//
-// Include this last: Xlib's macros (None, Status, Bool) break other headers.
+// X servers, clients and windows of a test's own. Include this last: Xlib's
+// macros (None, Status, Bool) break other headers.
 
 #include <gio/gio.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,27 +17,28 @@
 
 namespace x_server_testing {
 
+// Ends the child and waits for it.
+struct ProcessStopper {
+  void operator()(GSubprocess* process) const;
+};
+using Process = std::unique_ptr<GSubprocess, ProcessStopper>;
+// Null, with a failed expectation, when it does not start. Its output is
+// thrown away, but for stdout on request.
+Process Start(std::vector<const char*> command, bool stdout_pipe = false);
+
 class PrivateXServer {
  public:
-  // `screen` as Xvfb takes it: width x height x depth. Without MIT-SHM
-  // clients take pixels through the socket; without Composite they can
-  // read only what is on screen.
+  // `screen` as Xvfb takes it: width x height x depth.
   explicit PrivateXServer(const std::string& screen,
                           std::vector<const char*> disabled_extensions = {});
-  ~PrivateXServer();
-  PrivateXServer(const PrivateXServer&) = delete;
-  PrivateXServer& operator=(const PrivateXServer&) = delete;
 
   // ":N", or empty when the server did not start.
   const std::string& name() const { return name_; }
 
  private:
-  GSubprocess* process_ = nullptr;
+  Process process_;
   std::string name_;
 };
-
-// Ends a child process and waits for it; null is ignored.
-void StopProcess(GSubprocess* process);
 
 // Keeps polling `condition` for a few seconds; true once it holds.
 bool Eventually(const std::function<bool()>& condition);
@@ -61,34 +60,26 @@ struct WindowLook {
                        int width,
                        int height,
                        const char* title = nullptr) {
-    WindowLook look;
-    look.title = title;
-    look.x = x;
-    look.y = y;
-    look.width = width;
-    look.height = height;
-    return look;
+    return {x, y, width, height, title};
   }
 
-  // _NET_WM_NAME (UTF-8) and WM_NAME; null leaves the property unset.
+  // Within the parent; openbox is asked to keep a top-level's position.
+  int x = 40, y = 40, width = 200, height = 150;
+  // _NET_WM_NAME (UTF-8); null leaves it unset.
   const char* title = nullptr;
-  const char* legacy_title = nullptr;
+  // Vertical bands of equal width, left to right, kept by the server as the
+  // background so that they survive any exposure; grey when empty.
+  std::vector<uint32_t> bands{};
+  // The last column and the last row, when not 0.
+  uint32_t edge = 0;
+  // 0: a top-level window.
+  Window parent = 0;
+  const char* legacy_title = nullptr;  // WM_NAME
   // WM_CLASS is set when either part is given; a null part is stored empty.
   const char* res_name = nullptr;
   const char* res_class = nullptr;
-  // Within the parent; a window manager is asked to keep a top-level's
-  // position.
-  int x = 40, y = 40, width = 200, height = 150;
-  // Vertical bands of equal width, left to right, kept by the server as the
-  // background so that they survive any exposure; grey when empty.
-  std::vector<uint32_t> bands;
-  // The last column and the last row, when not 0.
-  uint32_t edge = 0;
   bool mapped = true;
-  // 0: a top-level window.
-  Window parent = 0;
-  // Whether to wait until a window manager manages the window and it is
-  // viewable.
+  // Whether to wait until openbox manages the window and it is viewable.
   bool wait = true;
 };
 
@@ -120,17 +111,12 @@ class TestDisplay {
   void Hide(Window window, bool iconify);
   // Mapped again, once viewable.
   void Show(Window window);
-  // Draws over the window's current pixels (not its background).
-  void Paint(Window window,
-             int x,
-             int y,
-             int width,
-             int height,
-             uint32_t colour);
+  // Draws over the top `rows` of the window's pixels (not its background).
+  void PaintTop(Window window, int rows, uint32_t colour);
 
-  // A property's items of 32 bits, as Xlib hands them out; empty when unset.
+  // A property's items of 32 bits; empty when unset.
   std::vector<long> Property(Window window, const char* name) const;
-  // The windows that a window manager manages, in its order.
+  // The windows that the window manager manages, in its order.
   std::vector<Window> ClientList() const;
   bool Managed(Window window) const;
   // The root's children with that WM_NAME: without a window manager, the
@@ -156,8 +142,6 @@ class TestDisplay {
   void ForgetEvents();
 
  private:
-  unsigned long PixelOf(uint32_t colour) const;
-
   Display* display_;
   // Destroyed before the connection closes: the server would do it too,
   // but only once it notices, and the next test's listing could be first.
