@@ -26,6 +26,39 @@ Bytes RecordArgument(int type_id, gpointer record) {
       bridge_testing::List({bridge_testing::RecordValue(type_id, record)}));
 }
 
+// Every binary of this folder runs under one openbox, started before its
+// first test and stopped after its last.
+class WindowManagerEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    // --sm-disable: no session manager to look for.
+    openbox_ = x_server_testing::Start({"openbox", "--sm-disable"});
+    TestDisplay screen;
+    ASSERT_TRUE(screen.connected());
+    // Published hints are not yet management: openbox drops map requests
+    // that come in while it is still starting. A probe that shows up in its
+    // client list tells that it took over.
+    bool managing = false;
+    for (int attempt = 0; attempt < 50 && !managing; attempt++) {
+      WindowLook probe = WindowLook::At(40, 40, 10, 10);
+      probe.wait = false;
+      const Window window = screen.Create(probe);
+      managing = peer_testing::Eventually(
+          [&] { return screen.Managed(window) && screen.Viewable(window); },
+          std::chrono::milliseconds(200), std::chrono::milliseconds(10));
+      screen.Destroy(window, managing);
+    }
+    ASSERT_TRUE(managing) << "openbox does not manage windows";
+  }
+  void TearDown() override { openbox_.reset(); }
+
+ private:
+  x_server_testing::Process openbox_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kWindowManager =
+    ::testing::AddGlobalTestEnvironment(new WindowManagerEnvironment);
+
 }  // namespace
 
 ::testing::AssertionResult DecodedImage::Near(int x,
@@ -92,11 +125,10 @@ Bytes StylusArguments(int64_t window,
 }
 
 CapturedFrame FrameOf(FlValue* reply) {
-  if (fl_value_get_type(reply) == FL_VALUE_TYPE_NULL) {
-    return {true};
-  }
-  auto* record = RecordOf<KorvaneBridgeCapturedWindowFrame>(
-      reply, korvane_bridge_captured_window_frame_type_id);
+  auto* record = fl_value_get_type(reply) == FL_VALUE_TYPE_NULL
+                     ? nullptr
+                     : RecordOf<KorvaneBridgeCapturedWindowFrame>(
+                           reply, korvane_bridge_captured_window_frame_type_id);
   if (record == nullptr) {
     return {true};
   }
@@ -139,53 +171,5 @@ std::vector<ListedWindow> SecondScreenCalls::List() {
   }
   return windows;
 }
-
-CapturedFrame SecondScreenCalls::Capture(int64_t window,
-                                         int64_t width,
-                                         int64_t height,
-                                         int64_t quality,
-                                         int64_t previous_hash) {
-  g_autoptr(FlValue) reply =
-      Call(CaptureMethod(),
-           CaptureArguments(window, width, height, quality, previous_hash));
-  return FrameOf(reply);
-}
-
-namespace {
-
-// Every binary of this folder runs under one openbox, started before its
-// first test and stopped after its last.
-class WindowManagerEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    // --sm-disable: no session manager to look for.
-    openbox_ = x_server_testing::Start({"openbox", "--sm-disable"});
-    TestDisplay screen;
-    ASSERT_TRUE(screen.connected());
-    // Published hints are not yet management: openbox drops map requests
-    // that come in while it is still starting. A probe that shows up in its
-    // client list tells that it took over.
-    bool managing = false;
-    for (int attempt = 0; attempt < 50 && !managing; attempt++) {
-      WindowLook probe = WindowLook::At(40, 40, 10, 10);
-      probe.wait = false;
-      const Window window = screen.Create(probe);
-      managing = peer_testing::Eventually(
-          [&] { return screen.Managed(window) && screen.Viewable(window); },
-          std::chrono::milliseconds(200), std::chrono::milliseconds(10));
-      screen.Destroy(window, managing);
-    }
-    ASSERT_TRUE(managing) << "openbox does not manage windows";
-  }
-  void TearDown() override { openbox_.reset(); }
-
- private:
-  x_server_testing::Process openbox_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kWindowManager =
-    ::testing::AddGlobalTestEnvironment(new WindowManagerEnvironment);
-
-}  // namespace
 
 }  // namespace second_screen_testing

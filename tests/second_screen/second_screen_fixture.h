@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host_bridge_harness.h"
@@ -32,7 +33,17 @@ struct ListedWindow {
   std::string title, owner, name;
   int64_t width = 0, height = 0;
   bool on_screen = false, emulator = false;
+
+  auto Tied() const {
+    return std::tie(id, title, owner, name, width, height, on_screen, emulator);
+  }
+  bool operator==(const ListedWindow& other) const {
+    return Tied() == other.Tied();
+  }
 };
+inline void PrintTo(const ListedWindow& window, std::ostream* out) {
+  *out << ::testing::PrintToString(window.Tied());
+}
 
 // Source width and height, then encoded width and height.
 using Sizes = std::array<int64_t, 4>;
@@ -67,7 +78,7 @@ Bytes CaptureArguments(int64_t window,
                        int64_t width,
                        int64_t height,
                        int64_t quality,
-                       int64_t previous_hash);
+                       int64_t previous_hash = 0);
 Bytes StylusArguments(int64_t window,
                       double u,
                       double v,
@@ -78,21 +89,18 @@ CapturedFrame FrameOf(FlValue* reply);
 
 enum : int { kDown, kMove, kUp };
 
+// Each method takes its arguments' record's fields.
 struct SecondScreenCalls : host_testing::HostBridgeHarness {
   std::vector<ListedWindow> List();
-  CapturedFrame Capture(int64_t window,
-                        int64_t width,
-                        int64_t height,
-                        int64_t quality,
-                        int64_t previous_hash = 0);
-  // False also when the reply is not a bool.
-  bool Stylus(int64_t window,
-              double u,
-              double v,
-              int phase,
-              bool restore = false) {
-    return CallBool(StylusMethod(),
-                    StylusArguments(window, u, v, phase, restore));
+  template <typename... Fields>
+  CapturedFrame Capture(Fields... fields) {
+    g_autoptr(FlValue) reply =
+        Call(CaptureMethod(), CaptureArguments(fields...));
+    return FrameOf(reply);
+  }
+  template <typename... Fields>
+  bool Stylus(Fields... fields) {
+    return CallBool(StylusMethod(), StylusArguments(fields...));
   }
 };
 

@@ -24,15 +24,12 @@ void ProcessStopper::operator()(GSubprocess* process) const {
   g_object_unref(process);
 }
 
-Process Start(std::vector<const char*> command, bool stdout_pipe) {
+Process Start(std::vector<const char*> command, GSubprocessFlags out) {
   command.push_back(nullptr);
   g_autoptr(GError) error = nullptr;
   Process process(g_subprocess_newv(
       command.data(),
-      static_cast<GSubprocessFlags>((stdout_pipe
-                                         ? G_SUBPROCESS_FLAGS_STDOUT_PIPE
-                                         : G_SUBPROCESS_FLAGS_STDOUT_SILENCE) |
-                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
+      static_cast<GSubprocessFlags>(out | G_SUBPROCESS_FLAGS_STDERR_SILENCE),
       &error));
   EXPECT_NE(process, nullptr) << command[0] << ": " << error->message;
   return process;
@@ -49,7 +46,7 @@ PrivateXServer::PrivateXServer(const std::string& screen,
   for (const char* extension : disabled_extensions) {
     command.insert(command.end(), {"-extension", extension});
   }
-  process_ = Start(command, true);
+  process_ = Start(command, G_SUBPROCESS_FLAGS_STDOUT_PIPE);
   if (process_ == nullptr) {
     return;
   }
@@ -227,21 +224,17 @@ bool TestDisplay::Managed(Window window) const {
 
 std::vector<Window> TestDisplay::TopLevelsNamed(const char* name) const {
   std::vector<Window> found;
-  Window root_return = 0, parent = 0;
-  Window* children = nullptr;
+  Window unused = 0, *children = nullptr;
   unsigned int count = 0;
-  XQueryTree(display_, root(), &root_return, &parent, &children, &count);
+  XQueryTree(display_, root(), &unused, &unused, &children, &count);
+  const korvane_bridge::XData<Window> owned_children(children);
   for (unsigned int i = 0; i < count; i++) {
     char* window_name = nullptr;
-    if (XFetchName(display_, children[i], &window_name) != 0) {
-      if (g_strcmp0(window_name, name) == 0) {
-        found.push_back(children[i]);
-      }
-      XFree(window_name);
+    XFetchName(display_, children[i], &window_name);
+    const korvane_bridge::XData<char> owned_name(window_name);
+    if (g_strcmp0(window_name, name) == 0) {
+      found.push_back(children[i]);
     }
-  }
-  if (children != nullptr) {
-    XFree(children);
   }
   return found;
 }

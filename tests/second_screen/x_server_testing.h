@@ -22,9 +22,10 @@ struct ProcessStopper {
   void operator()(GSubprocess* process) const;
 };
 using Process = std::unique_ptr<GSubprocess, ProcessStopper>;
-// Null, with a failed expectation, when it does not start. Its output is
-// thrown away, but for stdout on request.
-Process Start(std::vector<const char*> command, bool stdout_pipe = false);
+// Null, with a failed expectation, when it does not start. Its stderr is
+// thrown away.
+Process Start(std::vector<const char*> command,
+              GSubprocessFlags out = G_SUBPROCESS_FLAGS_STDOUT_SILENCE);
 
 class PrivateXServer {
  public:
@@ -67,6 +68,10 @@ struct WindowLook {
   int x = 40, y = 40, width = 200, height = 150;
   // _NET_WM_NAME (UTF-8); null leaves it unset.
   const char* title = nullptr;
+  // WM_CLASS is set when either part is given; a null part is stored empty.
+  const char* res_name = nullptr;
+  const char* res_class = nullptr;
+  const char* legacy_title = nullptr;  // WM_NAME
   // Vertical bands of equal width, left to right, kept by the server as the
   // background so that they survive any exposure; grey when empty.
   std::vector<uint32_t> bands{};
@@ -74,10 +79,6 @@ struct WindowLook {
   uint32_t edge = 0;
   // 0: a top-level window.
   Window parent = 0;
-  const char* legacy_title = nullptr;  // WM_NAME
-  // WM_CLASS is set when either part is given; a null part is stored empty.
-  const char* res_name = nullptr;
-  const char* res_class = nullptr;
   bool mapped = true;
   // Whether to wait until openbox manages the window and it is viewable.
   bool wait = true;
