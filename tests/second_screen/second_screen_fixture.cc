@@ -61,43 +61,32 @@ class WindowManagerEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-::testing::AssertionResult DecodedImage::Near(int x,
-                                              int y,
-                                              uint32_t rgb) const {
-  if (x >= width || y >= height) {
-    return ::testing::AssertionFailure() << "outside the image";
-  }
-  const uint8_t* p = pixels.data() + y * rowstride + x * channels;
-  for (int i = 0; i < 3; i++) {
-    if (std::abs(p[i] - int(rgb >> (16 - 8 * i) & 0xFF)) > 40) {
-      return ::testing::AssertionFailure()
-             << "(" << x << ", " << y << ") is " << int{p[0]} << "/"
-             << int{p[1]} << "/" << int{p[2]};
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
-
-DecodedImage Decode(const CapturedFrame& frame) {
-  DecodedImage image;
+::testing::AssertionResult Shows(const CapturedFrame& frame,
+                                 const std::vector<Pixel>& pixels) {
   g_autoptr(GdkPixbufLoader) loader =
       gdk_pixbuf_loader_new_with_type("jpeg", nullptr);
   const bool written = gdk_pixbuf_loader_write(loader, frame.jpeg.data(),
                                                frame.jpeg.size(), nullptr);
-  GdkPixbuf* pixbuf = gdk_pixbuf_loader_close(loader, nullptr) && written
-                          ? gdk_pixbuf_loader_get_pixbuf(loader)
-                          : nullptr;
-  if (pixbuf != nullptr) {
-    image.width = gdk_pixbuf_get_width(pixbuf);
-    image.height = gdk_pixbuf_get_height(pixbuf);
-    image.rowstride = gdk_pixbuf_get_rowstride(pixbuf);
-    image.channels = gdk_pixbuf_get_n_channels(pixbuf);
-    const guint8* data = gdk_pixbuf_read_pixels(pixbuf);
-    image.pixels.assign(data, data + gdk_pixbuf_get_byte_length(pixbuf));
+  GdkPixbuf* image = gdk_pixbuf_loader_close(loader, nullptr) && written
+                         ? gdk_pixbuf_loader_get_pixbuf(loader)
+                         : nullptr;
+  if (image == nullptr || gdk_pixbuf_get_width(image) != frame.sizes[2] ||
+      gdk_pixbuf_get_height(image) != frame.sizes[3]) {
+    return ::testing::AssertionFailure() << "no JPEG of the encoded size";
   }
-  EXPECT_EQ(image.width, frame.sizes[2]);
-  EXPECT_EQ(image.height, frame.sizes[3]);
-  return image;
+  for (const auto& [x, y, rgb] : pixels) {
+    const guint8* p = gdk_pixbuf_read_pixels(image) +
+                      y * gdk_pixbuf_get_rowstride(image) +
+                      x * gdk_pixbuf_get_n_channels(image);
+    for (int i = 0; i < 3; i++) {
+      if (std::abs(p[i] - int(rgb >> (16 - 8 * i) & 0xFF)) > 40) {
+        return ::testing::AssertionFailure()
+               << "(" << x << ", " << y << ") is " << int{p[0]} << "/"
+               << int{p[1]} << "/" << int{p[2]};
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
 
 Bytes CaptureArguments(int64_t window,

@@ -57,16 +57,14 @@ struct CapturedFrame {
   bool unchanged = false, closed = false;
 };
 
-// A frame's JPEG as GdkPixbuf decodes it; a failed expectation unless it is
-// of the frame's encoded size.
-struct DecodedImage {
-  int width = 0, height = 0, rowstride = 0, channels = 0;
-  std::vector<uint8_t> pixels;
-
-  // Whether the pixel is within JPEG's loss of the colour (0xRRGGBB).
-  ::testing::AssertionResult Near(int x, int y, uint32_t rgb) const;
+struct Pixel {
+  int x, y;
+  uint32_t rgb;
 };
-DecodedImage Decode(const CapturedFrame& frame);
+// Whether the frame's JPEG decodes to its encoded size, with each pixel
+// within JPEG's loss of its colour.
+::testing::AssertionResult Shows(const CapturedFrame& frame,
+                                 const std::vector<Pixel>& pixels);
 
 inline std::string CaptureMethod() {
   return host_testing::Method("captureWindowFrame");

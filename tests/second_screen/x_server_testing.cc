@@ -303,15 +303,12 @@ std::vector<PointerEvent> TestDisplay::Received(Window window) {
     const XButtonEvent& e = event.xbutton;
     if (e.type == ButtonPress || e.type == ButtonRelease ||
         e.type == MotionNotify) {
-      events_.push_back({e.type, e.window, e.x, e.y, e.x_root, e.y_root,
-                         e.state, e.type == MotionNotify ? 0 : e.button,
-                         e.send_event != 0});
+      events_[e.window].push_back(
+          {e.type, e.x, e.y, e.x_root, e.y_root, e.state,
+           e.type == MotionNotify ? 0 : e.button, e.send_event != 0});
     }
   }
-  std::vector<PointerEvent> of_window;
-  std::copy_if(events_.begin(), events_.end(), std::back_inserter(of_window),
-               [&](const PointerEvent& e) { return e.window == window; });
-  return of_window;
+  return events_[window];
 }
 
 std::vector<PointerEvent> TestDisplay::WaitForEvents(Window window,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -87,7 +88,6 @@ struct WindowLook {
 // A button or motion event that a test window received.
 struct PointerEvent {
   int type = 0;
-  Window window = 0;
   int x = 0, y = 0, x_root = 0, y_root = 0;
   unsigned int state = 0, button = 0;
   bool sent = false;  // from XSendEvent, not from the server's pointer
@@ -147,7 +147,7 @@ class TestDisplay {
   // Destroyed before the connection closes: the server would do it too,
   // but only once it notices, and the next test's listing could be first.
   std::vector<Window> top_level_;
-  std::vector<PointerEvent> events_;
+  std::map<Window, std::vector<PointerEvent>> events_;
 };
 
 }  // namespace x_server_testing
