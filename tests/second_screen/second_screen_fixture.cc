@@ -32,7 +32,7 @@ class WindowManagerEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     // --sm-disable: no session manager to look for.
-    openbox_ = x_server_testing::Start({"openbox", "--sm-disable"});
+    openbox_ = Start({"openbox", "--sm-disable"});
     TestDisplay screen;
     ASSERT_TRUE(screen.connected());
     // Published hints are not yet management: openbox drops map requests
@@ -53,7 +53,7 @@ class WindowManagerEnvironment : public ::testing::Environment {
   void TearDown() override { openbox_.reset(); }
 
  private:
-  x_server_testing::Process openbox_;
+  Process openbox_;
 };
 
 [[maybe_unused]] ::testing::Environment* const kWindowManager =

@@ -2,9 +2,7 @@
 #define TESTS_SECOND_SCREEN_SECOND_SCREEN_FIXTURE_H_
 
 // The second-screen methods called as the Dart side calls them, on windows
-// of the test's own X connection under openbox (one per binary). The bridge
-// reaches the same server through its own connections.
-//
+// of the test's own X connection under openbox (one per binary).
 // Include this last: Xlib's macros (None, Status, Bool) break other headers.
 
 #include <gtest/gtest.h>
@@ -22,11 +20,7 @@
 namespace second_screen_testing {
 
 using host_testing::Bytes;
-using x_server_testing::Eventually;
-using x_server_testing::Point;
-using x_server_testing::PointerEvent;
-using x_server_testing::TestDisplay;
-using x_server_testing::WindowLook;
+using namespace x_server_testing;
 
 struct ListedWindow {
   int64_t id = 0;

@@ -1,9 +1,7 @@
 // Captures on their worker while listings and strokes run on the main
-// thread, on windows that come and go. X errors are frequent here (a window
-// destroyed between two requests): Xlib's default handler, which ends the
-// process on the first, must never be in place while a request runs, and
-// must be back once all is answered, as a trap left installed would hide
-// every later error.
+// thread, on windows that come and go, so X errors are frequent: Xlib's
+// default handler, which ends the process, must never be in place while a
+// request runs, and must be back once all is answered.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,8 +21,7 @@ constexpr int kRounds = 1000;
 using SecondScreenThreadsTest = SecondScreenTest;
 
 TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
-  // The connection of this test makes no request that can fail, so the
-  // default handler stays in place for the whole run.
+  // This test's connection makes no request that can fail.
   XSetErrorHandler(nullptr);
   const XErrorHandler default_handler = XSetErrorHandler(nullptr);
 
@@ -51,8 +48,7 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
       strokes.push_back(
           dart_.Send(StylusMethod(), StylusArguments(target, 0.5, 0.5, phase)));
     }
-    // A listing walks every frame and decoration window of the window
-    // manager, one request each: one in a few rounds keeps the run short.
+    // A listing costs a request per window of openbox's: not every round.
     if (round % 10 == 0) {
       const std::vector<ListedWindow> listed = List();
       ASSERT_FALSE(listed.empty()) << "round " << round;

@@ -35,38 +35,28 @@ std::vector<Seen> SentOnly(const std::vector<PointerEvent>& events) {
 // A sent event as the stroke's phase makes it: the button held after the
 // press, button 1 named on press and release.
 Seen Sent(int type, Point at, Point origin, int x, int y) {
-  return {type,
-          at.x,
-          at.y,
-          origin.x + x,
-          origin.y + y,
-          type == ButtonPress ? 0u : unsigned{Button1Mask},
-          type == MotionNotify ? 0u : 1u};
+  const unsigned state = type == ButtonPress ? 0u : unsigned{Button1Mask};
+  const unsigned button = type == MotionNotify ? 0u : 1u;
+  return {type, at.x, at.y, origin.x + x, origin.y + y, state, button};
 }
 
-class StylusInjectionTest : public SecondScreenTest {
- protected:
-  Window Make(int x,
-              int y,
-              Window parent = 0,
-              int width = 300,
-              int height = 200) {
-    WindowLook look = WindowLook::At(x, y, width, height, "Sketch");
-    look.parent = parent;
-    return screen_.Create(look);
-  }
-};
+using StylusInjectionTest = SecondScreenTest;
 
 // A covered point gets only sent events, and the pointer stays; a visible
 // one gets the pointer, and without a virtual mouse sent buttons.
 TEST_F(StylusInjectionTest, CoveredPointsGetSentEventsVisibleOnesThePointer) {
-  const Window covered = Make(100, 400);
-  const Window covered_child = Make(10, 10, covered, 120, 100);
+  const auto make = [&](int x, int y, Window parent, int width, int height) {
+    WindowLook look = WindowLook::At(x, y, width, height, "Sketch");
+    look.parent = parent;
+    return screen_.Create(look);
+  };
+  const Window covered = make(100, 400, 0, 300, 200);
+  const Window covered_child = make(10, 10, covered, 120, 100);
   // On top of the child's area.
-  const Window cover = Make(120, 380);
+  const Window cover = make(120, 380, 0, 300, 200);
   const Point o = screen_.Origin(covered);
-  const Window window = Make(500, 300);
-  const Window child = Make(20, 20, window, 100, 80);
+  const Window window = make(500, 300, 0, 300, 200);
+  const Window child = make(20, 20, window, 100, 80);
   const Point origin = screen_.Origin(window);
   screen_.WarpPointer(kRestingPointer);
   screen_.ForgetEvents();
@@ -147,7 +137,8 @@ TEST_F(StylusInjectionTest, CoveredPointsGetSentEventsVisibleOnesThePointer) {
 
 TEST_F(StylusInjectionTest,
        TheVirtualMouseGetsTheButtonAndThePointerReturnsWhenAsked) {
-  const Window window = Make(500, 300);
+  const Window window =
+      screen_.Create(WindowLook::At(500, 300, 300, 200, "Sketch"));
   const Point origin = screen_.Origin(window);
   const Point before = {7, 9};
   screen_.WarpPointer(before);

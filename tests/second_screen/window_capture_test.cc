@@ -14,13 +14,12 @@ WindowLook ThreeBands(int x, int y, int width, int height) {
   return look;
 }
 
-// Typed on the keyboard (XTest, through xdotool) into `window`, made the
-// active window first.
+// Typed on the keyboard (XTest) into `window`, made the active one first.
 bool TypeInto(Window window, const std::string& text) {
   const std::string id = std::to_string(window);
-  const x_server_testing::Process xdotool = x_server_testing::Start(
-      {"xdotool", "windowactivate", "--sync", id.c_str(), "type", "--delay",
-       "0", text.c_str()});
+  const Process xdotool =
+      Start({"xdotool", "windowactivate", "--sync", id.c_str(), "type",
+             "--delay", "0", text.c_str()});
   return xdotool != nullptr &&
          g_subprocess_wait_check(xdotool.get(), nullptr, nullptr);
 }
@@ -45,8 +44,7 @@ TEST_F(WindowCaptureTest, EncodesTheWindowWholeAndSkipsUnchangedFrames) {
   EXPECT_EQ(same.hash, first.hash);
   EXPECT_EQ(same.sizes, first.sizes);
 
-  // Without a previous frame the Dart side needs the picture, here at the
-  // lowest quality.
+  // Without a previous frame the Dart side needs the picture.
   const CapturedFrame fresh = Capture(window, 300, 100, 20, 0);
   EXPECT_FALSE(fresh.unchanged);
   EXPECT_EQ(fresh.hash, first.hash);
@@ -84,17 +82,15 @@ TEST_F(WindowCaptureTest, EncodesTheWindowWholeAndSkipsUnchangedFrames) {
                             {260, 149, 0xFFFFFF}}));
 }
 
-// A terminal, a real client that paints straight to the screen. The X
-// server keeps no pixels for the covered part of such a window: the mirror
-// shows the terminal's own blue where the desktop shows the red window over
-// it. And one character changes a few dozen pixels of the large terminal's
-// 3 MB. Each typed character is drawn a moment after the key, so a frame is
-// asked for until one comes changed, and then until the terminal is still.
+// A real client that paints straight to the screen: the X server keeps no
+// pixels for its covered part, and one character changes a few dozen pixels
+// of its 3 MB. A key is drawn a moment after it is typed, so frames are
+// asked for until one comes changed, then until the terminal is still.
 TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
   // cat echoes nothing itself: the terminal's own echo shows each key.
-  const x_server_testing::Process terminal = x_server_testing::Start(
-      {"xterm", "-T", "Terminal", "-geometry", "150x45+0+0", "-bg", "blue",
-       "-fg", "white", "-e", "cat"});
+  const Process terminal =
+      Start({"xterm", "-T", "Terminal", "-geometry", "150x45+0+0", "-bg",
+             "blue", "-fg", "white", "-e", "cat"});
   ListedWindow listed;
   ASSERT_TRUE(Eventually([&] {
     for (const ListedWindow& window : List()) {
@@ -134,8 +130,8 @@ TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
   ASSERT_TRUE(next_frame(true));
   ASSERT_TRUE(next_frame(false));
 
-  // Each on a line of its own (echoed, then repeated by cat), so that the
-  // characters land in every band of the terminal's rows.
+  // Each on a line of its own, echoed and repeated by cat: the characters
+  // land in every band of the terminal's rows.
   const std::string typed = "the quick brown fox";
   int changed_frames = 0;
   for (char character : typed) {
@@ -147,8 +143,7 @@ TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
 }
 
 // Redirection costs the window's owner: it lasts only while the window is
-// mirrored. A window that went gives the closed frame, whatever frame the
-// Dart side last held.
+// mirrored. A window that went gives the closed frame, whatever the hash.
 TEST_F(WindowCaptureTest, AWindowIsRedirectedWhileMirroredAndClosedOnceGone) {
   const Window first = screen_.Create(ThreeBands(100, 100, 200, 150));
   const Window second = screen_.Create(ThreeBands(400, 100, 200, 150));
@@ -188,7 +183,7 @@ TEST_F(WindowCaptureTest, AWindowIsRedirectedWhileMirroredAndClosedOnceGone) {
 // request comes in, far too small once the slot is free again.
 TEST_F(WindowCaptureTest,
        ASecondRequestWhileOneRunsGetsNullAndTheFirstAnswers) {
-  // The whole desktop at the largest size: far longer than the main loop
+  // The desktop at the largest size takes far longer than the main loop
   // takes to hand over the second request.
   auto first = dart_.Send(CaptureMethod(),
                           CaptureArguments(screen_.root(), 5000, 3000, 100, 0));
@@ -211,12 +206,9 @@ TEST_F(WindowCaptureTest,
   }
 }
 
-// Servers of the test's own, each with a window of bands and no window
-// manager: two-byte pixels are not read as three; without shared memory
-// the pixels come through the socket; without Composite only what the
-// screen shows of a window can be read, and the part beyond its right edge
-// (past 320) comes black. Without a server every method has its empty
-// answer.
+// Servers of the test's own without a window manager: two-byte pixels are
+// not read as three; without MIT-SHM the pixels come through the socket;
+// without Composite the part beyond the screen's right edge comes black.
 TEST(OwnServerCaptureTest, EachServerGivesWhatItCan) {
   {
     // Before the bridge exists: its threads read the environment.
@@ -240,8 +232,8 @@ TEST(OwnServerCaptureTest, EachServerGivesWhatItCan) {
   };
   for (const auto& server : servers) {
     SCOPED_TRACE(server.depth);
-    x_server_testing::PrivateXServer x_server(
-        "320x240x" + std::to_string(server.depth), server.disabled_extensions);
+    PrivateXServer x_server("320x240x" + std::to_string(server.depth),
+                            server.disabled_extensions);
     ASSERT_FALSE(x_server.name().empty()) << "no second X server";
     peer_testing::ScopedEnv on_server("DISPLAY", x_server.name());
     TestDisplay screen;

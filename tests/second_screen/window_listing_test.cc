@@ -1,7 +1,5 @@
-// The capturable-window listing against real windows under openbox. openbox
-// reparents each client into a frame: the client list names the client
-// windows, while the tree walk meets the frames first and the clients one
-// level down, so every managed window is discovered twice.
+// The listing under openbox, which reparents each client into a frame: the
+// tree walk meets each managed window twice, as its frame and as itself.
 #include <gtest/gtest.h>
 
 #include <map>
