@@ -51,10 +51,8 @@ struct CapturedFrame {
   bool unchanged = false, closed = false;
 };
 
-struct Pixel {
-  int x, y;
-  uint32_t rgb;
-};
+// x, y, 0xRRGGBB.
+using Pixel = std::tuple<int, int, uint32_t>;
 // Whether the frame's JPEG decodes to its encoded size, with each pixel
 // within JPEG's loss of its colour.
 ::testing::AssertionResult Shows(const CapturedFrame& frame,

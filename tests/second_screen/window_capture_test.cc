@@ -26,7 +26,9 @@ bool TypeInto(Window window, const std::string& text) {
 
 using WindowCaptureTest = SecondScreenTest;
 
-TEST_F(WindowCaptureTest, EncodesTheWindowWholeAndSkipsUnchangedFrames) {
+// Redirection costs the window's owner: it lasts only while the window is
+// mirrored. A window that went gives the closed frame, whatever the hash.
+TEST_F(WindowCaptureTest, EncodesTheWindowWholeSkipsUnchangedFramesLetsGo) {
   const Window window = screen_.Create(ThreeBands(100, 100, 360, 240));
 
   // Stretched to the target, not cropped or letterboxed.
@@ -36,6 +38,7 @@ TEST_F(WindowCaptureTest, EncodesTheWindowWholeAndSkipsUnchangedFrames) {
   EXPECT_FALSE(first.null || first.unchanged || first.closed);
   EXPECT_TRUE(Shows(
       first, {{50, 50, 0xFF0000}, {150, 50, 0x00FF00}, {250, 50, 0x0000FF}}));
+  EXPECT_TRUE(screen_.Redirected(window));
 
   const CapturedFrame same = Capture(window, 300, 100, 90, first.hash);
   EXPECT_TRUE(same.unchanged);
@@ -80,6 +83,33 @@ TEST_F(WindowCaptureTest, EncodesTheWindowWholeAndSkipsUnchangedFrames) {
                             {260, 130, 0x0000FF},
                             {299, 75, 0xFFFFFF},
                             {260, 149, 0xFFFFFF}}));
+  EXPECT_FALSE(screen_.Redirected(window)) << "another window is mirrored";
+  EXPECT_TRUE(screen_.Redirected(over_edges));
+
+  screen_.Hide(over_edges, false);
+  const Window destroyed = screen_.Create(ThreeBands(700, 100, 200, 150));
+  screen_.Destroy(destroyed);
+  for (Window gone : {over_edges, destroyed, Window{0}}) {
+    SCOPED_TRACE(gone);
+    const CapturedFrame closed = Capture(gone, 320, 240, 80, 77);
+    EXPECT_EQ(closed.window_id, static_cast<int64_t>(gone));
+    EXPECT_TRUE(closed.closed);
+    EXPECT_FALSE(closed.unchanged);
+    EXPECT_TRUE(closed.jpeg.empty());
+    EXPECT_EQ(closed.sizes, (Sizes{0, 0, 0, 0}));
+    EXPECT_EQ(closed.hash, 0);
+  }
+  screen_.Show(over_edges);
+  EXPECT_FALSE(screen_.Redirected(over_edges)) << "it closed under the mirror";
+
+  Capture(window, 64, 64, 50);
+  EXPECT_TRUE(screen_.Redirected(window));
+  EXPECT_TRUE(Eventually([&] { return !screen_.Redirected(window); }))
+      << "no frame was asked for for seconds";
+
+  Capture(over_edges, 64, 64, 50);
+  bridge_.reset();
+  EXPECT_FALSE(screen_.Redirected(over_edges)) << "the bridge went";
 }
 
 // A real client that paints straight to the screen: the X server keeps no
@@ -140,43 +170,6 @@ TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
     ASSERT_TRUE(next_frame(false));
   }
   EXPECT_EQ(changed_frames, static_cast<int>(typed.size()));
-}
-
-// Redirection costs the window's owner: it lasts only while the window is
-// mirrored. A window that went gives the closed frame, whatever the hash.
-TEST_F(WindowCaptureTest, AWindowIsRedirectedWhileMirroredAndClosedOnceGone) {
-  const Window first = screen_.Create(ThreeBands(100, 100, 200, 150));
-  const Window second = screen_.Create(ThreeBands(400, 100, 200, 150));
-  Capture(first, 64, 64, 50);
-  EXPECT_TRUE(screen_.Redirected(first));
-  Capture(second, 64, 64, 50);
-  EXPECT_FALSE(screen_.Redirected(first)) << "another window is mirrored";
-  EXPECT_TRUE(screen_.Redirected(second));
-
-  screen_.Hide(second, false);
-  const Window destroyed = screen_.Create(ThreeBands(700, 100, 200, 150));
-  screen_.Destroy(destroyed);
-  for (Window window : {second, destroyed, Window{0}}) {
-    SCOPED_TRACE(window);
-    const CapturedFrame closed = Capture(window, 320, 240, 80, 77);
-    EXPECT_EQ(closed.window_id, static_cast<int64_t>(window));
-    EXPECT_TRUE(closed.closed);
-    EXPECT_FALSE(closed.unchanged);
-    EXPECT_TRUE(closed.jpeg.empty());
-    EXPECT_EQ(closed.sizes, (Sizes{0, 0, 0, 0}));
-    EXPECT_EQ(closed.hash, 0);
-  }
-  screen_.Show(second);
-  EXPECT_FALSE(screen_.Redirected(second)) << "it closed under the mirror";
-
-  Capture(first, 64, 64, 50);
-  EXPECT_TRUE(screen_.Redirected(first));
-  EXPECT_TRUE(Eventually([&] { return !screen_.Redirected(first); }))
-      << "no frame was asked for for seconds";
-
-  Capture(second, 64, 64, 50);
-  bridge_.reset();
-  EXPECT_FALSE(screen_.Redirected(second)) << "the bridge went";
 }
 
 // Also the size clamps, on the desktop: far too large while the second

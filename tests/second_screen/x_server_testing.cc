@@ -14,6 +14,8 @@
 
 namespace x_server_testing {
 
+using korvane_bridge::XData;
+
 void ProcessStopper::operator()(GSubprocess* process) const {
   g_subprocess_send_signal(process, SIGTERM);
   // The identifier goes once GLib's worker has reaped the child.
@@ -37,9 +39,8 @@ Process Start(std::vector<const char*> command, GSubprocessFlags out) {
 
 PrivateXServer::PrivateXServer(const std::string& screen,
                                std::vector<const char*> disabled_extensions) {
-  // Its display number comes on stdout once it accepts connections. Without
-  // -noreset it would refuse connections while it resets after its last
-  // client leaves.
+  // Its number comes on stdout once it accepts connections. Without -noreset
+  // it refuses connections while it resets after its last client leaves.
   std::vector<const char*> command = {
       "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
       "-noreset", "-screen",    "0", screen.c_str()};
@@ -154,12 +155,10 @@ Window TestDisplay::Create(const WindowLook& look) {
     XMapWindow(display_, window);
   }
   XSync(display_, False);
-  if (look.mapped && look.wait) {
-    EXPECT_TRUE(look.parent != 0 || Eventually([&] { return Managed(window); }))
-        << "the window manager never took the window";
-    // A child is viewable only once its parent is.
-    EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
-  }
+  // A child is viewable only once its parent is.
+  EXPECT_TRUE(!look.mapped || !look.wait || Eventually([&] {
+    return (look.parent != 0 || Managed(window)) && Viewable(window);
+  })) << "the window manager never took the window";
   return window;
 }
 
@@ -196,20 +195,16 @@ void TestDisplay::PaintTop(Window window, int rows, uint32_t colour) {
 }
 
 std::vector<long> TestDisplay::Property(Window window, const char* name) const {
-  std::vector<long> items;
   Atom type = 0;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, window, XInternAtom(display_, name, False),
-                         0, 4096, False, AnyPropertyType, &type, &format,
-                         &count, &after, &data) == Success &&
-      data != nullptr) {
-    const auto* longs = reinterpret_cast<long*>(data);
-    items.assign(longs, longs + (format == 32 ? count : 0));
-    XFree(data);
-  }
-  return items;
+  XGetWindowProperty(display_, window, XInternAtom(display_, name, False), 0,
+                     4096, False, AnyPropertyType, &type, &format, &count,
+                     &after, &data);
+  const XData<unsigned char> owned(data);
+  const auto* longs = reinterpret_cast<long*>(data);
+  return {longs, longs + (format == 32 ? count : 0)};
 }
 
 std::vector<Window> TestDisplay::ClientList() const {
@@ -227,11 +222,11 @@ std::vector<Window> TestDisplay::TopLevelsNamed(const char* name) const {
   Window unused = 0, *children = nullptr;
   unsigned int count = 0;
   XQueryTree(display_, root(), &unused, &unused, &children, &count);
-  const korvane_bridge::XData<Window> owned_children(children);
+  const XData<Window> owned_children(children);
   for (unsigned int i = 0; i < count; i++) {
     char* window_name = nullptr;
     XFetchName(display_, children[i], &window_name);
-    const korvane_bridge::XData<char> owned_name(window_name);
+    const XData<char> owned_name(window_name);
     if (g_strcmp0(window_name, name) == 0) {
       found.push_back(children[i]);
     }
@@ -249,17 +244,17 @@ bool TestDisplay::Viewable(Window window) const {
   return Attributes(window).map_state == IsViewable;
 }
 
-// The server names the pixmap of a redirected window only. Xlib's error
-// handler is the whole process's: the program's own trap keeps its capture
-// thread from putting back the handler that exits while this one waits.
+// Only a redirected window's pixmap can be named. The program's own trap:
+// its capture thread must not put back the exiting handler meanwhile.
 bool TestDisplay::Redirected(Window window) const {
   korvane_bridge::ScopedX11ErrorTrap trap;
   const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window);
+  // Only whether the pixmap has a geometry counts.
   Window root_return = None;
-  int x = 0, y = 0;
-  unsigned int width = 0, height = 0, border = 0, depth = 0;
-  const bool named = XGetGeometry(display_, pixmap, &root_return, &x, &y,
-                                  &width, &height, &border, &depth) != 0;
+  int at = 0;
+  unsigned int size = 0;
+  const bool named = XGetGeometry(display_, pixmap, &root_return, &at, &at,
+                                  &size, &size, &size, &size) != 0;
   if (named) {
     XFreePixmap(display_, pixmap);
   }
@@ -298,8 +293,7 @@ std::vector<PointerEvent> TestDisplay::Received(Window window) {
   while (XPending(display_) > 0) {
     XEvent event{};
     XNextEvent(display_, &event);
-    // Motion events lay out their fields as button events do, up to the
-    // button.
+    // Motion events lay out their fields as button events, up to the button.
     const XButtonEvent& e = event.xbutton;
     if (e.type == ButtonPress || e.type == ButtonRelease ||
         e.type == MotionNotify) {

@@ -23,8 +23,7 @@ struct ProcessStopper {
   void operator()(GSubprocess* process) const;
 };
 using Process = std::unique_ptr<GSubprocess, ProcessStopper>;
-// Null, with a failed expectation, when it does not start. Its stderr is
-// thrown away.
+// Null, with a failed expectation, when it does not start; stderr is dropped.
 Process Start(std::vector<const char*> command,
               GSubprocessFlags out = G_SUBPROCESS_FLAGS_STDOUT_SILENCE);
 
@@ -85,7 +84,6 @@ struct WindowLook {
   bool wait = true;
 };
 
-// A button or motion event that a test window received.
 struct PointerEvent {
   int type = 0;
   int x = 0, y = 0, x_root = 0, y_root = 0;
@@ -110,25 +108,20 @@ class TestDisplay {
   void Destroy(Window window, bool wait = true);
   // Unmapped, or minimised through the window manager.
   void Hide(Window window, bool iconify);
-  // Mapped again, once viewable.
   void Show(Window window);
   // Draws over the top `rows` of the window's pixels (not its background).
   void PaintTop(Window window, int rows, uint32_t colour);
 
   // A property's items of 32 bits; empty when unset.
   std::vector<long> Property(Window window, const char* name) const;
-  // The windows that the window manager manages, in its order.
-  std::vector<Window> ClientList() const;
+  std::vector<Window> ClientList() const;  // in the window manager's order
   bool Managed(Window window) const;
-  // The root's children with that WM_NAME: without a window manager, the
-  // top-level windows.
+  // The root's children with that WM_NAME (without a WM, the top-levels).
   std::vector<Window> TopLevelsNamed(const char* name) const;
   XWindowAttributes Attributes(Window window) const;
   bool Viewable(Window window) const;
-  // Whether some client keeps the window's contents in a pixmap of its own
-  // through Composite; only a viewable window tells.
+  // Whether a client keeps it in a pixmap through Composite (if viewable).
   bool Redirected(Window window) const;
-  // Where the window's top-left pixel is on the screen.
   Point Origin(Window window) const;
   Point Pointer() const;
   void WarpPointer(Point to);
