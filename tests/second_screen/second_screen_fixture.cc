@@ -78,11 +78,11 @@ class WindowManagerEnvironment : public ::testing::Environment {
     const guint8* p = gdk_pixbuf_read_pixels(image) +
                       y * gdk_pixbuf_get_rowstride(image) +
                       x * gdk_pixbuf_get_n_channels(image);
-    for (int i = 0; i < 3; i++) {
-      if (std::abs(p[i] - int(rgb >> (16 - 8 * i) & 0xFF)) > 40) {
+    const int got = p[0] << 16 | p[1] << 8 | p[2];
+    for (int shift : {16, 8, 0}) {
+      if (std::abs((got >> shift & 0xFF) - int(rgb >> shift & 0xFF)) > 40) {
         return ::testing::AssertionFailure()
-               << "(" << x << ", " << y << ") is " << int{p[0]} << "/"
-               << int{p[1]} << "/" << int{p[2]};
+               << "(" << x << ", " << y << ") is " << std::hex << got;
       }
     }
   }
@@ -114,6 +114,7 @@ Bytes StylusArguments(int64_t window,
 }
 
 CapturedFrame FrameOf(FlValue* reply) {
+  g_autoptr(FlValue) owned = reply;
   auto* record = fl_value_get_type(reply) == FL_VALUE_TYPE_NULL
                      ? nullptr
                      : RecordOf<KorvaneBridgeCapturedWindowFrame>(

@@ -19,6 +19,7 @@
 
 namespace second_screen_testing {
 
+using flutter_testing::InProcessDart;
 using host_testing::Bytes;
 using namespace x_server_testing;
 
@@ -31,9 +32,7 @@ struct ListedWindow {
   auto Tied() const {
     return std::tie(id, title, owner, name, width, height, on_screen, emulator);
   }
-  bool operator==(const ListedWindow& other) const {
-    return Tied() == other.Tied();
-  }
+  bool operator==(const ListedWindow& o) const { return Tied() == o.Tied(); }
 };
 inline void PrintTo(const ListedWindow& window, std::ostream* out) {
   *out << ::testing::PrintToString(window.Tied());
@@ -74,7 +73,7 @@ Bytes StylusArguments(int64_t window,
                       double v,
                       int phase,
                       bool restore = false);
-// A failed expectation for anything but a frame or null.
+// Takes `reply`; a failed expectation for anything but a frame or null.
 CapturedFrame FrameOf(FlValue* reply);
 
 enum : int { kDown, kMove, kUp };
@@ -84,9 +83,7 @@ struct SecondScreenCalls : host_testing::HostBridgeHarness {
   std::vector<ListedWindow> List();
   template <typename... Fields>
   CapturedFrame Capture(Fields... fields) {
-    g_autoptr(FlValue) reply =
-        Call(CaptureMethod(), CaptureArguments(fields...));
-    return FrameOf(reply);
+    return FrameOf(Call(CaptureMethod(), CaptureArguments(fields...)));
   }
   template <typename... Fields>
   bool Stylus(Fields... fields) {
@@ -94,8 +91,7 @@ struct SecondScreenCalls : host_testing::HostBridgeHarness {
   }
 };
 
-class SecondScreenTest : public ::testing::Test, public SecondScreenCalls {
- protected:
+struct SecondScreenTest : ::testing::Test, SecondScreenCalls {
   TestDisplay screen_;
 };
 

@@ -14,8 +14,6 @@
 namespace second_screen_testing {
 namespace {
 
-using flutter_testing::InProcessDart;
-
 constexpr int kRounds = 1000;
 
 using SecondScreenThreadsTest = SecondScreenTest;
@@ -67,8 +65,7 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
       std::chrono::seconds(30)));
   int frames = 0;
   for (const auto& reply : captures) {
-    g_autoptr(FlValue) value = host_testing::Element(reply->bytes);
-    frames += !FrameOf(value).null;
+    frames += !FrameOf(host_testing::Element(reply->bytes)).null;
   }
   EXPECT_GT(frames, 0);
   for (const auto& reply : strokes) {

@@ -13,16 +13,6 @@ namespace {
 using WindowListingTest = SecondScreenTest;
 
 TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
-  const ListedWindow desktop = {static_cast<int64_t>(screen_.root()),
-                                "Linux Desktop (Full Screen)",
-                                "Desktop",
-                                "root_desktop",
-                                1280,
-                                1024,
-                                true};
-  EXPECT_EQ(List(), std::vector<ListedWindow>{desktop})
-      << "openbox's own windows are not listed";
-
   // Each window as made, then its title, owner and name as listed (no title:
   // not listed) and whether it is an emulator's. Overlap does not matter.
   const struct {
@@ -30,47 +20,34 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
     const char *title = nullptr, *owner = nullptr, *name = nullptr;
     bool emulator = false;
   } made[] = {
-      {{40, 40, 119, 200, "Too narrow"}},
-      {{40, 40, 200, 89, "Too short"}},
-      {{40, 40, 120, 90, "Smallest"}, "Smallest", "Smallest", "Smallest"},
-      {{}},  // nameless
-      {{40, 40, 200, 150, nullptr, "", "Foo"}, "Foo", "Foo", "Foo"},
-      {{40, 40, 200, 150, "KorVane Panel"}},
-      {{40, 40, 200, 150, "Panel", "panel", "KORVANE"}},
-      {{40, 40, 200, 150, "Helper", "korvane-helper", "Helper"}},
-      {{40, 40, 200, 150, "RetroArch 1.19"},
-       "RetroArch 1.19",
-       "RetroArch 1.19",
-       "RetroArch 1.19",
-       true},
-      {{40, 40, 200, 150, "Mario", "dolphin-emu", "Mario"},
-       "Mario",
-       "Mario",
-       "dolphin-emu",
-       true},
+      {WindowLook{40, 40, 119, 200, "Too narrow"}},
+      {WindowLook{40, 40, 200, 89, "Too short"}},
+      {WindowLook{40, 40, 120, 90, "Smallest"}, "Smallest", "Smallest",
+       "Smallest"},
+      {WindowLook{}},  // nameless
+      {WindowLook{40, 40, 200, 150, nullptr, "", "Foo"}, "Foo", "Foo", "Foo"},
+      {WindowLook{40, 40, 200, 150, "KorVane Panel"}},
+      {WindowLook{40, 40, 200, 150, "Panel", "panel", "KORVANE"}},
+      {WindowLook{40, 40, 200, 150, "Helper", "korvane-helper", "Helper"}},
+      {WindowLook{40, 40, 200, 150, "RetroArch 1.19"}, "RetroArch 1.19",
+       "RetroArch 1.19", "RetroArch 1.19", true},
+      {WindowLook{40, 40, 200, 150, "Mario", "dolphin-emu", "Mario"}, "Mario",
+       "Mario", "dolphin-emu", true},
       // The name the listing falls back to.
-      {{40, 40, 200, 150, nullptr, nullptr, nullptr, "Legacy"},
-       "Legacy",
-       "Legacy",
-       "Legacy"},
-      {{40, 40, 300, 200, "Notes \xE2\x80\x94 draft", "notes", "Notes"},
-       "Notes \xE2\x80\x94 draft",
-       "Notes",
-       "notes"},
+      {WindowLook{40, 40, 200, 150, nullptr, nullptr, nullptr, "Legacy"},
+       "Legacy", "Legacy", "Legacy"},
+      {WindowLook{40, 40, 300, 200, "Notes \xE2\x80\x94 draft", "notes",
+                  "Notes"},
+       "Notes \xE2\x80\x94 draft", "Notes", "notes"},
   };
   std::map<Window, ListedWindow> listed_as;
   Window last = 0;
-  for (const auto& window : made) {
-    last = screen_.Create(window.look);
-    if (window.title != nullptr) {
-      listed_as[last] = {static_cast<int64_t>(last),
-                         window.title,
-                         window.owner,
-                         window.name,
-                         window.look.width,
-                         window.look.height,
-                         true,
-                         window.emulator};
+  for (const auto& [look, title, owner, name, emulator] : made) {
+    last = screen_.Create(look);
+    if (title != nullptr) {
+      listed_as.insert({last,
+                        {static_cast<int64_t>(last), title, owner, name,
+                         look.width, look.height, true, emulator}});
     }
   }
   screen_.Hide(screen_.Create(WindowLook::At(40, 40, 200, 150, "Minimised")),
@@ -84,7 +61,9 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
   look.parent = last;
   const Window canvas = screen_.Create(look);
 
-  std::vector<ListedWindow> expected = {desktop};
+  std::vector<ListedWindow> expected = {
+      {static_cast<int64_t>(screen_.root()), "Linux Desktop (Full Screen)",
+       "Desktop", "root_desktop", 1280, 1024, true}};
   for (Window client : screen_.ClientList()) {
     if (listed_as.count(client) != 0) {
       expected.push_back(listed_as[client]);
@@ -93,8 +72,8 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
   expected.push_back({static_cast<int64_t>(canvas), "Canvas", "Canvas",
                       "Canvas", 150, 100, true, false});
   EXPECT_EQ(List(), expected)
-      << "each once, in the window manager's order; openbox's frames and "
-         "decorations carry no name";
+      << "each once, in the window manager's order; openbox's own windows, "
+         "frames and decorations are not listed";
 }
 
 }  // namespace

@@ -56,18 +56,14 @@ PrivateXServer::PrivateXServer(const std::string& screen,
   // Null at end of file, when the server fails.
   g_autofree gchar* number =
       g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
-  if (number != nullptr) {
-    name_ = std::string(":") + number;
-  }
+  name_ = number != nullptr ? std::string(":") + number : "";
 }
 
 bool Eventually(const std::function<bool()>& condition) {
   return peer_testing::Eventually(condition, std::chrono::seconds(5));
 }
 
-namespace {
-
-unsigned long PixelOf(Display* display, uint32_t colour) {
+static unsigned long PixelOf(Display* display, uint32_t colour) {
   XColor exact{};
   exact.red = (colour >> 16 & 0xFF) * 257;
   exact.green = (colour >> 8 & 0xFF) * 257;
@@ -76,8 +72,6 @@ unsigned long PixelOf(Display* display, uint32_t colour) {
               &exact);
   return exact.pixel;
 }
-
-}  // namespace
 
 TestDisplay::TestDisplay() : display_(XOpenDisplay(nullptr)) {
   EXPECT_NE(display_, nullptr) << "no X server at $DISPLAY";

@@ -46,9 +46,7 @@ bool Eventually(const std::function<bool()>& condition);
 
 struct Point {
   int x = 0, y = 0;
-  bool operator==(const Point& other) const {
-    return x == other.x && y == other.y;
-  }
+  friend bool operator==(Point l, Point r) { return l.x == r.x && l.y == r.y; }
 };
 inline void PrintTo(const Point& point, std::ostream* out) {
   *out << "(" << point.x << ", " << point.y << ")";
