@@ -21,11 +21,6 @@ Record* RecordOf(FlValue* value, int type_id) {
   return reinterpret_cast<Record*>(fl_value_get_custom_value_object(value));
 }
 
-Bytes RecordArgument(int type_id, gpointer record) {
-  return host_testing::Arguments(
-      bridge_testing::List({bridge_testing::RecordValue(type_id, record)}));
-}
-
 // Every binary of this folder runs under one openbox, started before its
 // first test and stopped after its last.
 class WindowManagerEnvironment : public ::testing::Environment {
@@ -87,30 +82,6 @@ class WindowManagerEnvironment : public ::testing::Environment {
     }
   }
   return ::testing::AssertionSuccess();
-}
-
-Bytes CaptureArguments(int64_t window,
-                       int64_t width,
-                       int64_t height,
-                       int64_t quality,
-                       int64_t previous_hash) {
-  g_autoptr(KorvaneBridgeSecondScreenCaptureConfig) config =
-      korvane_bridge_second_screen_capture_config_new(window, width, height,
-                                                      quality, previous_hash);
-  return RecordArgument(korvane_bridge_second_screen_capture_config_type_id,
-                        config);
-}
-
-Bytes StylusArguments(int64_t window,
-                      double u,
-                      double v,
-                      int phase,
-                      bool restore) {
-  g_autoptr(KorvaneBridgeNativeStylusInjectionRequest) request =
-      korvane_bridge_native_stylus_injection_request_new(
-          window, u, v, static_cast<KorvaneBridgeStylusPhase>(phase), restore);
-  return RecordArgument(korvane_bridge_native_stylus_injection_request_type_id,
-                        request);
 }
 
 CapturedFrame FrameOf(FlValue* reply) {

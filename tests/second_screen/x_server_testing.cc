@@ -283,7 +283,7 @@ bool TestDisplay::WaitForPointer(Point to) {
   return Eventually([&] { return Pointer() == to; });
 }
 
-std::vector<PointerEvent> TestDisplay::Received(Window window) {
+Events TestDisplay::Received(Window window) {
   while (XPending(display_) > 0) {
     XEvent event{};
     XNextEvent(display_, &event);
@@ -299,10 +299,8 @@ std::vector<PointerEvent> TestDisplay::Received(Window window) {
   return events_[window];
 }
 
-std::vector<PointerEvent> TestDisplay::WaitForEvents(Window window,
-                                                     size_t count,
-                                                     int type) {
-  std::vector<PointerEvent> events;
+Events TestDisplay::WaitForEvents(Window window, size_t count, int type) {
+  Events events;
   Eventually([&] {
     events = Received(window);
     return static_cast<size_t>(std::count_if(

@@ -89,6 +89,8 @@ struct PointerEvent {
   bool sent = false;  // from XSendEvent, not from the server's pointer
 };
 
+using Events = std::vector<PointerEvent>;
+
 // The test's connection to $DISPLAY; its windows go with it.
 class TestDisplay {
  public:
@@ -126,11 +128,9 @@ class TestDisplay {
   bool WaitForPointer(Point to);
 
   // The button and motion events `window` received so far, in order.
-  std::vector<PointerEvent> Received(Window window);
+  Events Received(Window window);
   // Waits for `count` events of `type` (0: any); returns all of them.
-  std::vector<PointerEvent> WaitForEvents(Window window,
-                                          size_t count,
-                                          int type = 0);
+  Events WaitForEvents(Window window, size_t count, int type = 0);
   void ForgetEvents();
 
  private:
@@ -138,7 +138,7 @@ class TestDisplay {
   // Destroyed before the connection closes: the server would do it too,
   // but only once it notices, and the next test's listing could be first.
   std::vector<Window> top_level_;
-  std::map<Window, std::vector<PointerEvent>> events_;
+  std::map<Window, Events> events_;
 };
 
 }  // namespace x_server_testing
