@@ -23,8 +23,7 @@ Record* RecordOf(FlValue* value, int type_id) {
 
 // Every binary of this folder runs under one openbox, started before its
 // first test and stopped after its last.
-class WindowManagerEnvironment : public ::testing::Environment {
- public:
+struct WindowManagerEnvironment : ::testing::Environment {
   void SetUp() override {
     // --sm-disable: no session manager to look for.
     openbox_ = Start({"openbox", "--sm-disable"});
@@ -46,8 +45,6 @@ class WindowManagerEnvironment : public ::testing::Environment {
     ASSERT_TRUE(managing) << "openbox does not manage windows";
   }
   void TearDown() override { openbox_.reset(); }
-
- private:
   Process openbox_;
 };
 
@@ -84,8 +81,8 @@ class WindowManagerEnvironment : public ::testing::Environment {
   return ::testing::AssertionSuccess();
 }
 
-CapturedFrame FrameOf(FlValue* reply) {
-  g_autoptr(FlValue) owned = reply;
+CapturedFrame FrameOf(FlValue* taken) {
+  g_autoptr(FlValue) reply = taken;
   auto* record = fl_value_get_type(reply) == FL_VALUE_TYPE_NULL
                      ? nullptr
                      : RecordOf<KorvaneBridgeCapturedWindowFrame>(
