@@ -14,8 +14,6 @@
 namespace second_screen_testing {
 namespace {
 
-constexpr int kRounds = 1000;
-
 using SecondScreenThreadsTest = SecondScreenTest;
 
 TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
@@ -25,7 +23,7 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
 
   std::deque<Window> live;
   std::vector<std::shared_ptr<const InProcessDart::Reply>> captures, strokes;
-  for (int round = 0; round < kRounds; round++) {
+  for (int round = 0; round < 1000; round++) {
     WindowLook look = WindowLook::At(40 + (round % 5) * 160,
                                      40 + (round % 3) * 120, 200, 150, "Churn");
     // Mapped without waiting: openbox takes it while the bridge looks at it.
