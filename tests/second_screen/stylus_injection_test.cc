@@ -59,7 +59,6 @@ TEST_F(StylusInjectionTest, CoveredPointsGetSentEventsVisibleOnesThePointer) {
   const Window child = make(20, 20, window, 100, 80);
   const Point origin = screen_.Origin(window);
   screen_.WarpPointer(kRestingPointer);
-  screen_.ForgetEvents();
 
   // (80, 60) of the covered window, (70, 50) of its child; phase 7 is a move.
   ASSERT_TRUE(Stylus(covered, 80.0 / 300, 0.3, kDown));
@@ -136,7 +135,6 @@ TEST_F(StylusInjectionTest,
   const Point origin = screen_.Origin(window);
   const Point before = {7, 9};
   screen_.WarpPointer(before);
-  screen_.ForgetEvents();
 
   ASSERT_TRUE(Stylus(window, 0.5, 0.5, kDown, true));
   EXPECT_TRUE(screen_.WaitForPointer({origin.x + 150, origin.y + 100}));

@@ -73,9 +73,8 @@ TEST_F(WindowCaptureTest, EncodesTheWindowWholeSkipsUnchangedFramesLetsGo) {
   WindowLook look = ThreeBands(1280 - 400, 1024 - 150, 601, 301);
   look.edge = 0xFFFFFF;
   const Window over_edges = screen_.Create(look);
-  const Point edges_origin = screen_.Origin(over_edges);
-  ASSERT_GE(edges_origin.x, 1280 - 400);
-  ASSERT_GE(edges_origin.y, 1024 - 150);
+  ASSERT_GE(screen_.Origin(over_edges).x, 1280 - 400);
+  ASSERT_GE(screen_.Origin(over_edges).y, 1024 - 150);
   const CapturedFrame frame = Capture(over_edges, 300, 150, 95);
   EXPECT_EQ(frame.sizes, (Sizes{601, 301, 300, 150}));
   EXPECT_TRUE(Shows(frame, {{40, 20, 0xFF0000},

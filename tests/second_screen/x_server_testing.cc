@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstring>
 
-#include "host/second_screen/x11_connection.h"
 #include "peer_test_support.h"
 // Last: Xlib's macros break the headers above.
 #include "x_server_testing.h"
@@ -73,18 +72,15 @@ static unsigned long PixelOf(Display* display, uint32_t colour) {
   return exact.pixel;
 }
 
-TestDisplay::TestDisplay() : display_(XOpenDisplay(nullptr)) {
+TestDisplay::TestDisplay()
+    : connection_(XOpenDisplay(nullptr)), display_(connection_.get()) {
   EXPECT_NE(display_, nullptr) << "no X server at $DISPLAY";
 }
 
 TestDisplay::~TestDisplay() {
-  if (display_ == nullptr) {
-    return;
-  }
   for (Window window : top_level_) {
     XDestroyWindow(display_, window);
   }
-  XCloseDisplay(display_);
 }
 
 Window TestDisplay::Create(const WindowLook& look) {
@@ -277,6 +273,8 @@ Point TestDisplay::Pointer() const {
 void TestDisplay::WarpPointer(Point to) {
   XWarpPointer(display_, 0, root(), 0, 0, 0, 0, to.x, to.y);
   XSync(display_, False);
+  Received(root());  // reads the queue
+  events_.clear();
 }
 
 bool TestDisplay::WaitForPointer(Point to) {
@@ -309,11 +307,6 @@ Events TestDisplay::WaitForEvents(Window window, size_t count, int type) {
                })) >= count;
   });
   return events;
-}
-
-void TestDisplay::ForgetEvents() {
-  Received(root());  // reads the queue
-  events_.clear();
 }
 
 }  // namespace x_server_testing

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include <X11/Xlib.h>
+#include "host/second_screen/x11_connection.h"
 
 namespace x_server_testing {
 
@@ -96,8 +96,6 @@ class TestDisplay {
  public:
   TestDisplay();
   ~TestDisplay();
-  TestDisplay(const TestDisplay&) = delete;
-  TestDisplay& operator=(const TestDisplay&) = delete;
 
   Display* display() const { return display_; }
   bool connected() const { return display_ != nullptr; }
@@ -124,6 +122,7 @@ class TestDisplay {
   bool Redirected(Window window) const;
   Point Origin(Window window) const;
   Point Pointer() const;
+  // Also forgets the events received so far.
   void WarpPointer(Point to);
   bool WaitForPointer(Point to);
 
@@ -131,10 +130,10 @@ class TestDisplay {
   Events Received(Window window);
   // Waits for `count` events of `type` (0: any); returns all of them.
   Events WaitForEvents(Window window, size_t count, int type = 0);
-  void ForgetEvents();
 
  private:
-  Display* display_;
+  korvane_bridge::X11Connection connection_;
+  Display* const display_;
   // Destroyed before the connection closes: the server would do it too,
   // but only once it notices, and the next test's listing could be first.
   std::vector<Window> top_level_;
