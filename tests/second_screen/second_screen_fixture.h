@@ -2,19 +2,15 @@
 #define TESTS_SECOND_SCREEN_SECOND_SCREEN_FIXTURE_H_
 
 // The second-screen methods called as the Dart side calls them, on windows
-// of the test's own X connection under a real window manager (openbox,
-// started once per binary). The bridge reaches the same server through its
-// own connections, so it sees what any other client would.
-//
+// of the test's own X connection under openbox (one per binary).
 // Include this last: Xlib's macros (None, Status, Bool) break other headers.
 
-#include <gio/gio.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host_bridge_harness.h"
@@ -23,40 +19,43 @@
 
 namespace second_screen_testing {
 
+using flutter_testing::InProcessDart;
 using host_testing::Bytes;
-using x_server_testing::Eventually;
-using x_server_testing::Point;
-using x_server_testing::PointerEvent;
-using x_server_testing::TestDisplay;
-using x_server_testing::WindowLook;
+using namespace x_server_testing;
 
 struct ListedWindow {
   int64_t id = 0;
   std::string title, owner, name;
   int64_t width = 0, height = 0;
   bool on_screen = false, emulator = false;
+
+  auto Tied() const {
+    return std::tie(id, title, owner, name, width, height, on_screen, emulator);
+  }
+  bool operator==(const ListedWindow& o) const { return Tied() == o.Tied(); }
 };
+inline void PrintTo(const ListedWindow& window, std::ostream* out) {
+  *out << ::testing::PrintToString(window.Tied());
+}
 
 // Source width and height, then encoded width and height.
 using Sizes = std::array<int64_t, 4>;
 
 struct CapturedFrame {
+  bool null = false;  // the reply
   int64_t window_id = 0;
-  std::vector<uint8_t> jpeg;
+  std::vector<uint8_t> jpeg{};
   Sizes sizes{};
   int64_t hash = 0;
   bool unchanged = false, closed = false;
 };
 
-// A JPEG decoded by GdkPixbuf; width 0 when it does not decode.
-struct DecodedImage {
-  int width = 0, height = 0, rowstride = 0, channels = 0;
-  std::vector<uint8_t> pixels;
-
-  // Whether the pixel is within JPEG's loss of the colour (0xRRGGBB).
-  ::testing::AssertionResult Near(int x, int y, uint32_t rgb) const;
-};
-DecodedImage DecodeJpeg(const std::vector<uint8_t>& jpeg);
+// x, y, 0xRRGGBB.
+using Pixel = std::tuple<int, int, uint32_t>;
+// Whether the frame's JPEG decodes to its encoded size, with each pixel
+// within JPEG's loss of its colour.
+::testing::AssertionResult Shows(const CapturedFrame& frame,
+                                 const std::vector<Pixel>& pixels);
 
 inline std::string CaptureMethod() {
   return host_testing::Method("captureWindowFrame");
@@ -64,58 +63,51 @@ inline std::string CaptureMethod() {
 inline std::string StylusMethod() {
   return host_testing::Method("injectWindowStylusEvent");
 }
-Bytes CaptureArguments(int64_t window,
-                       int64_t width,
-                       int64_t height,
-                       int64_t quality,
-                       int64_t previous_hash);
-Bytes StylusArguments(int64_t window,
-                      double u,
-                      double v,
-                      int phase,
-                      bool restore = false);
-// Nothing for a null reply; a failed expectation for anything but a frame.
-std::optional<CapturedFrame> FrameOf(FlValue* reply);
-
-inline constexpr int kDown = 0;
-inline constexpr int kMove = 1;
-inline constexpr int kUp = 2;
-
-struct SecondScreenCalls : host_testing::HostBridgeHarness {
-  std::vector<ListedWindow> List();
-  std::optional<CapturedFrame> Capture(int64_t window,
-                                       int64_t width,
-                                       int64_t height,
-                                       int64_t quality,
-                                       int64_t previous_hash = 0);
-  // Nothing when the reply is not a bool.
-  std::optional<bool> Stylus(int64_t window,
+inline Bytes RecordArgument(int type_id, gpointer record) {
+  return host_testing::Arguments(
+      bridge_testing::List({bridge_testing::RecordValue(type_id, record)}));
+}
+inline Bytes CaptureArguments(int64_t window,
+                              int64_t width,
+                              int64_t height,
+                              int64_t quality,
+                              int64_t previous_hash = 0) {
+  g_autoptr(KorvaneBridgeSecondScreenCaptureConfig) config =
+      korvane_bridge_second_screen_capture_config_new(window, width, height,
+                                                      quality, previous_hash);
+  return RecordArgument(korvane_bridge_second_screen_capture_config_type_id,
+                        config);
+}
+inline Bytes StylusArguments(int64_t window,
                              double u,
                              double v,
                              int phase,
-                             bool restore = false);
+                             bool restore = false) {
+  g_autoptr(KorvaneBridgeNativeStylusInjectionRequest) request =
+      korvane_bridge_native_stylus_injection_request_new(
+          window, u, v, static_cast<KorvaneBridgeStylusPhase>(phase), restore);
+  return RecordArgument(korvane_bridge_native_stylus_injection_request_type_id,
+                        request);
+}
+// Takes `reply`; a failed expectation for anything but a frame or null.
+CapturedFrame FrameOf(FlValue* reply);
+
+enum : int { kDown, kMove, kUp };
+
+// Each method takes its arguments' record's fields.
+struct SecondScreenCalls : host_testing::HostBridgeHarness {
+  std::vector<ListedWindow> List();
+  template <typename... Fields>
+  CapturedFrame Capture(Fields... fields) {
+    return FrameOf(Call(CaptureMethod(), CaptureArguments(fields...)));
+  }
+  template <typename... Fields>
+  bool Stylus(Fields... fields) {
+    return CallBool(StylusMethod(), StylusArguments(fields...));
+  }
 };
 
-// A terminal (xterm) that shows what is typed into it and nothing else, as
-// a user's window, on $DISPLAY until it goes.
-class Terminal {
- public:
-  // `geometry` in characters and pixels, as "80x24+100+100".
-  Terminal(const char* title, const char* geometry, const char* background);
-  ~Terminal();
-  Terminal(const Terminal&) = delete;
-  Terminal& operator=(const Terminal&) = delete;
-
- private:
-  GSubprocess* process_ = nullptr;
-};
-
-// Typed on the keyboard (XTest, through xdotool) into `window`, made the
-// active window first.
-::testing::AssertionResult TypeInto(Window window, const std::string& text);
-
-class SecondScreenTest : public ::testing::Test, public SecondScreenCalls {
- protected:
+struct SecondScreenTest : ::testing::Test, SecondScreenCalls {
   TestDisplay screen_;
 };
 

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstring>
 
-#include "host/second_screen/x11_connection.h"
 #include "peer_test_support.h"
 // Last: Xlib's macros break the headers above.
 #include "x_server_testing.h"
@@ -14,83 +13,74 @@
 
 namespace x_server_testing {
 
-PrivateXServer::PrivateXServer(const std::string& screen,
-                               std::vector<const char*> disabled_extensions) {
-  g_autoptr(GError) error = nullptr;
-  // Its display number comes on stdout once it accepts connections. Without
-  // -noreset it would refuse connections while it resets after its last
-  // client leaves.
-  std::vector<const gchar*> command = {
-      "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
-      "-noreset", "-screen",    "0", screen.c_str()};
-  for (const char* extension : disabled_extensions) {
-    command.insert(command.end(), {"-extension", extension});
-  }
-  command.push_back(nullptr);
-  process_ = g_subprocess_newv(
-      command.data(),
-      static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE |
-                                    G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-      &error);
-  if (process_ == nullptr) {
-    ADD_FAILURE() << "Xvfb: " << error->message;
-    return;
-  }
-  g_autoptr(GDataInputStream) out =
-      g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_));
-  // Null at end of file, when the server fails.
-  g_autofree gchar* number =
-      g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
-  if (number != nullptr) {
-    name_ = std::string(":") + number;
-  }
-}
+using korvane_bridge::XData;
 
-PrivateXServer::~PrivateXServer() {
-  StopProcess(process_);
-}
-
-void StopProcess(GSubprocess* process) {
-  if (process == nullptr) {
-    return;
-  }
+void ProcessStopper::operator()(GSubprocess* process) const {
   g_subprocess_send_signal(process, SIGTERM);
   // The identifier goes once GLib's worker has reaped the child.
-  if (!peer_testing::Eventually(
-          [&] { return !g_subprocess_get_identifier(process); },
-          std::chrono::seconds(5))) {
+  if (!Eventually([&] { return !g_subprocess_get_identifier(process); })) {
     g_subprocess_force_exit(process);
   }
   g_subprocess_wait(process, nullptr, nullptr);
   g_object_unref(process);
 }
 
+Process Start(std::vector<const char*> command, GSubprocessFlags out) {
+  command.push_back(nullptr);
+  g_autoptr(GError) error = nullptr;
+  Process process(g_subprocess_newv(
+      command.data(),
+      static_cast<GSubprocessFlags>(out | G_SUBPROCESS_FLAGS_STDERR_SILENCE),
+      &error));
+  EXPECT_NE(process, nullptr) << command[0] << ": " << error->message;
+  return process;
+}
+
+PrivateXServer::PrivateXServer(const std::string& screen,
+                               std::vector<const char*> disabled_extensions) {
+  // Its number comes on stdout once it accepts connections. Without -noreset
+  // it refuses connections while it resets after its last client leaves.
+  std::vector<const char*> command = {
+      "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
+      "-noreset", "-screen",    "0", screen.c_str()};
+  for (const char* extension : disabled_extensions) {
+    command.insert(command.end(), {"-extension", extension});
+  }
+  process_ = Start(command, G_SUBPROCESS_FLAGS_STDOUT_PIPE);
+  if (process_ == nullptr) {
+    return;
+  }
+  g_autoptr(GDataInputStream) out =
+      g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_.get()));
+  // Null at end of file, when the server fails.
+  g_autofree gchar* number =
+      g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
+  name_ = number != nullptr ? std::string(":") + number : "";
+}
+
 bool Eventually(const std::function<bool()>& condition) {
   return peer_testing::Eventually(condition, std::chrono::seconds(5));
 }
 
-TestDisplay::TestDisplay() : display_(XOpenDisplay(nullptr)) {
-  EXPECT_NE(display_, nullptr) << "no X server at $DISPLAY";
-}
-
-TestDisplay::~TestDisplay() {
-  if (display_ == nullptr) {
-    return;
-  }
-  for (Window window : top_level_) {
-    XDestroyWindow(display_, window);
-  }
-  XCloseDisplay(display_);
-}
-
-unsigned long TestDisplay::PixelOf(uint32_t colour) const {
+static unsigned long PixelOf(Display* display, uint32_t colour) {
   XColor exact{};
   exact.red = (colour >> 16 & 0xFF) * 257;
   exact.green = (colour >> 8 & 0xFF) * 257;
   exact.blue = (colour & 0xFF) * 257;
-  XAllocColor(display_, DefaultColormap(display_, DefaultScreen(display_)),
+  XAllocColor(display, DefaultColormap(display, DefaultScreen(display)),
               &exact);
   return exact.pixel;
+}
+
+TestDisplay::TestDisplay()
+    : connection_(XOpenDisplay(nullptr)), display_(connection_.get()) {
+  EXPECT_NE(display_, nullptr) << "no X server at $DISPLAY";
+}
+
+TestDisplay::~TestDisplay() {
+  for (Window window : top_level_) {
+    XDestroyWindow(display_, window);
+  }
 }
 
 Window TestDisplay::Create(const WindowLook& look) {
@@ -105,12 +95,12 @@ Window TestDisplay::Create(const WindowLook& look) {
   const int bands = static_cast<int>(colours.size());
   for (int i = 0; i < bands; i++) {
     const int left = look.width * i / bands;
-    XSetForeground(display_, gc, PixelOf(colours[i]));
+    XSetForeground(display_, gc, PixelOf(display_, colours[i]));
     XFillRectangle(display_, background, gc, left, 0,
                    look.width * (i + 1) / bands - left, look.height);
   }
   if (look.edge != 0) {
-    XSetForeground(display_, gc, PixelOf(look.edge));
+    XSetForeground(display_, gc, PixelOf(display_, look.edge));
     XFillRectangle(display_, background, gc, look.width - 1, 0, 1, look.height);
     XFillRectangle(display_, background, gc, 0, look.height - 1, look.width, 1);
   }
@@ -155,12 +145,10 @@ Window TestDisplay::Create(const WindowLook& look) {
     XMapWindow(display_, window);
   }
   XSync(display_, False);
-  if (look.mapped && look.wait) {
-    EXPECT_TRUE(look.parent != 0 || Eventually([&] { return Managed(window); }))
-        << "the window manager never took the window";
-    // A child is viewable only once its parent is.
-    EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
-  }
+  // A child is viewable only once its parent is.
+  EXPECT_TRUE(!look.mapped || !look.wait || Eventually([&] {
+    return (look.parent != 0 || Managed(window)) && Viewable(window);
+  })) << "the window manager never took the window";
   return window;
 }
 
@@ -188,39 +176,25 @@ void TestDisplay::Show(Window window) {
   EXPECT_TRUE(Eventually([&] { return Viewable(window); }));
 }
 
-void TestDisplay::Paint(Window window,
-                        int x,
-                        int y,
-                        int width,
-                        int height,
-                        uint32_t colour) {
+void TestDisplay::PaintTop(Window window, int rows, uint32_t colour) {
   GC gc = XCreateGC(display_, window, 0, nullptr);
-  XSetForeground(display_, gc, PixelOf(colour));
-  XFillRectangle(display_, window, gc, x, y, width, height);
+  XSetForeground(display_, gc, PixelOf(display_, colour));
+  XFillRectangle(display_, window, gc, 0, 0, Attributes(window).width, rows);
   XFreeGC(display_, gc);
   XSync(display_, False);
 }
 
-bool TestDisplay::Managed(Window window) const {
-  const std::vector<Window> clients = ClientList();
-  return std::count(clients.begin(), clients.end(), window) == 1;
-}
-
 std::vector<long> TestDisplay::Property(Window window, const char* name) const {
-  std::vector<long> items;
   Atom type = 0;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, window, XInternAtom(display_, name, False),
-                         0, 4096, False, AnyPropertyType, &type, &format,
-                         &count, &after, &data) == Success &&
-      data != nullptr) {
-    const auto* longs = reinterpret_cast<long*>(data);
-    items.assign(longs, longs + (format == 32 ? count : 0));
-    XFree(data);
-  }
-  return items;
+  XGetWindowProperty(display_, window, XInternAtom(display_, name, False), 0,
+                     4096, False, AnyPropertyType, &type, &format, &count,
+                     &after, &data);
+  const XData<unsigned char> owned(data);
+  const auto* longs = reinterpret_cast<long*>(data);
+  return {longs, longs + (format == 32 ? count : 0)};
 }
 
 std::vector<Window> TestDisplay::ClientList() const {
@@ -228,23 +202,24 @@ std::vector<Window> TestDisplay::ClientList() const {
   return {clients.begin(), clients.end()};
 }
 
+bool TestDisplay::Managed(Window window) const {
+  const std::vector<Window> clients = ClientList();
+  return std::count(clients.begin(), clients.end(), window) == 1;
+}
+
 std::vector<Window> TestDisplay::TopLevelsNamed(const char* name) const {
   std::vector<Window> found;
-  Window root_return = 0, parent = 0;
-  Window* children = nullptr;
+  Window unused = 0, *children = nullptr;
   unsigned int count = 0;
-  XQueryTree(display_, root(), &root_return, &parent, &children, &count);
+  XQueryTree(display_, root(), &unused, &unused, &children, &count);
+  const XData<Window> owned_children(children);
   for (unsigned int i = 0; i < count; i++) {
     char* window_name = nullptr;
-    if (XFetchName(display_, children[i], &window_name) != 0) {
-      if (g_strcmp0(window_name, name) == 0) {
-        found.push_back(children[i]);
-      }
-      XFree(window_name);
+    XFetchName(display_, children[i], &window_name);
+    const XData<char> owned_name(window_name);
+    if (g_strcmp0(window_name, name) == 0) {
+      found.push_back(children[i]);
     }
-  }
-  if (children != nullptr) {
-    XFree(children);
   }
   return found;
 }
@@ -259,17 +234,17 @@ bool TestDisplay::Viewable(Window window) const {
   return Attributes(window).map_state == IsViewable;
 }
 
-// The server names the pixmap of a redirected window only. Xlib's error
-// handler is the whole process's: the program's own trap keeps its capture
-// thread from putting back the handler that exits while this one waits.
+// Only a redirected window's pixmap can be named. The program's own trap:
+// its capture thread must not put back the exiting handler meanwhile.
 bool TestDisplay::Redirected(Window window) const {
   korvane_bridge::ScopedX11ErrorTrap trap;
   const Pixmap pixmap = XCompositeNameWindowPixmap(display_, window);
+  // Only whether the pixmap has a geometry counts.
   Window root_return = None;
-  int x = 0, y = 0;
-  unsigned int width = 0, height = 0, border = 0, depth = 0;
-  const bool named = XGetGeometry(display_, pixmap, &root_return, &x, &y,
-                                  &width, &height, &border, &depth) != 0;
+  int at = 0;
+  unsigned int size = 0;
+  const bool named = XGetGeometry(display_, pixmap, &root_return, &at, &at,
+                                  &size, &size, &size, &size) != 0;
   if (named) {
     XFreePixmap(display_, pixmap);
   }
@@ -298,36 +273,32 @@ Point TestDisplay::Pointer() const {
 void TestDisplay::WarpPointer(Point to) {
   XWarpPointer(display_, 0, root(), 0, 0, 0, 0, to.x, to.y);
   XSync(display_, False);
+  Received(root());  // reads the queue
+  events_.clear();
 }
 
 bool TestDisplay::WaitForPointer(Point to) {
   return Eventually([&] { return Pointer() == to; });
 }
 
-std::vector<PointerEvent> TestDisplay::Received(Window window) {
+Events TestDisplay::Received(Window window) {
   while (XPending(display_) > 0) {
     XEvent event{};
     XNextEvent(display_, &event);
-    if (event.type == ButtonPress || event.type == ButtonRelease) {
-      const XButtonEvent& e = event.xbutton;
-      events_.push_back({e.type, e.window, e.x, e.y, e.x_root, e.y_root,
-                         e.state, e.button, e.send_event != 0});
-    } else if (event.type == MotionNotify) {
-      const XMotionEvent& e = event.xmotion;
-      events_.push_back({e.type, e.window, e.x, e.y, e.x_root, e.y_root,
-                         e.state, 0, e.send_event != 0});
+    // Motion events lay out their fields as button events, up to the button.
+    const XButtonEvent& e = event.xbutton;
+    if (e.type == ButtonPress || e.type == ButtonRelease ||
+        e.type == MotionNotify) {
+      events_[e.window].push_back(
+          {e.type, e.x, e.y, e.x_root, e.y_root, e.state,
+           e.type == MotionNotify ? 0 : e.button, e.send_event != 0});
     }
   }
-  std::vector<PointerEvent> of_window;
-  std::copy_if(events_.begin(), events_.end(), std::back_inserter(of_window),
-               [&](const PointerEvent& e) { return e.window == window; });
-  return of_window;
+  return events_[window];
 }
 
-std::vector<PointerEvent> TestDisplay::WaitForEvents(Window window,
-                                                     size_t count,
-                                                     int type) {
-  std::vector<PointerEvent> events;
+Events TestDisplay::WaitForEvents(Window window, size_t count, int type) {
+  Events events;
   Eventually([&] {
     events = Received(window);
     return static_cast<size_t>(std::count_if(
@@ -336,11 +307,6 @@ std::vector<PointerEvent> TestDisplay::WaitForEvents(Window window,
                })) >= count;
   });
   return events;
-}
-
-void TestDisplay::ForgetEvents() {
-  Received(root());  // reads the queue
-  events_.clear();
 }
 
 }  // namespace x_server_testing

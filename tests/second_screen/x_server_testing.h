@@ -1,54 +1,52 @@
 #ifndef TESTS_SECOND_SCREEN_X_SERVER_TESTING_H_
 #define TESTS_SECOND_SCREEN_X_SERVER_TESTING_H_
 
-// X servers and clients of a test's own: an Xvfb for a display of another
-// depth or without some extension, or where no display runs at all, and a
-// connection that makes windows as the user's programs would.
-//
-// Include this last: Xlib's macros (None, Status, Bool) break other headers.
+// X servers, clients and windows of a test's own. Include this last: Xlib's
+// macros (None, Status, Bool) break other headers.
 
 #include <gio/gio.h>
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include <X11/Xlib.h>
+#include "host/second_screen/x11_connection.h"
 
 namespace x_server_testing {
 
+// Ends the child and waits for it.
+struct ProcessStopper {
+  void operator()(GSubprocess* process) const;
+};
+using Process = std::unique_ptr<GSubprocess, ProcessStopper>;
+// Null, with a failed expectation, when it does not start; stderr is dropped.
+Process Start(std::vector<const char*> command,
+              GSubprocessFlags out = G_SUBPROCESS_FLAGS_STDOUT_SILENCE);
+
 class PrivateXServer {
  public:
-  // `screen` as Xvfb takes it: width x height x depth. Without MIT-SHM
-  // clients take pixels through the socket; without Composite they can
-  // read only what is on screen.
+  // `screen` as Xvfb takes it: width x height x depth.
   explicit PrivateXServer(const std::string& screen,
                           std::vector<const char*> disabled_extensions = {});
-  ~PrivateXServer();
-  PrivateXServer(const PrivateXServer&) = delete;
-  PrivateXServer& operator=(const PrivateXServer&) = delete;
 
   // ":N", or empty when the server did not start.
   const std::string& name() const { return name_; }
 
  private:
-  GSubprocess* process_ = nullptr;
+  Process process_;
   std::string name_;
 };
-
-// Ends a child process and waits for it; null is ignored.
-void StopProcess(GSubprocess* process);
 
 // Keeps polling `condition` for a few seconds; true once it holds.
 bool Eventually(const std::function<bool()>& condition);
 
 struct Point {
   int x = 0, y = 0;
-  bool operator==(const Point& other) const {
-    return x == other.x && y == other.y;
-  }
+  friend bool operator==(Point l, Point r) { return l.x == r.x && l.y == r.y; }
 };
 inline void PrintTo(const Point& point, std::ostream* out) {
   *out << "(" << point.x << ", " << point.y << ")";
@@ -61,53 +59,43 @@ struct WindowLook {
                        int width,
                        int height,
                        const char* title = nullptr) {
-    WindowLook look;
-    look.title = title;
-    look.x = x;
-    look.y = y;
-    look.width = width;
-    look.height = height;
-    return look;
+    return {x, y, width, height, title};
   }
 
-  // _NET_WM_NAME (UTF-8) and WM_NAME; null leaves the property unset.
+  // Within the parent; openbox is asked to keep a top-level's position.
+  int x = 40, y = 40, width = 200, height = 150;
+  // _NET_WM_NAME (UTF-8); null leaves it unset.
   const char* title = nullptr;
-  const char* legacy_title = nullptr;
   // WM_CLASS is set when either part is given; a null part is stored empty.
   const char* res_name = nullptr;
   const char* res_class = nullptr;
-  // Within the parent; a window manager is asked to keep a top-level's
-  // position.
-  int x = 40, y = 40, width = 200, height = 150;
+  const char* legacy_title = nullptr;  // WM_NAME
   // Vertical bands of equal width, left to right, kept by the server as the
   // background so that they survive any exposure; grey when empty.
-  std::vector<uint32_t> bands;
+  std::vector<uint32_t> bands{};
   // The last column and the last row, when not 0.
   uint32_t edge = 0;
-  bool mapped = true;
   // 0: a top-level window.
   Window parent = 0;
-  // Whether to wait until a window manager manages the window and it is
-  // viewable.
+  bool mapped = true;
+  // Whether to wait until openbox manages the window and it is viewable.
   bool wait = true;
 };
 
-// A button or motion event that a test window received.
 struct PointerEvent {
   int type = 0;
-  Window window = 0;
   int x = 0, y = 0, x_root = 0, y_root = 0;
   unsigned int state = 0, button = 0;
   bool sent = false;  // from XSendEvent, not from the server's pointer
 };
+
+using Events = std::vector<PointerEvent>;
 
 // The test's connection to $DISPLAY; its windows go with it.
 class TestDisplay {
  public:
   TestDisplay();
   ~TestDisplay();
-  TestDisplay(const TestDisplay&) = delete;
-  TestDisplay& operator=(const TestDisplay&) = delete;
 
   Display* display() const { return display_; }
   bool connected() const { return display_ != nullptr; }
@@ -118,51 +106,38 @@ class TestDisplay {
   void Destroy(Window window, bool wait = true);
   // Unmapped, or minimised through the window manager.
   void Hide(Window window, bool iconify);
-  // Mapped again, once viewable.
   void Show(Window window);
-  // Draws over the window's current pixels (not its background).
-  void Paint(Window window,
-             int x,
-             int y,
-             int width,
-             int height,
-             uint32_t colour);
+  // Draws over the top `rows` of the window's pixels (not its background).
+  void PaintTop(Window window, int rows, uint32_t colour);
 
-  // A property's items of 32 bits, as Xlib hands them out; empty when unset.
+  // A property's items of 32 bits; empty when unset.
   std::vector<long> Property(Window window, const char* name) const;
-  // The windows that a window manager manages, in its order.
-  std::vector<Window> ClientList() const;
+  std::vector<Window> ClientList() const;  // in the window manager's order
   bool Managed(Window window) const;
-  // The root's children with that WM_NAME: without a window manager, the
-  // top-level windows.
+  // The root's children with that WM_NAME (without a WM, the top-levels).
   std::vector<Window> TopLevelsNamed(const char* name) const;
   XWindowAttributes Attributes(Window window) const;
   bool Viewable(Window window) const;
-  // Whether some client keeps the window's contents in a pixmap of its own
-  // through Composite; only a viewable window tells.
+  // Whether a client keeps it in a pixmap through Composite (if viewable).
   bool Redirected(Window window) const;
-  // Where the window's top-left pixel is on the screen.
   Point Origin(Window window) const;
   Point Pointer() const;
+  // Also forgets the events received so far.
   void WarpPointer(Point to);
   bool WaitForPointer(Point to);
 
   // The button and motion events `window` received so far, in order.
-  std::vector<PointerEvent> Received(Window window);
+  Events Received(Window window);
   // Waits for `count` events of `type` (0: any); returns all of them.
-  std::vector<PointerEvent> WaitForEvents(Window window,
-                                          size_t count,
-                                          int type = 0);
-  void ForgetEvents();
+  Events WaitForEvents(Window window, size_t count, int type = 0);
 
  private:
-  unsigned long PixelOf(uint32_t colour) const;
-
-  Display* display_;
+  korvane_bridge::X11Connection connection_;
+  Display* const display_;
   // Destroyed before the connection closes: the server would do it too,
   // but only once it notices, and the next test's listing could be first.
   std::vector<Window> top_level_;
-  std::vector<PointerEvent> events_;
+  std::map<Window, Events> events_;
 };
 
 }  // namespace x_server_testing
