@@ -27,6 +27,7 @@ using flutter_testing::InProcessDart;
 using flutter_testing::LogCapture;
 using korvane_peer::Bytes;
 using korvane_peer::Frame;
+using peer_testing::RawPeer;
 
 constexpr std::chrono::seconds kPatience(10);
 
@@ -48,48 +49,16 @@ bool RunPeer(const std::function<void()>& work) {
   return in_time;
 }
 
-// A peer on a bare socket, reading whole frames.
-struct RawPeer {
-  explicit RawPeer(const std::string& path)
-      : fd(korvane_peer::ConnectToSocket(path)) {
-    timeval timeout = {static_cast<time_t>(kPatience.count()), 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  }
-  ~RawPeer() { close(fd); }
-
-  void Write(const std::optional<Bytes>& frame) {
-    ASSERT_EQ(send(fd, frame->data(), frame->size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(frame->size()));
-  }
-  // Waits until the host has sent a whole frame; false when it closed.
-  bool ReadFrame(Frame* frame) {
-    std::string problem;
-    while (reader.Next(frame, &problem) !=
-           korvane_peer::FrameReader::Result::kFrame) {
-      uint8_t chunk[4096];
-      ssize_t got = read(fd, chunk, sizeof(chunk));
-      if (got <= 0) {
-        return false;
-      }
-      reader.Append(chunk, got);
-    }
-    return true;
-  }
-  // The payload of the reply to one message, on a thread of its own.
-  std::optional<Bytes> Call(const char* channel, const Bytes& payload) {
-    Frame reply;
-    bool got = false;
-    RunPeer([&] {
-      Write(korvane_peer::EncodeMessage(1, channel, payload.data(),
-                                        payload.size()));
-      got = ReadFrame(&reply);
-    });
-    return got ? std::optional<Bytes>(reply.payload) : std::nullopt;
-  }
-
-  int fd;
-  korvane_peer::FrameReader reader;
-};
+// The reply to `byte` on "echo", sent and read on a thread of its own.
+std::optional<Bytes> Echo(RawPeer& peer, uint8_t byte) {
+  Frame reply;
+  bool got = false;
+  RunPeer([&] {
+    got = peer.SendAll(*korvane_peer::EncodeMessage(1, "echo", &byte, 1)) &&
+          peer.ReadFrame(&reply);
+  });
+  return got ? std::optional<Bytes>(reply.payload) : std::nullopt;
+}
 
 // A message from the host to its Dart side, and how it ended.
 struct HostSend {
@@ -168,7 +137,7 @@ TEST_F(FlPeerRelayTest, HostMessagesGoToTheNewestPeerAndFailWhenItGoes) {
   Frame frame;
   ASSERT_TRUE(RunPeer([&] {
     ASSERT_TRUE(newer.ReadFrame(&frame));
-    shutdown(newer.fd, SHUT_RDWR);
+    shutdown(newer.fd(), SHUT_RDWR);
   }));
   EXPECT_EQ(frame.payload, Bytes{'1'});
   EXPECT_EQ(first.Outcome(), "(failed)");
@@ -179,7 +148,8 @@ TEST_F(FlPeerRelayTest, HostMessagesGoToTheNewestPeerAndFailWhenItGoes) {
   HostSend second(messenger(), {'2'});
   ASSERT_TRUE(RunPeer([&] {
     ASSERT_TRUE(older.ReadFrame(&frame));
-    older.Write(korvane_peer::EncodeReply(frame.id, frame.payload.data(), 1));
+    ASSERT_TRUE(older.SendAll(
+        *korvane_peer::EncodeReply(frame.id, frame.payload.data(), 1)));
   }));
   EXPECT_EQ(second.Outcome(), "2");
 
@@ -190,10 +160,9 @@ TEST_F(FlPeerRelayTest, HostMessagesGoToTheNewestPeerAndFailWhenItGoes) {
   g_clear_object(&relay_);
   EXPECT_EQ(pending.Outcome(), "(failed)");
   EXPECT_FALSE(g_file_test(path_.c_str(), G_FILE_TEST_EXISTS));
-  uint8_t byte;
-  ssize_t got = -1;
-  ASSERT_TRUE(RunPeer([&] { got = read(older.fd, &byte, 1); }));
-  EXPECT_EQ(got, 0) << "the peer is still connected";
+  bool closed = false;
+  ASSERT_TRUE(RunPeer([&] { closed = older.ClosedByHost(); }));
+  EXPECT_TRUE(closed) << "the peer is still connected";
   EXPECT_EQ(HostSend(messenger(), {'4'}).Outcome(), "");
 }
 
@@ -202,14 +171,14 @@ TEST_F(FlPeerRelayTest, ReplyToAnUnknownIdClosesOnlyItsConnection) {
   RawPeer bystander(path_), offender(path_);
   ASSERT_TRUE(WaitForPeers(2));
   LogCapture log;
-  EXPECT_EQ(offender.Call("echo", {7}), Bytes{7});
-  offender.Write(korvane_peer::EncodeReply(77, nullptr, 0));
+  EXPECT_EQ(Echo(offender, 7), Bytes{7});
+  ASSERT_TRUE(offender.SendAll(*korvane_peer::EncodeReply(77, nullptr, 0)));
   ASSERT_TRUE(WaitForPeers(1));
   auto warnings = log.Messages(G_LOG_LEVEL_WARNING);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("reply to unknown id 77"), std::string::npos)
       << warnings[0];
-  EXPECT_EQ(bystander.Call("echo", {4}), Bytes{4});
+  EXPECT_EQ(Echo(bystander, 4), Bytes{4});
 }
 
 TEST_F(FlPeerRelayTest, SocketIsTheOwnersAndReplacesOnlyStaleFiles) {
@@ -223,8 +192,8 @@ TEST_F(FlPeerRelayTest, SocketIsTheOwnersAndReplacesOnlyStaleFiles) {
   g_autoptr(GError) error = nullptr;
   EXPECT_EQ(fl_peer_relay_new(other, path_.c_str(), &error), nullptr);
   EXPECT_TRUE(g_error_matches(error, G_IO_ERROR, G_IO_ERROR_ADDRESS_IN_USE));
-  EXPECT_EQ(RawPeer(path_).Call("echo", {1}), Bytes{1})
-      << "the live host is untouched";
+  RawPeer unaffected(path_);
+  EXPECT_EQ(Echo(unaffected, 1), Bytes{1}) << "the live host is untouched";
 
   // A socket whose host died without removing it, and a plain file.
   std::string stale_socket = dir_.File("stale.sock");
@@ -237,7 +206,8 @@ TEST_F(FlPeerRelayTest, SocketIsTheOwnersAndReplacesOnlyStaleFiles) {
     g_autoptr(FlPeerRelay) relay =
         fl_peer_relay_new(other, stale.c_str(), &stale_error);
     ASSERT_NE(relay, nullptr) << stale_error->message;
-    EXPECT_TRUE(RawPeer(stale).Call("echo", {2}));
+    RawPeer peer(stale);
+    EXPECT_TRUE(Echo(peer, 2));
   }
 
   // Too long for a socket address, or in no directory.
@@ -291,7 +261,8 @@ TEST_F(FlPeerRelayTest, RefusesPeersOfAnotherUser) {
       << warnings[0];
   EXPECT_EQ(fl_peer_relay_get_peer_count(relay_), 0u);
   // The same way in still serves a peer of the host's own user.
-  EXPECT_EQ(RawPeer(path_).Call("echo", {5}), Bytes{5});
+  RawPeer own(path_);
+  EXPECT_EQ(Echo(own, 5), Bytes{5});
 }
 
 }  // namespace

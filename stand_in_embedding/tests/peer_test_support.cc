@@ -3,9 +3,13 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
+
+#include "socket_path.h"
 
 namespace peer_testing {
 
@@ -45,6 +49,51 @@ bool Eventually(const std::function<bool()>& condition,
     std::this_thread::sleep_for(interval);
   }
   return true;
+}
+
+RawPeer::RawPeer(const std::string& path, std::chrono::seconds patience)
+    : fd_(korvane_peer::ConnectToSocket(path)) {
+  EXPECT_GE(fd_, 0) << path;
+  Patience(patience);
+}
+
+RawPeer::~RawPeer() {
+  close(fd_);
+}
+
+void RawPeer::Patience(std::chrono::seconds patience) {
+  const timeval limit = {static_cast<time_t>(patience.count()), 0};
+  setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+  setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+}
+
+size_t RawPeer::Send(const korvane_peer::Bytes& bytes, size_t from) {
+  ssize_t taken = 0;
+  while (from < bytes.size() &&
+         (taken = send(fd_, bytes.data() + from, bytes.size() - from,
+                       MSG_NOSIGNAL)) > 0) {
+    from += taken;
+  }
+  return from;
+}
+
+bool RawPeer::ReadFrame(korvane_peer::Frame* frame) {
+  std::string problem;
+  while (reader_.Next(frame, &problem) !=
+         korvane_peer::FrameReader::Result::kFrame) {
+    uint8_t chunk[64 * 1024];
+    const ssize_t got = recv(fd_, chunk, sizeof(chunk), 0);
+    if (got <= 0) {
+      return false;
+    }
+    reader_.Append(chunk, got);
+  }
+  return true;
+}
+
+bool RawPeer::ClosedByHost() {
+  char byte;
+  return recv(fd_, &byte, 1, 0) == 0;
 }
 
 }  // namespace peer_testing

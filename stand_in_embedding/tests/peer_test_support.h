@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "frame.h"
+
 namespace peer_testing {
 
 // A private directory for one test's socket, removed with everything in it.
@@ -42,6 +44,34 @@ bool Eventually(
     const std::function<bool()>& condition,
     std::chrono::milliseconds timeout,
     std::chrono::milliseconds interval = std::chrono::milliseconds(5));
+
+// A peer on a bare socket, for what korvane-peer never does: half frames,
+// frames that break the rules, replies read late or never. A send or a read
+// gives up once nothing moved for `patience`.
+class RawPeer {
+ public:
+  explicit RawPeer(const std::string& path,
+                   std::chrono::seconds patience = std::chrono::seconds(20));
+  ~RawPeer();
+  RawPeer(const RawPeer&) = delete;
+  RawPeer& operator=(const RawPeer&) = delete;
+
+  int fd() const { return fd_; }
+  void Patience(std::chrono::seconds patience);
+  // Where in `bytes` the host stopped taking them, sending from `from` on.
+  size_t Send(const korvane_peer::Bytes& bytes, size_t from = 0);
+  bool SendAll(const korvane_peer::Bytes& bytes) {
+    return Send(bytes) == bytes.size();
+  }
+  // The host's next whole frame; false when it closed or went quiet.
+  bool ReadFrame(korvane_peer::Frame* frame);
+  // True when the host closes the connection without sending anything.
+  bool ClosedByHost();
+
+ private:
+  int fd_;
+  korvane_peer::FrameReader reader_;
+};
 
 }  // namespace peer_testing
 

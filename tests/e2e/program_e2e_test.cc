@@ -2,7 +2,6 @@
 // side and the desktop would: korvane-peer, a raw peer socket and signals.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <deque>
@@ -19,7 +18,6 @@
 #include "pigeon/korvane_bridge_codec.h"
 #include "private_desktop.h"
 #include "program_under_test.h"
-#include "socket_path.h"
 
 // Last: Xlib's macros (None, Status, ...) break the headers above.
 #include "x_server_testing.h"
@@ -54,55 +52,21 @@ Bytes Request(uint32_t id,
                                       payload.size());
 }
 
-// A peer on a bare socket, for what korvane-peer never does: broken or half
-// frames, replies read late or never, one connection kept throughout.
-class RawPeer {
+// A raw peer that keeps the ids of the replies it read, in order.
+class RawPeer : public peer_testing::RawPeer {
  public:
-  explicit RawPeer(const std::string& path, int patience_s = 20)
-      : fd_(korvane_peer::ConnectToSocket(path)) {
-    EXPECT_GE(fd_, 0) << path;
-    Patience(patience_s);
-  }
-  ~RawPeer() { close(fd_); }
-  RawPeer(const RawPeer&) = delete;
-  RawPeer& operator=(const RawPeer&) = delete;
-
-  // How long a send or a read waits while nothing moves.
-  void Patience(int seconds) {
-    const timeval patience = {seconds, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof(patience));
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof(patience));
-  }
-
-  // Where in `bytes` the host stopped taking them, sending from `from` on.
-  size_t Send(const Bytes& bytes, size_t from = 0) {
-    ssize_t taken = 0;
-    while (from < bytes.size() &&
-           (taken = send(fd_, bytes.data() + from, bytes.size() - from,
-                         MSG_NOSIGNAL)) > 0) {
-      from += taken;
-    }
-    return from;
-  }
-  bool SendAll(const Bytes& bytes) { return Send(bytes) == bytes.size(); }
+  using peer_testing::RawPeer::RawPeer;
 
   // False when the host closed or went quiet before `count` replies came.
   bool Read(size_t count) {
+    korvane_peer::Frame frame;
     while (reply_ids.size() < count) {
-      uint8_t chunk[64 * 1024];
-      const ssize_t got = recv(fd_, chunk, sizeof(chunk), 0);
-      if (got <= 0) {
+      if (!ReadFrame(&frame)) {
         return false;
       }
-      reader_.Append(chunk, got);
-      korvane_peer::Frame frame;
-      std::string problem;
-      while (reader_.Next(&frame, &problem) ==
-             korvane_peer::FrameReader::Result::kFrame) {
-        if (frame.kind == korvane_peer::FrameKind::kReply) {
-          reply_ids.push_back(frame.id);
-          last_reply_ = frame.payload;
-        }
+      if (frame.kind == korvane_peer::FrameKind::kReply) {
+        reply_ids.push_back(frame.id);
+        last_reply_ = frame.payload;
       }
     }
     return true;
@@ -116,17 +80,10 @@ class RawPeer {
     return last_reply_;
   }
 
-  bool ClosedByHost() {
-    char byte;
-    return recv(fd_, &byte, 1, 0) == 0;
-  }
-
   // Of the replies read so far, in order.
   std::vector<uint32_t> reply_ids;
 
  private:
-  int fd_;
-  korvane_peer::FrameReader reader_;
   Bytes last_reply_;
 };
 
@@ -316,7 +273,7 @@ TEST_F(ProgramE2eTest, ServesOnThroughVanishingWindowsAndFaultyPeers) {
   RawPeer kept(program.socket());
   uint32_t sent = 0;
   for (int round = 0; round < 4; round++) {
-    auto look = x_server_testing::WindowLook::At(10, 10, 320, 240);
+    x_server_testing::WindowLook look{10, 10, 320, 240};
     look.wait = false;
     const Window window = screen_.Create(look);
     const std::string id = "window_id=" + std::to_string(window);
@@ -396,10 +353,10 @@ TEST_F(ProgramE2eTest, ServesOnThroughVanishingWindowsAndFaultyPeers) {
     requests.insert(requests.end(), one.begin(), one.end());
   }
   {
-    RawPeer reads_later(program.socket(), 2);
+    RawPeer reads_later(program.socket(), std::chrono::seconds(2));
     size_t taken = 0;
     {
-      RawPeer never_reads(program.socket(), 2);
+      RawPeer never_reads(program.socket(), std::chrono::seconds(2));
       EXPECT_LT(never_reads.Send(requests), requests.size())
           << "the host took every request";
       taken = reads_later.Send(requests);
@@ -407,7 +364,7 @@ TEST_F(ProgramE2eTest, ServesOnThroughVanishingWindowsAndFaultyPeers) {
       EXPECT_EQ(kept.Call("getDriverHealth"), health);
       EXPECT_EQ(program.Peer({"getDriverHealth"}).status, 0);
     }
-    reads_later.Patience(20);
+    reads_later.Patience(std::chrono::seconds(20));
     std::thread rest([&] { reads_later.Send(requests, taken); });
     EXPECT_TRUE(reads_later.Read(count));
     rest.join();

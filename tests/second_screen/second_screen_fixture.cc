@@ -34,7 +34,7 @@ struct WindowManagerEnvironment : ::testing::Environment {
     // client list tells that it took over.
     bool managing = false;
     for (int attempt = 0; attempt < 50 && !managing; attempt++) {
-      WindowLook probe = WindowLook::At(40, 40, 10, 10);
+      WindowLook probe{40, 40, 10, 10};
       probe.wait = false;
       const Window window = screen.Create(probe);
       managing = peer_testing::Eventually(

@@ -24,8 +24,8 @@ TEST_F(SecondScreenThreadsTest, EveryRequestIsAnsweredWhileWindowsComeAndGo) {
   std::deque<Window> live;
   std::vector<std::shared_ptr<const InProcessDart::Reply>> captures, strokes;
   for (int round = 0; round < 1000; round++) {
-    WindowLook look = WindowLook::At(40 + (round % 5) * 160,
-                                     40 + (round % 3) * 120, 200, 150, "Churn");
+    WindowLook look{40 + (round % 5) * 160, 40 + (round % 3) * 120, 200, 150,
+                    "Churn"};
     // Mapped without waiting: openbox takes it while the bridge looks at it.
     look.wait = false;
     live.push_back(screen_.Create(look));

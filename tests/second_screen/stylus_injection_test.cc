@@ -46,7 +46,7 @@ using StylusInjectionTest = SecondScreenTest;
 // one gets the pointer, and without a virtual mouse sent buttons.
 TEST_F(StylusInjectionTest, CoveredPointsGetSentEventsVisibleOnesThePointer) {
   const auto make = [&](int x, int y, Window parent, int width, int height) {
-    WindowLook look = WindowLook::At(x, y, width, height, "Sketch");
+    WindowLook look{x, y, width, height, "Sketch"};
     look.parent = parent;
     return screen_.Create(look);
   };
@@ -131,7 +131,7 @@ TEST_F(StylusInjectionTest, CoveredPointsGetSentEventsVisibleOnesThePointer) {
 TEST_F(StylusInjectionTest,
        TheVirtualMouseGetsTheButtonAndThePointerReturnsWhenAsked) {
   const Window window =
-      screen_.Create(WindowLook::At(500, 300, 300, 200, "Sketch"));
+      screen_.Create(WindowLook{500, 300, 300, 200, "Sketch"});
   const Point origin = screen_.Origin(window);
   const Point before = {7, 9};
   screen_.WarpPointer(before);

@@ -9,7 +9,7 @@ namespace {
 
 // Red, green and blue thirds: a swapped channel order shows at once.
 WindowLook ThreeBands(int x, int y, int width, int height) {
-  WindowLook look = WindowLook::At(x, y, width, height, "Bands");
+  WindowLook look{x, y, width, height, "Bands"};
   look.bands = {0xFF0000, 0x00FF00, 0x0000FF};
   return look;
 }

@@ -50,14 +50,13 @@ TEST_F(WindowListingTest, DesktopFirstThenEachViewableNamedWindowOnce) {
                          look.width, look.height, true, emulator}});
     }
   }
-  screen_.Hide(screen_.Create(WindowLook::At(40, 40, 200, 150, "Minimised")),
-               true);
-  WindowLook look = WindowLook::At(40, 40, 200, 150, "Never shown");
+  screen_.Hide(screen_.Create(WindowLook{40, 40, 200, 150, "Minimised"}), true);
+  WindowLook look{40, 40, 200, 150, "Never shown"};
   look.mapped = false;
   screen_.Create(look);
   // Inside the notes, known to the window manager by no hint: only the tree
   // walk finds it, after the managed windows.
-  look = WindowLook::At(10, 10, 150, 100, "Canvas");
+  look = WindowLook{10, 10, 150, 100, "Canvas"};
   look.parent = last;
   const Window canvas = screen_.Create(look);
 

@@ -54,14 +54,6 @@ inline void PrintTo(const Point& point, std::ostream* out) {
 
 // Colours are 0xRRGGBB.
 struct WindowLook {
-  static WindowLook At(int x,
-                       int y,
-                       int width,
-                       int height,
-                       const char* title = nullptr) {
-    return {x, y, width, height, title};
-  }
-
   // Within the parent; openbox is asked to keep a top-level's position.
   int x = 40, y = 40, width = 200, height = 150;
   // _NET_WM_NAME (UTF-8); null leaves it unset.
