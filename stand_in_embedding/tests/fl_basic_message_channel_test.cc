@@ -5,50 +5,12 @@
 #include "log_capture.h"
 
 // Relayed messages, replies and failed sends are FlPeerRelayTest's; a second
-// response is HostApisTest's.
+// response and the release of handler data, HostApisTest's.
 namespace {
 
-using flutter_testing::Bytes;
 using flutter_testing::FromHex;
 using flutter_testing::InProcessDart;
 using flutter_testing::LogCapture;
-
-void EchoHandler(FlBinaryMessenger* messenger,
-                 const gchar*,
-                 GBytes* message,
-                 FlBinaryMessengerResponseHandle* handle,
-                 gpointer) {
-  EXPECT_TRUE(
-      fl_binary_messenger_send_response(messenger, handle, message, nullptr));
-}
-
-TEST(FlBinaryMessengerTest,
-     UserDataIsReleasedOnceWhenReplacedClearedOrShutDown) {
-  int first = 0, second = 0, third = 0;
-  auto release = [](gpointer count) { (*static_cast<int*>(count))++; };
-  {
-    InProcessDart dart;
-    FlBinaryMessenger* messenger = dart.messenger();
-    fl_binary_messenger_set_message_handler_on_channel(
-        messenger, "a", EchoHandler, &first, release);
-    fl_binary_messenger_set_message_handler_on_channel(
-        messenger, "a", EchoHandler, &second, release);
-    EXPECT_EQ(first, 1);
-    EXPECT_EQ(second, 0);
-    fl_binary_messenger_set_message_handler_on_channel(messenger, "a", nullptr,
-                                                       nullptr, nullptr);
-    EXPECT_EQ(second, 1);
-    auto reply = dart.Call("a", {1});
-    ASSERT_TRUE(reply.has_value());
-    EXPECT_TRUE(reply->empty()) << "a cleared handler must not be called";
-
-    fl_binary_messenger_set_message_handler_on_channel(
-        messenger, "b", EchoHandler, &third, release);
-  }
-  EXPECT_EQ(first, 1);
-  EXPECT_EQ(second, 1);
-  EXPECT_EQ(third, 1) << "the messenger going away releases the rest";
-}
 
 TEST(FlBasicMessageChannelTest, UndecodableMessageIsWarnedAndAnsweredEmpty) {
   InProcessDart dart;
