@@ -39,11 +39,12 @@ class ScopedEnv {
 };
 
 // Keeps polling `condition` every `interval` until it holds (true) or
-// `timeout` has passed (false).
+// `timeout` has passed (false). The servers and programs that tests start can
+// take seconds on a loaded two-core machine running the suite in parallel.
 bool Eventually(
     const std::function<bool()>& condition,
-    std::chrono::milliseconds timeout,
-    std::chrono::milliseconds interval = std::chrono::milliseconds(5));
+    std::chrono::milliseconds timeout = std::chrono::seconds(20),
+    std::chrono::milliseconds interval = std::chrono::milliseconds(20));
 
 // A peer on a bare socket, for what korvane-peer never does: half frames,
 // frames that break the rules, replies read late or never. A send or a read

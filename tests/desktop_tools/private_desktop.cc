@@ -24,13 +24,7 @@ constexpr const char* kHostTools[] = {"playerctl", "wpctl", "pactl"};
 const std::string g_start_path =
     getenv("PATH") != nullptr ? getenv("PATH") : "";
 
-// On a loaded two-core machine running the suite in parallel, WirePlumber
-// can take seconds to choose its default sink.
-bool Eventually(const std::function<bool()>& condition,
-                std::chrono::seconds timeout = std::chrono::seconds(20)) {
-  return peer_testing::Eventually(condition, timeout,
-                                  std::chrono::milliseconds(20));
-}
+using peer_testing::Eventually;
 
 std::vector<char*> ArgvOf(std::vector<std::string>& strings) {
   std::vector<char*> pointers;

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,11 +21,7 @@ namespace program_testing {
 
 inline constexpr std::chrono::seconds kPatience(20);
 
-inline bool Eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds patience = kPatience) {
-  return peer_testing::Eventually(condition, patience,
-                                  std::chrono::milliseconds(20));
-}
+using peer_testing::Eventually;
 
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -58,10 +58,6 @@ PrivateXServer::PrivateXServer(const std::string& screen,
   name_ = number != nullptr ? std::string(":") + number : "";
 }
 
-bool Eventually(const std::function<bool()>& condition) {
-  return peer_testing::Eventually(condition, std::chrono::seconds(5));
-}
-
 static unsigned long PixelOf(Display* display, uint32_t colour) {
   XColor exact{};
   exact.red = (colour >> 16 & 0xFF) * 257;

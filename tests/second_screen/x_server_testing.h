@@ -7,7 +7,6 @@
 #include <gio/gio.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "host/second_screen/x11_connection.h"
+#include "peer_test_support.h"
 
 namespace x_server_testing {
 
@@ -41,8 +41,7 @@ class PrivateXServer {
   std::string name_;
 };
 
-// Keeps polling `condition` for a few seconds; true once it holds.
-bool Eventually(const std::function<bool()>& condition);
+using peer_testing::Eventually;
 
 struct Point {
   int x = 0, y = 0;
