@@ -32,7 +32,6 @@
 
 namespace {
 
-using host_testing::Arguments;
 using host_testing::Bytes;
 using host_testing::Method;
 
@@ -40,25 +39,18 @@ constexpr char kServeFlag[] = "--serve-frames=";
 constexpr char kEchoFlag[] = "--echo=";
 constexpr size_t kInFlight = 32;
 
-Bytes RecordArguments(int type_id, gpointer record) {
-  return Arguments(bridge_testing::List(
-      {bridge_testing::RecordValue(type_id, static_cast<GObject*>(record))}));
-}
-
 Bytes FrameArguments() {
-  input_testing::FramePtr frame =
-      input_testing::NewFrame(input_testing::RestingControls(1));
-  return RecordArguments(korvane_bridge_virtual_controller_frame_type_id,
-                         frame.get());
+  return host_testing::RecordArgument(
+      korvane_bridge_virtual_controller_frame_type_id,
+      input_testing::NewFrame(input_testing::RestingControls(1)).release());
 }
 
 Bytes MountArguments() {
-  g_autoptr(KorvaneBridgeVirtualControllerMountRequest) mount =
+  return host_testing::RecordArgument(
+      korvane_bridge_virtual_controller_mount_request_type_id,
       korvane_bridge_virtual_controller_mount_request_new(
           1, KORVANE_BRIDGE_NATIVE_GAMEPAD_PERSONA_SONY_WIRELESS_CONTROLLER,
-          "pad", "P1", FALSE, FALSE);
-  return RecordArguments(
-      korvane_bridge_virtual_controller_mount_request_type_id, mount);
+          "pad", "P1", FALSE, FALSE));
 }
 
 // The host side: the stand-in engine's peer socket with the bridge on it.
@@ -220,8 +212,8 @@ void FrameStream(benchmark::State& state, bool echoed, bool pipelined) {
   const std::string channel = Method("pushControllerFrame");
   if (!echoed) {
     // The pad the frames are for, so that each one is written.
-    if (!stream.Send(Message(1, Method("mountVirtualController"),
-                             MountArguments())) ||
+    if (!stream.Send(
+            Message(1, Method("mountVirtualController"), MountArguments())) ||
         !stream.Receive()) {
       state.SkipWithError("no host");
       return;

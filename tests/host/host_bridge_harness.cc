@@ -19,12 +19,6 @@ std::string ChannelIn(const KorvaneBridgeMethodDescription* methods,
   return found != methods + count ? found->channel : name;
 }
 
-Bytes RecordArgument(int type_id, gpointer record) {
-  g_autoptr(GObject) owned = G_OBJECT(record);
-  return Arguments(
-      bridge_testing::List({bridge_testing::RecordValue(type_id, owned)}));
-}
-
 }  // namespace
 
 std::string Method(const std::string& name) {
@@ -44,6 +38,12 @@ Bytes NoArguments() {
 Bytes Arguments(FlValue* list) {
   g_autoptr(FlValue) owned = list;
   return bridge_testing::Encode(owned);
+}
+
+Bytes RecordArgument(int type_id, gpointer record) {
+  g_autoptr(GObject) owned = G_OBJECT(record);
+  return Arguments(
+      bridge_testing::List({bridge_testing::RecordValue(type_id, owned)}));
 }
 
 Bytes MountPad(int64_t player) {

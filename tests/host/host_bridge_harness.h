@@ -26,6 +26,8 @@ std::string Event(const std::string& name);
 Bytes NoArguments();
 // The encoded argument list, taking `list`.
 Bytes Arguments(FlValue* list);
+// A list of one record of the codec's `type_id`, taking `record`.
+Bytes RecordArgument(int type_id, gpointer record);
 // Mounts an Xbox 360 pad with rumble.
 Bytes MountPad(int64_t player);
 // One deck button press; `modifiers` holds all four.

@@ -63,31 +63,25 @@ inline std::string CaptureMethod() {
 inline std::string StylusMethod() {
   return host_testing::Method("injectWindowStylusEvent");
 }
-inline Bytes RecordArgument(int type_id, gpointer record) {
-  return host_testing::Arguments(
-      bridge_testing::List({bridge_testing::RecordValue(type_id, record)}));
-}
 inline Bytes CaptureArguments(int64_t window,
                               int64_t width,
                               int64_t height,
                               int64_t quality,
                               int64_t previous_hash = 0) {
-  g_autoptr(KorvaneBridgeSecondScreenCaptureConfig) config =
+  return host_testing::RecordArgument(
+      korvane_bridge_second_screen_capture_config_type_id,
       korvane_bridge_second_screen_capture_config_new(window, width, height,
-                                                      quality, previous_hash);
-  return RecordArgument(korvane_bridge_second_screen_capture_config_type_id,
-                        config);
+                                                      quality, previous_hash));
 }
 inline Bytes StylusArguments(int64_t window,
                              double u,
                              double v,
                              int phase,
                              bool restore = false) {
-  g_autoptr(KorvaneBridgeNativeStylusInjectionRequest) request =
+  return host_testing::RecordArgument(
+      korvane_bridge_native_stylus_injection_request_type_id,
       korvane_bridge_native_stylus_injection_request_new(
-          window, u, v, static_cast<KorvaneBridgeStylusPhase>(phase), restore);
-  return RecordArgument(korvane_bridge_native_stylus_injection_request_type_id,
-                        request);
+          window, u, v, static_cast<KorvaneBridgeStylusPhase>(phase), restore));
 }
 // Takes `reply`; a failed expectation for anything but a frame or null.
 CapturedFrame FrameOf(FlValue* reply);
