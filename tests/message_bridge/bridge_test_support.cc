@@ -37,6 +37,11 @@ KorvaneBridgeNativeDriverHealth* Health(
                                                  nullptr);
 }
 
+KorvaneBridgeNativeSystemTelemetrySnapshot* Snapshot() {
+  return korvane_bridge_native_system_telemetry_snapshot_new(
+      TRUE, FALSE, "t", "a", "b", "s", 50, FALSE, 7);
+}
+
 #define CONTROLLER(method) \
   korvane_bridge_virtual_controller_host_api_respond_##method
 #define SYSTEM(method) korvane_bridge_host_system_bridge_api_respond_##method
@@ -100,15 +105,7 @@ const KorvaneBridgeHostSystemBridgeApiVTable kSystemSlots = {
                   SYSTEM(trigger_deck_action)(handle, TRUE)),
     SLOT("getSystemTelemetrySnapshot",
          g_autoptr(KorvaneBridgeNativeSystemTelemetrySnapshot) snapshot =
-             korvane_bridge_native_system_telemetry_snapshot_new(TRUE,
-                                                                 FALSE,
-                                                                 "t",
-                                                                 "a",
-                                                                 "b",
-                                                                 "s",
-                                                                 50,
-                                                                 FALSE,
-                                                                 7);
+             Snapshot();
          SYSTEM(get_system_telemetry_snapshot)(handle, snapshot)),
     SLOT("listCapturableWindows",
          g_autoptr(FlValue) windows = fl_value_new_list();
