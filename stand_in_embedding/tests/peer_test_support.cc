@@ -2,6 +2,7 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -49,6 +50,35 @@ bool Eventually(const std::function<bool()>& condition,
     std::this_thread::sleep_for(interval);
   }
   return true;
+}
+
+void ProcessStopper::operator()(GSubprocess* process) const {
+  if (const gchar* pid = g_subprocess_get_identifier(process)) {
+    const pid_t child = atoi(pid);
+    g_subprocess_send_signal(process, SIGTERM);
+    // The identifier goes once GLib's worker has reaped the child.
+    if (!Eventually([&] { return !g_subprocess_get_identifier(process); },
+                    std::chrono::seconds(3))) {
+      kill(-child, SIGKILL);
+      kill(child, SIGKILL);
+    }
+  }
+  g_subprocess_wait(process, nullptr, nullptr);
+  g_object_unref(process);
+}
+
+GSubprocess* Spawn(GSubprocessLauncher* launcher,
+                   const std::vector<std::string>& command) {
+  std::vector<const char*> argv;
+  for (const std::string& word : command) {
+    argv.push_back(word.c_str());
+  }
+  argv.push_back(nullptr);
+  g_autoptr(GError) error = nullptr;
+  GSubprocess* process =
+      g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
+  EXPECT_NE(process, nullptr) << command[0] << ": " << error->message;
+  return process;
 }
 
 RawPeer::RawPeer(const std::string& path, std::chrono::seconds patience)

@@ -1,10 +1,14 @@
 #ifndef STAND_IN_EMBEDDING_TESTS_PEER_TEST_SUPPORT_H_
 #define STAND_IN_EMBEDDING_TESTS_PEER_TEST_SUPPORT_H_
 
+#include <gio/gio.h>
+
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frame.h"
 
@@ -45,6 +49,18 @@ bool Eventually(
     const std::function<bool()>& condition,
     std::chrono::milliseconds timeout = std::chrono::seconds(20),
     std::chrono::milliseconds interval = std::chrono::milliseconds(20));
+
+// Ends a child and waits for it: SIGTERM, and SIGKILL for it and for the
+// process group it may lead when it has not gone within a few seconds.
+struct ProcessStopper {
+  void operator()(GSubprocess* process) const;
+};
+using Process = std::unique_ptr<GSubprocess, ProcessStopper>;
+
+// `command` started through `launcher`; null, with a failed expectation,
+// when it cannot start.
+GSubprocess* Spawn(GSubprocessLauncher* launcher,
+                   const std::vector<std::string>& command);
 
 // A peer on a bare socket, for what korvane-peer never does: half frames,
 // frames that break the rules, replies read late or never. A send or a read

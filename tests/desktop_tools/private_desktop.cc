@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "socket_path.h"
 
@@ -25,15 +25,6 @@ const std::string g_start_path =
     getenv("PATH") != nullptr ? getenv("PATH") : "";
 
 using peer_testing::Eventually;
-
-std::vector<char*> ArgvOf(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& s : strings) {
-    pointers.push_back(s.data());
-  }
-  pointers.push_back(nullptr);
-  return pointers;
-}
 
 bool SocketAccepts(const std::string& path) {
   const int fd = korvane_peer::ConnectToSocket(path);
@@ -70,22 +61,18 @@ Server StartServer(const TempDir& dir,
         prctl(PR_SET_PDEATHSIG, SIGKILL);
       },
       nullptr, nullptr);
-  g_autoptr(GError) error = nullptr;
-  Server server(
-      g_subprocess_launcher_spawnv(launcher, ArgvOf(argv).data(), &error));
+  Server server(peer_testing::Spawn(launcher, argv));
   // GLib's worker thread reaps the child and then drops its identifier.
   const auto running = [&] {
     return g_subprocess_get_identifier(server.get()) != nullptr;
   };
-  if (server != nullptr && Eventually([&] { return !running() || ready(); }) &&
-      running()) {
+  if (server == nullptr ||
+      (Eventually([&] { return !running() || ready(); }) && running())) {
     return server;
   }
   std::ostringstream log_text;
   log_text << std::ifstream(dir.File(log)).rdbuf();
-  ADD_FAILURE() << argv[0] << " did not start: "
-                << (error != nullptr ? error->message : "its log:\n")
-                << log_text.str();
+  ADD_FAILURE() << argv[0] << " did not start; its log:\n" << log_text.str();
   return nullptr;
 }
 
@@ -128,31 +115,20 @@ std::string RealTool(const std::string& name) {
 std::optional<std::string> Run(std::vector<std::string> argv) {
   argv[0] = RealTool(argv[0]);
   argv.insert(argv.begin(), {RealTool("timeout"), "-s", "KILL", "5"});
+  g_autoptr(GSubprocessLauncher) launcher =
+      g_subprocess_launcher_new(static_cast<GSubprocessFlags>(
+          G_SUBPROCESS_FLAGS_STDOUT_PIPE | G_SUBPROCESS_FLAGS_STDERR_SILENCE));
+  g_autoptr(GSubprocess) tool = peer_testing::Spawn(launcher, argv);
   g_autofree gchar* output = nullptr;
-  gint status = 0;
-  if (!g_spawn_sync(nullptr, ArgvOf(argv).data(), nullptr,
-                    G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &output,
-                    nullptr, &status, nullptr) ||
-      !g_spawn_check_wait_status(status, nullptr)) {
+  if (tool == nullptr ||
+      !g_subprocess_communicate_utf8(tool, nullptr, nullptr, &output, nullptr,
+                                     nullptr) ||
+      !g_subprocess_get_successful(tool)) {
     return std::nullopt;
   }
   std::string text = output != nullptr ? output : "";
   text.erase(text.find_last_not_of("\n ") + 1);
   return text;
-}
-
-// SIGTERM, then SIGKILL for the whole group.
-void StopServer::operator()(GSubprocess* process) const {
-  if (const gchar* pid = g_subprocess_get_identifier(process)) {
-    const pid_t group = atoi(pid);
-    g_subprocess_send_signal(process, SIGTERM);
-    if (!Eventually([&] { return !g_subprocess_get_identifier(process); },
-                    std::chrono::seconds(3))) {
-      kill(-group, SIGKILL);
-    }
-  }
-  g_subprocess_wait(process, nullptr, nullptr);
-  g_object_unref(process);
 }
 
 TestPlayer::TestPlayer(const std::string& name,

@@ -27,10 +27,7 @@ std::string RealTool(const std::string& name);
 std::optional<std::string> Run(std::vector<std::string> argv);
 
 // A server in its own process group, which dies with the test process.
-struct StopServer {
-  void operator()(GSubprocess* process) const;
-};
-using Server = std::unique_ptr<GSubprocess, StopServer>;
+using Server = peer_testing::Process;
 
 // The test MPRIS player on the session bus, ready once playerctl sees it and
 // gone once it no longer does.

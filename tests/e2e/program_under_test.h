@@ -22,6 +22,7 @@ namespace program_testing {
 inline constexpr std::chrono::seconds kPatience(20);
 
 using peer_testing::Eventually;
+using peer_testing::Spawn;
 
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -45,20 +46,6 @@ inline std::string ExpectedHealth() {
          "mounted_controller_count: 0, can_inject_mouse_and_keyboard: " +
          (usable ? "true" : "false") + ", status_message: \"" +
          messages[readiness] + "\")\n";
-}
-
-inline GSubprocess* Spawn(GSubprocessLauncher* launcher,
-                          const std::vector<std::string>& words) {
-  std::vector<const char*> argv;
-  for (const std::string& word : words) {
-    argv.push_back(word.c_str());
-  }
-  argv.push_back(nullptr);
-  g_autoptr(GError) error = nullptr;
-  GSubprocess* process =
-      g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
-  EXPECT_NE(process, nullptr) << error->message;
-  return process;
 }
 
 struct PeerRun {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 
 #include "peer_test_support.h"
@@ -15,34 +14,19 @@ namespace x_server_testing {
 
 using korvane_bridge::XData;
 
-void ProcessStopper::operator()(GSubprocess* process) const {
-  g_subprocess_send_signal(process, SIGTERM);
-  // The identifier goes once GLib's worker has reaped the child.
-  if (!Eventually([&] { return !g_subprocess_get_identifier(process); })) {
-    g_subprocess_force_exit(process);
-  }
-  g_subprocess_wait(process, nullptr, nullptr);
-  g_object_unref(process);
-}
-
-Process Start(std::vector<const char*> command, GSubprocessFlags out) {
-  command.push_back(nullptr);
-  g_autoptr(GError) error = nullptr;
-  Process process(g_subprocess_newv(
-      command.data(),
-      static_cast<GSubprocessFlags>(out | G_SUBPROCESS_FLAGS_STDERR_SILENCE),
-      &error));
-  EXPECT_NE(process, nullptr) << command[0] << ": " << error->message;
-  return process;
+Process Start(const std::vector<std::string>& command, GSubprocessFlags out) {
+  g_autoptr(GSubprocessLauncher) launcher = g_subprocess_launcher_new(
+      static_cast<GSubprocessFlags>(out | G_SUBPROCESS_FLAGS_STDERR_SILENCE));
+  return Process(peer_testing::Spawn(launcher, command));
 }
 
 PrivateXServer::PrivateXServer(const std::string& screen,
                                std::vector<const char*> disabled_extensions) {
   // Its number comes on stdout once it accepts connections. Without -noreset
   // it refuses connections while it resets after its last client leaves.
-  std::vector<const char*> command = {
-      "Xvfb",     "-displayfd", "1", "-nolisten",   "tcp",
-      "-noreset", "-screen",    "0", screen.c_str()};
+  std::vector<std::string> command = {"Xvfb",      "-displayfd", "1",
+                                      "-nolisten", "tcp",        "-noreset",
+                                      "-screen",   "0",          screen};
   for (const char* extension : disabled_extensions) {
     command.insert(command.end(), {"-extension", extension});
   }

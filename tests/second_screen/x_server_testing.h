@@ -18,13 +18,10 @@
 
 namespace x_server_testing {
 
-// Ends the child and waits for it.
-struct ProcessStopper {
-  void operator()(GSubprocess* process) const;
-};
-using Process = std::unique_ptr<GSubprocess, ProcessStopper>;
+using peer_testing::Eventually;
+using peer_testing::Process;
 // Null, with a failed expectation, when it does not start; stderr is dropped.
-Process Start(std::vector<const char*> command,
+Process Start(const std::vector<std::string>& command,
               GSubprocessFlags out = G_SUBPROCESS_FLAGS_STDOUT_SILENCE);
 
 class PrivateXServer {
@@ -40,8 +37,6 @@ class PrivateXServer {
   Process process_;
   std::string name_;
 };
-
-using peer_testing::Eventually;
 
 struct Point {
   int x = 0, y = 0;
