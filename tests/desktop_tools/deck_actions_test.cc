@@ -1,7 +1,7 @@
 // Deck presses through the host bridge on the fake kernel. Media and volume
 // buttons against the real tools are real_tools_test's; their fallback keys
 // and a chord read from the virtual keyboard's node are
-// ProgramInGuestTest.DeckButtonsTypeTheirKeysInOrder's.
+// ProgramInGuestTest's.
 #include "host/desktop_tools/deck_actions.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +15,7 @@
 
 namespace {
 
-using bridge_testing::List;
-using bridge_testing::RecordValue;
 using flutter_testing::InProcessDart;
-using host_testing::Arguments;
 using host_testing::DeckPress;
 using host_testing::Method;
 
@@ -120,8 +117,11 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
     host_testing::Gate& gate;
     ~OpenAtEnd() { gate.Open(); }
   } open_at_end{kernel.chord};
-  ASSERT_TRUE(
-      dart.Call(Method("mountVirtualController"), host_testing::MountPad(1)));
+  g_autoptr(FlValue) mounted = host_testing::Element(
+      dart.Call(Method("mountVirtualController"), host_testing::MountPad(1))
+          .value_or(host_testing::Bytes{}));
+  ASSERT_TRUE(fl_value_get_type(mounted) == FL_VALUE_TYPE_BOOL &&
+              fl_value_get_bool(mounted));
   const int pad = input_testing::OpenedDescriptors(kernel.Calls()).front();
 
   std::vector<std::shared_ptr<const InProcessDart::Reply>> presses = {
@@ -140,13 +140,11 @@ TEST(DeckActionsThreadsTest, FramesNeverWaitForAChordAndPressesKeepTheirOrder) {
   }
 
   constexpr int kFrames = 50;
-  const input_testing::FramePtr frame =
-      input_testing::NewFrame(input_testing::RestingControls(1));
+  const host_testing::Bytes frame = host_testing::RecordArgument(
+      korvane_bridge_virtual_controller_frame_type_id,
+      input_testing::NewFrame(input_testing::RestingControls(1)).release());
   for (int i = 0; i < kFrames; ++i) {
-    ASSERT_TRUE(dart.Call(
-        Method("pushControllerFrame"),
-        Arguments(List({RecordValue(
-            korvane_bridge_virtual_controller_frame_type_id, frame.get())}))));
+    ASSERT_TRUE(dart.Call(Method("pushControllerFrame"), frame));
   }
   EXPECT_EQ(input_testing::Batches(kernel.Calls(), pad).size(),
             static_cast<size_t>(kFrames));

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -54,7 +53,7 @@ bool Gone(pid_t pid) {
 // A tool that hangs counts as failed once its time is up, and goes with its
 // whole process group: here the hang is the shell's child, which killing the
 // shell alone would leave behind. That the host answers meanwhile is
-// ProgramE2eTest.AToolThatNeverExitsHoldsUpOnlyItsOwnPress's.
+// ProgramE2eTest.DeckPressesAndTelemetryWithToolsOfItsOwn's.
 TEST(ShellCommandTest, AHangPastTheTimeLimitIsEndedWithItsChildren) {
   peer_testing::TempDir dir;
   const std::string hang =
@@ -73,7 +72,8 @@ TEST(ShellCommandTest, AHangPastTheTimeLimitIsEndedWithItsChildren) {
 }
 
 TEST(CpuLoadSamplerTest, LoadBetweenSamples) {
-  const std::string path = ::testing::TempDir() + "cpu_load_sampler_stat";
+  const peer_testing::TempDir dir;
+  const std::string path = dir.File("stat");
   const auto write = [&](const char* aggregate_line) {
     std::ofstream(path) << aggregate_line << "\ncpu0 1 2 3 4 5 6 7 8\n";
   };
@@ -98,7 +98,6 @@ TEST(CpuLoadSamplerTest, LoadBetweenSamples) {
   // A column that cannot be read counts as 0, and so do the ones after it.
   write("cpu  50 0 50 x 100 0 0 0");
   EXPECT_EQ(CpuLoadSampler(path).Sample(), 100);
-  std::remove(path.c_str());
 }
 
 // Exact figures the real wpctl never prints; the range, the mute flag and

@@ -49,7 +49,7 @@ TEST(ProgramInGuestTest,
      PadsReachTheGameItsRumbleTheHandheldAndDeckKeysTheKeyboard) {
   x_server_testing::PrivateXServer x_server("1280x800x24");
   ASSERT_FALSE(x_server.name().empty()) << "no X server";
-  g_setenv("DISPLAY", x_server.name().c_str(), TRUE);
+  peer_testing::ScopedEnv display("DISPLAY", x_server.name());
   peer_testing::TempDir dir;
   Program program(dir, "guest");
   ASSERT_TRUE(program.Serving()) << program.Stderr();
@@ -108,8 +108,10 @@ TEST(ProgramInGuestTest,
   for (SDL_GameController* pad : game.controllers()) {
     ASSERT_EQ(SDL_GameControllerRumble(pad, 0xFFFF, 0x8000, 100), 0);
   }
-  // SDL stops each rumble from its event handling once its time is up.
-  game.PumpUntil([] { return false; }, std::chrono::milliseconds(400));
+  // SDL stops each rumble from its event handling once its time is up; the
+  // listener ends after the six events.
+  game.PumpUntil([&] { return !g_subprocess_get_identifier(listener); },
+                 kPatience);
   const program_testing::PeerRun events = Program::Finish(listener);
   EXPECT_EQ(events.status, 0) << events.err;
   for (int player = 1; player <= 3; ++player) {

@@ -71,7 +71,9 @@ TEST(FirewallDecisionsTest, EachFirewallStateWithAPromptDeclined) {
                                  "';;\n--query-port=" + c.open_ports +
                                  ") echo yes;;\n*) echo no;;\nesac");
     }
-    script("pkexec", "echo \"$3\" >> '" + dir.File("prompts") + "'; exit 126");
+    // Each prompt's tool, the first word of the command it was asked to run.
+    script("pkexec",
+           "set -- $3; echo \"$1\" >> '" + dir.File("prompts") + "'; exit 126");
     // Nothing else on PATH: no real firewall tool or prompt is reached.
     peer_testing::ScopedEnv path("PATH", dir.path());
 
@@ -80,7 +82,8 @@ TEST(FirewallDecisionsTest, EachFirewallStateWithAPromptDeclined) {
               c.allowed && c.prompt[0] == '\0');
     std::stringstream prompts;
     prompts << std::ifstream(dir.File("prompts")).rdbuf();
-    EXPECT_EQ(prompts.str().substr(0, prompts.str().find(' ')), c.prompt);
+    EXPECT_EQ(prompts.str(),
+              c.prompt[0] == '\0' ? "" : c.prompt + std::string("\n"));
   }
 }
 

@@ -64,9 +64,12 @@ Bytes DeckPress(int action, const gchar* custom_key, bool modifiers) {
 
 FlValue* Element(const Bytes& bytes) {
   g_autoptr(FlValue) list = bridge_testing::Decode(bytes);
-  EXPECT_TRUE(list != nullptr && fl_value_get_length(list) == 1);
-  return list != nullptr ? fl_value_ref(fl_value_get_list_value(list, 0))
-                         : fl_value_new_null();
+  const bool one = list != nullptr &&
+                   fl_value_get_type(list) == FL_VALUE_TYPE_LIST &&
+                   fl_value_get_length(list) == 1;
+  EXPECT_TRUE(one);
+  return one ? fl_value_ref(fl_value_get_list_value(list, 0))
+             : fl_value_new_null();
 }
 
 void Gate::Pass() {

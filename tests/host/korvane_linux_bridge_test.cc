@@ -107,6 +107,7 @@ TEST(KorvaneLinuxBridgeShutdownTest,
   EXPECT_FALSE(repair->answered);
   EXPECT_FALSE(permission->answered);
   EXPECT_TRUE(dart.received().empty());
+  EXPECT_EQ(log.Messages(G_LOG_LEVEL_CRITICAL).size(), 2u);
 }
 
 // The player and strengths through a real kernel and the whole program are

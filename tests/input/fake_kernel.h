@@ -229,7 +229,9 @@ class FakeKernel : public korvane_bridge::KernelCalls {
 
   bool Refused(unsigned long request) {
     int& left = failing_[request];
-    return left > 0 && left-- > 0;
+    const bool refused = left > 0;
+    left -= refused ? 1 : 0;
+    return refused;
   }
 
   bool IsOpen(int fd) {

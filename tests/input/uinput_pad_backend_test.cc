@@ -174,7 +174,11 @@ TEST(UinputPadBackendTest, RefusedPlayersAndWritesDropOnlyTheirFrames) {
   EXPECT_FALSE(backend.SubmitFrame(frame.get()));
   EXPECT_FALSE(backend.SubmitFrame(frame.get()));
   EXPECT_TRUE(backend.SubmitFrame(frame.get()));
-  EXPECT_EQ(input_testing::Batches(kernel.Calls(), 100).size(), 3u);
+  EXPECT_EQ(input_testing::Batches(
+                kernel.Calls(),
+                input_testing::OpenedDescriptors(kernel.Calls()).front())
+                .size(),
+            3u);
 }
 
 // Out of threads, a mount fails cleanly instead of ending the program. Root
@@ -210,10 +214,6 @@ TEST(UinputPadBackendTest, AMountWithoutAWorkerFailsCleanly) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-constexpr uint16_t kLeftCtrl = 29;
-constexpr uint16_t kT = 20;
-constexpr uint16_t kLeftButton = 0x110;
-
 // The open, the setup and the creation refused; the next press retries.
 TEST(MacroKeyboardTest, NothingToTypeOrARefusedCreationTypesNothing) {
   for (unsigned long refused :
@@ -221,14 +221,14 @@ TEST(MacroKeyboardTest, NothingToTypeOrARefusedCreationTypesNothing) {
     SCOPED_TRACE(refused);
     FakeKernel kernel;
     UinputPadBackend backend(nullptr, kernel);
-    EXPECT_FALSE(backend.SendKeyChord({kLeftCtrl}, 0));
+    EXPECT_FALSE(backend.SendKeyChord({KEY_LEFTCTRL}, 0));
     EXPECT_FALSE(backend.SendMouseButton(0, true));
     EXPECT_TRUE(kernel.Calls().empty()) << "no device for nothing to type";
     kernel.FailRequest(refused);
-    EXPECT_FALSE(backend.SendMouseButton(kLeftButton, true));
+    EXPECT_FALSE(backend.SendMouseButton(BTN_LEFT, true));
     EXPECT_TRUE(kernel.OpenDescriptors().empty());
     EXPECT_EQ(kernel.Misuses(), 0);
-    EXPECT_TRUE(backend.SendMouseButton(kLeftButton, true));
+    EXPECT_TRUE(backend.SendMouseButton(BTN_LEFT, true));
     EXPECT_EQ(kernel.OpenDescriptors().size(), 1u);
   }
 }
@@ -249,14 +249,17 @@ TEST(MacroKeyboardTest, ReportsSucceedOnlyWhenTheyArriveWhole) {
     FakeKernel kernel;
     UinputPadBackend backend(nullptr, kernel);
     // Creates the device, with a report of its own.
-    ASSERT_TRUE(backend.SendMouseButton(kLeftButton, false));
+    ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
     for (ssize_t result : c.writes) {
       kernel.ScriptWrite(result);
     }
-    EXPECT_EQ(c.chord ? backend.SendKeyChord({kLeftCtrl}, kT)
-                      : backend.SendMouseButton(kLeftButton, true),
+    EXPECT_EQ(c.chord ? backend.SendKeyChord({KEY_LEFTCTRL}, KEY_T)
+                      : backend.SendMouseButton(BTN_LEFT, true),
               c.expected);
-    EXPECT_EQ(input_testing::Batches(kernel.Calls(), 100).size(),
+    EXPECT_EQ(input_testing::Batches(
+                  kernel.Calls(),
+                  input_testing::OpenedDescriptors(kernel.Calls()).front())
+                  .size(),
               1 + c.batches);
   }
 }
@@ -301,7 +304,7 @@ TEST(UinputPadBackendThreadsTest, EverythingAtOnceStaysConsistent) {
             backend.UnmountController(player);
           } else {
             if (round % 10 == 0) {
-              backend.SendMouseButton(kLeftButton, round % 20 == 0);
+              backend.SendMouseButton(BTN_LEFT, round % 20 == 0);
             }
             backend.SetupOrRepairDriverInteractive();
           }

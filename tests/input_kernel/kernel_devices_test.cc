@@ -168,6 +168,7 @@ TEST(KernelMacroKeyboardTest, ChordsAndButtonsArriveInOrder) {
   ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
   auto keyboard = EvdevDevice::Open("Korvane Virtual Macro Keyboard", O_RDONLY);
   ASSERT_TRUE(keyboard.has_value());
+  ASSERT_TRUE(backend.SendMouseButton(BTN_LEFT, false));
   EXPECT_TRUE(keyboard->Idle());
   EXPECT_EQ(Identity(keyboard->fd()),
             (std::vector<int>{BUS_USB, 0x1209, 0x4B56, 0x0001}));
@@ -387,6 +388,7 @@ class KernelReadinessTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    setenv("PATH", path_.c_str(), 1);
     // A new node also drops any access list that a repair gave the old one.
     unlink(kNode);
     EXPECT_EQ(mknod(kNode, S_IFCHR | (node_.st_mode & 07777), node_.st_rdev),
@@ -401,6 +403,7 @@ class KernelReadinessTest : public ::testing::Test {
   }
 
   struct stat node_ {};
+  const std::string path_ = getenv("PATH") != nullptr ? getenv("PATH") : "";
 };
 
 TEST_F(KernelReadinessTest, TheThreeStates) {

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "host_bridge_harness.h"
-#include "peer_test_support.h"
 #include "x_server_testing.h"
 
 namespace second_screen_testing {

@@ -17,9 +17,8 @@ WindowLook ThreeBands(int x, int y, int width, int height) {
 // Typed on the keyboard (XTest) into `window`, made the active one first.
 bool TypeInto(Window window, const std::string& text) {
   const std::string id = std::to_string(window);
-  const Process xdotool =
-      Start({"xdotool", "windowactivate", "--sync", id.c_str(), "type",
-             "--delay", "0", text.c_str()});
+  const Process xdotool = Start({"xdotool", "windowactivate", "--sync", id,
+                                 "type", "--delay", "0", text});
   return xdotool != nullptr &&
          g_subprocess_wait_check(xdotool.get(), nullptr, nullptr);
 }
@@ -161,14 +160,11 @@ TEST_F(WindowCaptureTest, ATerminalCoveredAndTypedIntoComesAsItPaintsItself) {
 
   // Each on a line of its own, echoed and repeated by cat: the characters
   // land in every band of the terminal's rows.
-  const std::string typed = "the quick brown fox";
-  int changed_frames = 0;
-  for (char character : typed) {
+  for (char character : std::string("the quick brown fox")) {
     ASSERT_TRUE(TypeInto(window, std::string(1, character) + "\n"));
-    changed_frames += next_frame(true);
+    EXPECT_TRUE(next_frame(true)) << "no changed frame for " << character;
     ASSERT_TRUE(next_frame(false));
   }
-  EXPECT_EQ(changed_frames, static_cast<int>(typed.size()));
 }
 
 // Also the size clamps, on the desktop: far too large while the second

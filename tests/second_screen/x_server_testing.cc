@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "peer_test_support.h"
 // Last: Xlib's macros break the headers above.
 #include "x_server_testing.h"
 
@@ -252,8 +251,7 @@ Point TestDisplay::Pointer() const {
 
 void TestDisplay::WarpPointer(Point to) {
   XWarpPointer(display_, 0, root(), 0, 0, 0, 0, to.x, to.y);
-  XSync(display_, False);
-  Received(root());  // reads the queue
+  XSync(display_, True);  // drops what came before
   events_.clear();
 }
 
